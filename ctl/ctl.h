@@ -1,0 +1,35 @@
+// The command-line tool's command registry and shared helpers. Each source file of the tool
+// registers the commands of one family (link, worker, hub, workbooks) at start-up.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vq31::ctl {
+
+// Global options and the words after the command name.
+struct Options {
+    std::string port;
+    uint32_t baud = 19200;
+    uint8_t address = 1;
+    std::vector<std::string> args;
+};
+
+using CommandFn = int (*)(const Options&);
+
+// Registers a command word; returns true so it can initialise a static.
+bool Register(const char* name, const char* usage, CommandFn fn);
+
+// "--name VALUE" among the arguments.
+std::optional<std::string> OptionText(const std::vector<std::string>& args, const char* name);
+// The same as a whole number; fails (with a message on stderr) when it is not one.
+bool OptionNumber(const std::vector<std::string>& args, const char* name, long& value);
+bool HasFlag(const std::vector<std::string>& args, const char* name);
+// Positional words (those not starting with "--" and not an option's value).
+std::vector<std::string> Positional(const std::vector<std::string>& args);
+// Parses a whole number (decimal or 0x hex); false when the text is not one.
+bool ParseNumber(const std::string& text, long& value);
+
+} // namespace vq31::ctl

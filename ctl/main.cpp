@@ -1,0 +1,140 @@
+// vq31ctl: scriptable access to a VQ31 sensor on a serial port. Global options come first
+// (--port PATH, --baud N, --address N), then a command word and its own arguments. Exit code
+// 0 on success, non-zero with a message on failure.
+#include "ctl.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace vq31::ctl {
+
+namespace {
+struct Entry {
+    const char* usage;
+    CommandFn fn;
+};
+std::map<std::string, Entry>& Registry() {
+    static std::map<std::string, Entry> registry;
+    return registry;
+}
+
+void Usage() {
+    std::fprintf(stderr, "usage: vq31ctl --port PATH [--baud N] [--address N] COMMAND ...\n");
+    for (const auto& [name, entry] : Registry())
+        std::fprintf(stderr, "  %s\n", entry.usage);
+}
+
+// Options that take a value, so their values are not taken for positional words.
+bool TakesValue(const std::string& word) {
+    return word == "--port" || word == "--baud" || word == "--address" || word == "--mode" ||
+           word == "--seconds";
+}
+} // namespace
+
+bool Register(const char* name, const char* usage, CommandFn fn) {
+    Registry()[name] = {usage, fn};
+    return true;
+}
+
+bool ParseNumber(const std::string& text, long& value) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str() || *end != '\0')
+        return false;
+    value = v;
+    return true;
+}
+
+std::optional<std::string> OptionText(const std::vector<std::string>& args, const char* name) {
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == name)
+            return args[i + 1];
+    return std::nullopt;
+}
+
+bool OptionNumber(const std::vector<std::string>& args, const char* name, long& value) {
+    const auto text = OptionText(args, name);
+    if (!text)
+        return true; // absent: keep the default
+    if (!ParseNumber(*text, value)) {
+        std::fprintf(stderr, "vq31ctl: %s needs a whole number, not '%s'\n", name, text->c_str());
+        return false;
+    }
+    return true;
+}
+
+bool HasFlag(const std::vector<std::string>& args, const char* name) {
+    for (const auto& a : args)
+        if (a == name)
+            return true;
+    return false;
+}
+
+std::vector<std::string> Positional(const std::vector<std::string>& args) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (TakesValue(args[i])) {
+            ++i;
+            continue;
+        }
+        if (args[i].rfind("--", 0) == 0)
+            continue;
+        out.push_back(args[i]);
+    }
+    return out;
+}
+
+} // namespace vq31::ctl
+
+int main(int argc, char** argv) {
+    using namespace vq31::ctl;
+    Options options;
+    std::string command;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (command.empty() && (word == "--port" || word == "--baud" || word == "--address")) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "vq31ctl: %s needs a value\n", word.c_str());
+                return 2;
+            }
+            const std::string value = argv[++i];
+            long n = 0;
+            if (word == "--port") {
+                options.port = value;
+            } else if (!ParseNumber(value, n) || n < 0 || (word == "--address" && n > 255) ||
+                       (word == "--baud" && n == 0)) {
+                std::fprintf(stderr, "vq31ctl: bad value for %s: '%s'\n", word.c_str(),
+                             value.c_str());
+                return 2;
+            } else if (word == "--baud") {
+                options.baud = uint32_t(n);
+            } else {
+                options.address = uint8_t(n);
+            }
+        } else if (command.empty()) {
+            command = word;
+        } else {
+            options.args.push_back(word);
+        }
+    }
+    if (command.empty() || command == "help" || command == "--help") {
+        Usage();
+        return command.empty() ? 2 : 0;
+    }
+    const auto it = Registry().find(command);
+    if (it == Registry().end()) {
+        std::fprintf(stderr, "vq31ctl: unknown command '%s'\n", command.c_str());
+        Usage();
+        return 2;
+    }
+    if (options.port.empty()) {
+        std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
+        return 2;
+    }
+    return it->second.fn(options);
+}

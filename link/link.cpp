@@ -1,0 +1,280 @@
+// Port thread and exchange logic of the device link.
+#include "link.h"
+
+#include <cstring>
+#include <system_error>
+
+namespace vq31 {
+
+DeviceLink::DeviceLink(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
+
+DeviceLink::~DeviceLink() {
+    UartClose();
+}
+
+int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
+    UartClose();
+    {
+        std::lock_guard lock(linkLock_);
+        portName_ = portName;
+        openError_.clear();
+    }
+    if (!port_->Open(portName, baudRate)) {
+        std::lock_guard lock(linkLock_);
+        openError_ = port_->error();
+        return 1;
+    }
+    port_->Purge();
+    stop_ = false;
+    sentEvent_.Clear();
+    answerEvent_.Clear();
+    {
+        std::lock_guard lock(linkLock_);
+        state_.baudRate = baudRate;
+        state_.pendingCode = 0;
+    }
+    try {
+        thread_ = std::thread([this] { PortThread(); });
+    } catch (const std::system_error& e) {
+        std::lock_guard lock(linkLock_);
+        openError_ = std::string("cannot start the port thread: ") + e.what();
+        return 1; // the port stays open until the next close, as a failed start leaves it
+    }
+    return 0;
+}
+
+int DeviceLink::UartClose() {
+    stop_ = true;
+    port_->Wake();
+    // Every blocking call of the port thread is bounded (a read by the idle time-out, a
+    // write by its wire time plus 500 ms), so the join ends well within two seconds.
+    if (thread_.joinable())
+        thread_.join();
+    port_->Close();
+    sentEvent_.Clear();
+    answerEvent_.Clear();
+    return 0;
+}
+
+bool DeviceLink::IsOpen() const {
+    return port_->IsOpen();
+}
+
+std::string DeviceLink::OpenError() const {
+    std::lock_guard lock(linkLock_);
+    return openError_;
+}
+
+std::string DeviceLink::PortName() const {
+    std::lock_guard lock(linkLock_);
+    return portName_;
+}
+
+uint32_t DeviceLink::BaudRate() const {
+    std::lock_guard lock(linkLock_);
+    return state_.baudRate;
+}
+
+void DeviceLink::Interrupt(bool on) {
+    interrupted_ = on;
+    sentEvent_.Interrupt(on);
+    answerEvent_.Interrupt(on);
+}
+
+void DeviceLink::PortThread() {
+    while (!stop_) {
+        SendStep();
+        if (stop_)
+            break;
+        ReceiveStep();
+    }
+}
+
+void DeviceLink::SendStep() {
+    RequestFields request;
+    std::array<uint8_t, HubBlockSize> block;
+    {
+        std::lock_guard lock(linkLock_);
+        if (state_.pendingCode == 0 || state_.receiverState != StatusNoAnswer)
+            return; // nothing to send, or the line has not yet been found idle
+        request.code = uint8_t(state_.pendingCode);
+        request.address = uint8_t(state_.pendingAddress);
+        request.value = state_.pendingValue;
+        request.extra1 = state_.pendingExtra1;
+        request.extra2 = state_.pendingExtra2;
+        block = state_.pendingBlock;
+        state_.pendingCode = 0;
+    }
+    request.block = block.data();
+    port_->Purge(); // leftovers of an earlier answer are dropped
+    const size_t length = BuildRequest(request, transmit_);
+    if (length == 0)
+        return; // no layout: nothing is written and the caller's wait ends with 7
+    uint32_t baud;
+    {
+        std::lock_guard lock(linkLock_);
+        baud = state_.baudRate;
+    }
+    const auto limit = std::chrono::milliseconds(ExchangeBudgetMs(uint32_t(length), baud));
+    const bool written = port_->Write(transmit_, length, limit);
+    {
+        std::lock_guard lock(linkLock_);
+        state_.writeResult = written ? StatusOk : StatusWriteError;
+        ++counters_.requests;
+    }
+    sentEvent_.Set();
+}
+
+void DeviceLink::ReceiveStep() {
+    receiver_.Reset();
+    std::chrono::milliseconds idle;
+    bool lineIdle;
+    {
+        std::lock_guard lock(linkLock_);
+        idle = IdleTimeout(state_.baudRate);
+        lineIdle = state_.receiverState == StatusNoAnswer;
+    }
+    while (!stop_) {
+        uint8_t byte = 0;
+        // Once the line has been found idle, a new request may cut the wait for the first
+        // byte short: the idle time-out since the last answer has already passed.
+        const bool wakeable = lineIdle && receiver_.count() == 0;
+        const SerialPort::Read r = port_->ReadByte(byte, idle, wakeable);
+        if (r != SerialPort::Read::Byte) {
+            if (receiver_.Silence() == Receiver::Event::Idle) {
+                std::lock_guard lock(linkLock_);
+                state_.receiverState = StatusNoAnswer;
+                return;
+            }
+            ReportFrame(receiver_.status());
+            return;
+        }
+        if (receiver_.count() == 0) {
+            std::lock_guard lock(linkLock_);
+            state_.result = StatusReceiving;
+        }
+        if (receiver_.Feed(byte) == Receiver::Event::Report) {
+            ReportFrame(receiver_.status());
+            return;
+        }
+    }
+}
+
+void DeviceLink::ReportFrame(Status status) {
+    {
+        std::lock_guard lock(linkLock_);
+        if (receiver_.accepted()) {
+            const AnswerFields& f = receiver_.fields();
+            state_.answerAddress = f.address;
+            state_.answerCode = f.code;
+            const AnswerKind kind = AnswerKindOf(f.code);
+            if (kind == AnswerKind::Oscillogram) {
+                state_.answerValues[0] = f.values[0];
+                std::memcpy(state_.oscillogramCopy.data(), receiver_.buffer(), ReceiveBufferSize);
+            } else {
+                state_.answerValues = f.values;
+                if (kind == AnswerKind::Block)
+                    state_.answerBlock = f.block;
+            }
+            ++counters_.answers;
+        }
+        state_.result = status;
+        state_.receiverState = status;
+    }
+    answerEvent_.Set();
+}
+
+Status DeviceLink::PrepareExchange() {
+    if (!port_->IsOpen())
+        return StatusPortError;
+    if (interrupted_)
+        return StatusNoAnswer;
+    sentEvent_.Clear();
+    answerEvent_.Clear();
+    return StatusOk;
+}
+
+Status DeviceLink::WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes) {
+    uint32_t baud;
+    {
+        std::lock_guard lock(linkLock_);
+        baud = state_.baudRate;
+    }
+    const auto sendBudget = std::chrono::milliseconds(ExchangeBudgetMs(requestBytes, baud));
+    const auto answerBudget = std::chrono::milliseconds(ExchangeBudgetMs(answerBytes, baud));
+    if (!sentEvent_.WaitFor(sendBudget))
+        return interrupted_ ? StatusNoAnswer : StatusWriteError;
+    {
+        std::lock_guard lock(linkLock_);
+        if (state_.writeResult != StatusOk)
+            return state_.writeResult;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        if (std::chrono::steady_clock::now() - start >= answerBudget)
+            return StatusNoAnswer;
+        if (answerEvent_.WaitFor(AnswerByteWindow)) {
+            std::lock_guard lock(linkLock_);
+            return state_.result;
+        }
+        if (interrupted_)
+            return StatusNoAnswer;
+        std::lock_guard lock(linkLock_);
+        if (state_.result != StatusReceiving)
+            return StatusNoAnswer;
+    }
+}
+
+Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
+                            uint32_t answerBytes, AnswerFields& answer,
+                            const std::function<void(const uint8_t*)>& copyFrame) {
+    Status status = PrepareExchange();
+    if (status == StatusOk) {
+        bool lineIdle;
+        {
+            std::lock_guard lock(linkLock_);
+            state_.pendingAddress = request.address;
+            state_.pendingValue = request.value;
+            state_.pendingExtra1 = request.extra1;
+            state_.pendingExtra2 = request.extra2;
+            if (request.block)
+                std::memcpy(state_.pendingBlock.data(), request.block, HubBlockSize);
+            state_.pendingCode = request.code;
+            lineIdle = state_.receiverState == StatusNoAnswer;
+        }
+        if (lineIdle)
+            port_->Wake();
+        status = WaitForAnswer(requestBytes, answerBytes);
+        if (status == StatusOk) {
+            {
+                std::lock_guard lock(linkLock_);
+                answer.address = uint8_t(state_.answerAddress);
+                answer.code = uint8_t(state_.answerCode);
+                answer.values = state_.answerValues;
+                answer.block = state_.answerBlock;
+                status = state_.result;
+                state_.answerCode = 0;
+                if (copyFrame)
+                    copyFrame(state_.oscillogramCopy.data());
+            }
+            if ((request.address != BroadcastAddress && answer.address != request.address) ||
+                answer.code != request.code)
+                status = StatusBadAnswer;
+        }
+    }
+    std::lock_guard lock(linkLock_);
+    ++counters_.statuses[size_t(status) < counters_.statuses.size() ? size_t(status) : 9];
+    return status;
+}
+
+LinkCounters DeviceLink::Counters() const {
+    std::lock_guard lock(linkLock_);
+    return counters_;
+}
+
+LinkState DeviceLink::StateSnapshot() const {
+    std::lock_guard lock(linkLock_);
+    return state_;
+}
+
+} // namespace vq31

@@ -1,0 +1,111 @@
+// The device link: one serial port, its port thread, and the caller's side of one exchange.
+// The port thread writes the pending request once the line has been found idle and reads
+// the answer byte by byte; the caller stores a request, waits within budgets derived from
+// the link speed, and takes the answer fields. Every failure is a status code.
+#pragma once
+
+#include "events.h"
+#include "protocol.h"
+#include "receiver.h"
+#include "serial_port.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vq31 {
+
+// Counters of link health, kept for display and for tests.
+struct LinkCounters {
+    uint64_t requests = 0;
+    uint64_t answers = 0;
+    std::array<uint64_t, 10> statuses{}; // exchanges ended with each status code
+};
+
+// The record the caller and the port thread share; every field is guarded by LinkLock.
+struct LinkState {
+    uint32_t baudRate = 0;
+    // Pending request (code 0 = nothing to send).
+    int32_t pendingCode = 0;
+    int32_t pendingAddress = 0;
+    uint32_t pendingValue = 0;
+    uint32_t pendingExtra1 = 0;
+    uint32_t pendingExtra2 = 0;
+    std::array<uint8_t, HubBlockSize> pendingBlock{};
+    // Last accepted answer.
+    int32_t answerAddress = 0;
+    int32_t answerCode = 0;
+    std::array<uint32_t, 7> answerValues{};
+    std::array<uint8_t, HubBlockSize> answerBlock{};
+    std::vector<uint8_t> oscillogramCopy = std::vector<uint8_t>(ReceiveBufferSize, 0);
+    Status result = StatusOk;
+    Status receiverState = StatusOk;
+    Status writeResult = StatusOk;
+};
+
+class DeviceLink {
+public:
+    // The port layer defaults to the platform's own; tests may hand in another.
+    explicit DeviceLink(std::unique_ptr<SerialPort> port = MakeSerialPort());
+    ~DeviceLink();
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    // Opens the port by name (a device path, or COM<n> on Windows) and starts the port
+    // thread; any port still open is closed first. 0 on success, 1 on failure, when
+    // OpenError() names the cause.
+    int UartOpen(const std::string& portName, uint32_t baudRate);
+    // Stops the port thread and closes the port. Safe when nothing is open. Returns 0.
+    int UartClose();
+    bool IsOpen() const;
+    std::string OpenError() const;
+    std::string PortName() const;
+    uint32_t BaudRate() const;
+
+    // While interrupted every wait returns at once and every exchange ends with
+    // StatusNoAnswer, so a thread inside an exchange can be stopped promptly.
+    void Interrupt(bool on);
+
+    // Caller's side of one exchange.
+    Status PrepareExchange();
+    Status WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes);
+
+    // One whole exchange: prepare, store the request, wait with the budget sizes, take the
+    // answer fields, verify address and code. copyFrame, when given, receives the
+    // oscillogram frame copy after every wait that returned 0 (before verification).
+    Status Exchange(const RequestFields& request, uint32_t requestBytes, uint32_t answerBytes,
+                    AnswerFields& answer,
+                    const std::function<void(const uint8_t*)>& copyFrame = {});
+
+    LinkCounters Counters() const;
+    // A copy of the shared record, for tests.
+    LinkState StateSnapshot() const;
+
+private:
+    void PortThread();
+    void SendStep();
+    void ReceiveStep();
+    void ReportFrame(Status status);
+
+    std::unique_ptr<SerialPort> port_;
+    mutable std::mutex linkLock_; // LinkLock
+    LinkState state_;
+    Event sentEvent_{Event::Reset::Manual};
+    Event answerEvent_{Event::Reset::Manual};
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> interrupted_{false};
+    std::string portName_;
+    std::string openError_;
+    Receiver receiver_; // used by the port thread only
+    uint8_t transmit_[MaxRequestLength] = {};
+    LinkCounters counters_;
+};
+
+} // namespace vq31

@@ -1,0 +1,43 @@
+// The serial port seam: open a port by name at a speed with fixed line settings, read one
+// byte with a time-out, write a frame within a bounded time, purge, close. The POSIX layer
+// serves device paths and pseudo-terminals; the Win32 layer serves COM<n> names.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vq31 {
+
+class SerialPort {
+public:
+    enum class Read { Byte, Timeout, Error };
+
+    virtual ~SerialPort() = default;
+    // Opens the port; on failure returns false and error() names the cause.
+    virtual bool Open(const std::string& name, uint32_t baudRate) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Waits at most timeout for one byte. A wakeable read also returns Timeout early when
+    // Wake() is called (used to send a request as soon as the line is known to be idle).
+    virtual Read ReadByte(uint8_t& byte, std::chrono::milliseconds timeout,
+                          bool wakeable = false) = 0;
+    // Ends a wakeable read now, or the next one if none is waiting. Safe from any thread.
+    virtual void Wake() = 0;
+    // Writes the whole frame; false when it was not written whole within the time limit.
+    virtual bool Write(const uint8_t* data, size_t length, std::chrono::milliseconds limit) = 0;
+    // Drops whatever waits in the driver's input and output queues.
+    virtual void Purge() = 0;
+    virtual const std::string& error() const = 0;
+};
+
+// The port layer of the platform this program was built for.
+std::unique_ptr<SerialPort> MakeSerialPort();
+
+// Whether the platform can open this speed (a standard constant, or an arbitrary-speed
+// interface where the platform has one).
+bool SpeedSupported(uint32_t baudRate);
+
+} // namespace vq31
