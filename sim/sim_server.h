@@ -1,0 +1,93 @@
+// The simulated VQ31 sensor served over a pseudo-terminal. Start() creates the
+// pseudo-terminal and a serving thread; the tool (or a test's DeviceLink) opens path() like
+// a serial port. The device answers only at its own speed, read from the line settings the
+// tool made, and only to its own address or the broadcast address.
+//
+// Control language (one command per line; the same on the program's standard input and
+// through Control()). Numbers are decimal or 0x hexadecimal. A bad line answers a text
+// starting with "error:" and changes nothing.
+//   level MM              fuel level in millimetres (clears nolevel)
+//   pour LITRES           add fuel to the simulated tank (a horizontal cylinder)
+//   drain LITRES          take fuel out of the tank
+//   nolevel [off]         no echo: the level is unknown (status word 33 set)
+//   tank DIAMETER LENGTH  shape of the cylinder in millimetres (the level is kept)
+//   temp CELSIUS          fuel temperature
+//   model TEXT            four characters sent as the model word ("13QV" is the wrong order)
+//   firmware N            firmware version byte of the identity answers
+//   address N             bus address 0..254
+//   baud N                configured link speed (2400 .. 115200)
+//   fastidle SECONDS      leave the fast mode after this much silence (0 = never, default)
+//   fault drop N          the next N answers lose one byte
+//   fault crc N           the next N answers carry a wrong check value
+//   fault address N       the next N answers come from another address
+//   fault short N         the next N answers are cut short
+//   fault silent N        the next N requests get no answer
+//   fault delay MS        every answer waits MS milliseconds first (0 ends it)
+//   fault garbage N       the next N answers are replaced by garbage bytes
+//   fault ack CODE STATUS [N]  the next N (default 1) acknowledgements of CODE carry STATUS
+//                         and the command is not carried out unless STATUS is 0
+//   fault code CODE silent N   the next N requests with CODE get no answer
+//   fault clear           remove every fault
+//   tune fail N           tuning step 2 ends with error number N
+//   tune ok               tuning step 2 ends successfully
+//   tune time MS          how long tuning step 2 runs (default 3000)
+//   state                 print the device state
+//   help                  print this list
+//   quit                  end the program (QuitRequested() turns true)
+// Counted faults apply to the next N answers (or requests) and then clear.
+#pragma once
+
+#include "device_state.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vq31::sim {
+
+// Size of the device's HUB_DATA store: 256 blocks of 128 bytes.
+inline constexpr size_t HubStoreBlocks = 256;
+inline constexpr size_t HubStoreSize = HubStoreBlocks * 128;
+
+struct SimOptions {
+    uint8_t address = 1;
+    uint32_t baud = 19200;
+    bool realtime = false; // pace every answer at the link speed, 10 bit times per byte
+    std::string linkPath;  // symlink to the pseudo-terminal, optional
+};
+
+class SimServer {
+public:
+    explicit SimServer(SimOptions options = {});
+    ~SimServer(); // stops and closes everything
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    // Creates the pseudo-terminal and the serving thread. False (with the cause in error)
+    // when the options are invalid or the pseudo-terminal cannot be made.
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    bool IsRunning() const;
+    // The path the tool opens (empty before Start).
+    const std::string& path() const;
+
+    // One line of the control language; returns the reply text.
+    std::string Control(const std::string& line);
+    // True once a "quit" line was given.
+    bool QuitRequested() const;
+
+    DeviceState State() const;
+
+    // The HUB_DATA store (HubStoreSize bytes).
+    std::vector<uint8_t> HubStore() const;
+    // Replaces the store: the bytes go to its start and the rest is zeroed. False (and
+    // nothing changed) when more than HubStoreSize bytes are given.
+    bool SetHubStore(const std::vector<uint8_t>& bytes);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace vq31::sim
