@@ -115,6 +115,9 @@ void DeviceLink::SendStep() {
         std::lock_guard lock(linkLock_);
         baud = state_.baudRate;
     }
+    // A report made before this request goes out belongs to bytes of an earlier frame (a
+    // late or trailing answer); it must not be taken as the answer to this request.
+    answerEvent_.Clear();
     const auto limit = std::chrono::milliseconds(ExchangeBudgetMs(uint32_t(length), baud));
     const bool written = port_->Write(transmit_, length, limit);
     {
@@ -179,6 +182,7 @@ void DeviceLink::ReportFrame(Status status) {
             ++counters_.answers;
         }
         state_.result = status;
+        state_.reported = status;
         state_.receiverState = status;
     }
     answerEvent_.Set();
@@ -215,7 +219,7 @@ Status DeviceLink::WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes) {
             return StatusNoAnswer;
         if (answerEvent_.WaitFor(AnswerByteWindow)) {
             std::lock_guard lock(linkLock_);
-            return state_.result;
+            return state_.reported;
         }
         if (interrupted_)
             return StatusNoAnswer;
@@ -252,7 +256,7 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
                 answer.code = uint8_t(state_.answerCode);
                 answer.values = state_.answerValues;
                 answer.block = state_.answerBlock;
-                status = state_.result;
+                status = state_.reported;
                 state_.answerCode = 0;
                 if (copyFrame)
                     copyFrame(state_.oscillogramCopy.data());

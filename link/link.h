@@ -45,6 +45,10 @@ struct LinkState {
     std::array<uint8_t, HubBlockSize> answerBlock{};
     std::vector<uint8_t> oscillogramCopy = std::vector<uint8_t>(ReceiveBufferSize, 0);
     Status result = StatusOk;
+    // The outcome of the last judged frame. Unlike result it is not overwritten when the
+    // bytes of a following frame start to arrive, so a waiter woken by the answer event
+    // always reads the outcome that woke it.
+    Status reported = StatusOk;
     Status receiverState = StatusOk;
     Status writeResult = StatusOk;
 };

@@ -138,7 +138,8 @@ public:
         }
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            // Rounded up: poll counts whole milliseconds and must never cut the wait short.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
             const nfds_t count = (wakeable && wake_[0] >= 0) ? 2 : 1;
