@@ -1,0 +1,166 @@
+// vq31ctl link commands: search (broadcast over every speed), info (model and firmware
+// check, identity, passport) and echo (one oscillogram record). They use the command set
+// directly, without the worker, so they also serve to check a line by hand.
+#include "commands.h"
+#include "ctl.h"
+#include "link.h"
+#include "status_texts.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace vq31::ctl {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Speeds tried by the search, fastest first.
+constexpr uint32_t SearchSpeeds[] = {115200, 57600, 38400, 19200, 9600, 4800, 2400};
+constexpr auto PauseAfterWakeUp = 200ms;
+constexpr uint32_t SupportedFirmware = 9;
+
+const StatusTexts& Texts() {
+    static const StatusTexts texts = StatusTexts::Defaults();
+    return texts;
+}
+
+int Fail(Status status) {
+    std::fprintf(stderr, "%s (status %d)\n", Texts().device[size_t(status) & 0xFF].c_str(),
+                 int(status));
+    return 1;
+}
+
+bool Open(DeviceLink& link, const Options& o) {
+    if (link.UartOpen(o.port, o.baud) != 0) {
+        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
+                     link.OpenError().c_str());
+        return false;
+    }
+    return true;
+}
+
+// "DDMMYY" of the identity date bytes (year, month - 1, day - 1).
+std::string DateText(uint32_t date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u%02u%02u", ((date >> 16) & 0xFF) + 1,
+                  ((date >> 8) & 0xFF) + 1, date & 0xFF);
+    return text;
+}
+
+std::string FirmwareText(uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%02X", (version >> 4) & 0x0F, (version & 0x0F) << 4);
+    return text;
+}
+
+std::string ModelWord(uint32_t code) {
+    std::string word;
+    for (int i = 0; i < 4; ++i) {
+        const char c = char((code >> (8 * i)) & 0xFF);
+        word += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return word;
+}
+
+int Search(const Options& o) {
+    DeviceLink link;
+    Status last = StatusNoAnswer;
+    for (uint32_t speed : SearchSpeeds) {
+        if (link.UartOpen(o.port, speed) != 0) {
+            std::fprintf(stderr, "%u bit/s: %s\n", speed, link.OpenError().c_str());
+            last = StatusPortError;
+            continue;
+        }
+        WakeUp(link, BroadcastAddress);
+        std::this_thread::sleep_for(PauseAfterWakeUp);
+        uint8_t address = 0;
+        Identity identity;
+        last = FindDevice(link, address, &identity);
+        std::printf("%6u bit/s: %s\n", speed, Texts().device[size_t(last)].c_str());
+        if (last == StatusOk) {
+            std::printf("found: speed %u address %u serial %06u\n", speed, address,
+                        identity.serialNumber);
+            return 0;
+        }
+    }
+    link.UartClose();
+    return Fail(last);
+}
+
+int Info(const Options& o) {
+    DeviceLink link;
+    if (!Open(link, o))
+        return 1;
+    uint32_t model = 0;
+    Status s = ReadValue(link, cmd::ReadModelCode, o.address, model);
+    if (s != StatusOk)
+        return Fail(s);
+    std::printf("model code: %s (0x%08X)\n", ModelWord(model).c_str(), model);
+    if (model != SupportedModelCode) {
+        std::fprintf(stderr, "Устройство не поддерживается программой\nПожалуйста, обновите "
+                             "программу\n");
+        return 3;
+    }
+    Identity id;
+    if ((s = ReadIdentity(link, o.address, id)) != StatusOk)
+        return Fail(s);
+    std::printf("date: %s\nserial number: %06u\nmodel: %u\nfirmware: %s\n",
+                DateText(id.date).c_str(), id.serialNumber, id.model,
+                FirmwareText(id.firmwareVersion).c_str());
+    if (id.firmwareVersion != SupportedFirmware) {
+        std::fprintf(stderr, "Версия встроенного ПО не поддерживается программой\nПожалуйста, "
+                             "обновите программу\n");
+        return 4;
+    }
+    Passport p;
+    if ((s = ReadPassport(link, o.address, p)) != StatusOk)
+        return Fail(s);
+    static const uint32_t speeds[] = {0, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    std::printf("passport: address %u, output period %u, link flags 0x%02X (speed %u bit/s, "
+                "automatic output %s)\n",
+                p.address, p.autoPeriod, p.linkFlags, speeds[(p.linkFlags >> 2) & 7],
+                (p.linkFlags & 1) ? "on" : "off");
+    return 0;
+}
+
+int Echo(const Options& o) {
+    long mode = 1;
+    if (!OptionNumber(o.args, "--mode", mode))
+        return 2;
+    if (mode < 0 || mode > 255) {
+        std::fprintf(stderr, "vq31ctl: --mode must be 0..255\n");
+        return 2;
+    }
+    DeviceLink link;
+    if (!Open(link, o))
+        return 1;
+    EchoStatusRecord status{};
+    SampleBuffer samples{};
+    uint32_t blocks = 0;
+    const Status s = ReadOscillogram(link, o.address, uint8_t(mode), status, samples, &blocks);
+    if (s != StatusOk)
+        return Fail(s);
+    const uint32_t sampleCount = blocks > 0 ? (blocks - 1) * uint32_t(OscWordsPerBlock) : 0;
+    std::printf("mode %ld: %u blocks, %u samples\n", mode, blocks, sampleCount);
+    std::printf("frequency %u, filter %u, gain %u, attenuator %u, pulse %.1f\n", status[1],
+                status[3], status[4], status[5], status[6] * 0.1);
+    std::printf("echo error %u, position %u/%u, corrected %u, uncorrected %u, frame %u\n",
+                status[8], status[9], status[11], status[14], status[15], status[16]);
+    std::printf("temperature %.1f C, level %u mm, no-level flag %u\n",
+                int16_t(status[21]) * 0.00390625, (status[31] + 5u) / 10u, status[33]);
+    std::printf("status words:");
+    for (size_t i = 0; i < EchoStatusWords; ++i)
+        std::printf("%s%u", i % 16 == 0 ? "\n  " : " ", status[i]);
+    std::printf("\n");
+    return 0;
+}
+
+const bool registered =
+    Register("search", "search                 find the device over all speeds", &Search) &&
+    Register("info", "info                   model, identity and passport", &Info) &&
+    Register("echo", "echo [--mode N]        one oscillogram record", &Echo);
+
+} // namespace
+} // namespace vq31::ctl
