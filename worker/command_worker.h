@@ -1,0 +1,194 @@
+// The command worker: the single thread that runs device jobs one at a time. The window (and
+// the jobs themselves) post a command code into one slot; the worker takes it, pauses where
+// the job asks for it, runs the job, and re-arms a one-shot repeat for the polling codes
+// while nothing else was posted. Results reach the window only through WorkerView.
+//
+// Stopping: Stop() may be called at any moment, also while a job runs a sweep, a tuning
+// wait or a long oscillogram wait. Every pause wakes on the stop request, the link's waits
+// are interrupted, jobs end between exchanges, no view call is made after the request, and
+// the thread is joined before Stop() returns. From the view's own thread, first make the
+// view stop marshalling, then stop the worker, then close the link:
+//     view.Shutdown(); worker.Stop(); link.UartClose();
+#pragma once
+
+#include "command_parameters.h"
+#include "commands.h"
+#include "language_texts.h"
+#include "link.h"
+#include "repeat_timer.h"
+#include "worker_view.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vq31 {
+
+// Command codes: the contract between the window and the worker.
+namespace job {
+inline constexpr int32_t Empty = -1; // the slot holds no code
+inline constexpr int32_t None = 0;   // runs nothing; posting it stops any polling
+inline constexpr int32_t ConnectDevice = 1;
+inline constexpr int32_t DisconnectDevice = 2;
+inline constexpr int32_t SearchDevice = 3;
+inline constexpr int32_t StartOscilloscope = 4;
+inline constexpr int32_t PollEcho = 5;
+inline constexpr int32_t SetTuneMode = 6;
+inline constexpr int32_t SetFrequency = 9;
+inline constexpr int32_t SetFilter = 10;
+inline constexpr int32_t SetGain = 11;
+inline constexpr int32_t SetAttenuator = 12;
+inline constexpr int32_t SetPulseWidth = 15;
+inline constexpr int32_t SetIntegrator = 16;
+inline constexpr int32_t SweepFrequencyResponse = 17;
+inline constexpr int32_t TestDisplay = 18;
+inline constexpr int32_t ReadParameters = 19;
+inline constexpr int32_t WriteParameters = 20;
+inline constexpr int32_t ReadHubData = 21;
+inline constexpr int32_t SetTareMode = 22;
+inline constexpr int32_t PollLevel = 23;
+inline constexpr int32_t RefreshHubView = 24;
+inline constexpr int32_t WriteHubData = 25;
+} // namespace job
+
+// Device modes reported while an automatic tuning step runs.
+inline constexpr uint32_t TuneStep1Mode = 134;
+inline constexpr uint32_t TuneStep2Mode = 135;
+
+// Tries of a setting write; the attenuator gets more, as its write is often refused at first.
+inline constexpr int SettingTries = 2;
+inline constexpr int AttenuatorTries = 10;
+
+// The worker's waits. The defaults are the device's; tests may shorten the long ones.
+struct WorkerTiming {
+    std::chrono::milliseconds commandWait{10}; // wait for a post before re-checking stop
+    std::chrono::milliseconds jobPause{50};    // before setting jobs, after a failed try
+    std::chrono::milliseconds wakeUpPause{200};
+    std::chrono::milliseconds sweepPause{500};
+    std::chrono::milliseconds echoRepeat{10};  // re-arm of code 5
+    std::chrono::milliseconds slowRepeat{250}; // re-arm of codes 18 and 23
+};
+
+class CommandWorker {
+public:
+    CommandWorker(DeviceLink& link, CommandParameters& params, WorkerView& view,
+                  const LanguageTexts& texts, WorkerTiming timing = {});
+    ~CommandWorker(); // stops the worker
+    CommandWorker(const CommandWorker&) = delete;
+    CommandWorker& operator=(const CommandWorker&) = delete;
+
+    // Starts the worker and timer threads (once; a stopped worker is not restarted).
+    void Start();
+    // Requests the stop, wakes every wait and joins both threads. Bounded; safe to repeat.
+    // From the worker thread itself (inside a view call) it only requests the stop.
+    void Stop();
+    bool StopRequested() const { return stop_.load(); }
+
+    // Hands a code to the worker: cancels any armed repeat and replaces a code not yet
+    // taken; the last post wins. Safe from any thread.
+    void PostCommand(int32_t code);
+    // Whether a repeat is armed and not yet fired or cancelled (for tests and tools).
+    bool RepeatArmed() const;
+
+    // Called on the worker thread after every code taken from the slot, once its job and
+    // re-arm step are done (also for codes that run nothing). Set it before Start().
+    void SetJobObserver(std::function<void(int32_t code)> observer);
+
+    // Records of the last exchanges; read them from the worker thread (inside a view call)
+    // or after the worker has stopped.
+    const EchoStatusRecord& EchoStatus() const { return *echoStatus_; }
+    const SampleBuffer& Samples() const { return *samples_; }
+    Status LastStatus() const { return lastStatus_.load(); }
+    int PortState() const { return portState_.load(); }
+    bool DeviceLost() const { return deviceLost_.load(); }
+    uint32_t ModelCode() const { return modelCode_; }
+    uint32_t FirmwareVersion() const { return firmwareVersion_; }
+
+private:
+    void Run();
+    void Dispatch(int32_t code);
+    void ReArm(int32_t code);
+    void OnRepeat(int32_t code, uint64_t id);
+
+    // Stop-aware pause; false when the stop was requested.
+    bool Pause(std::chrono::milliseconds duration);
+    bool Stopping() const { return stop_.load(); }
+    // Device-status panel with the status of the last exchange.
+    void ShowStatus(Status status);
+    void ShowPort(int portState);
+    void ErrorBox(const std::string& text);
+    void InfoBox(const std::string& text);
+    bool Ask(const std::string& text);
+    uint8_t Address() const;
+    // One device exchange repeated up to tries times (pause after a failed try if asked),
+    // showing each status; returns the last status.
+    Status Try(int tries, std::chrono::milliseconds pauseAfterFailure,
+               const std::function<Status()>& exchange);
+    std::string OpenPortError() const;
+
+    // Jobs: connection (codes 1-4).
+    void ConnectDevice();
+    void DisconnectDevice();
+    void SearchDevice();
+    bool IdentifyDevice();
+    void StartOscilloscope();
+    // Echo polling and tuning (5, 6).
+    void PollEcho();
+    void PollTuneStep(uint32_t mode);
+    void ShowEchoFrame(int32_t mode);
+    void SetTuneMode();
+    void NoteFailedPoll(Status status);
+    void ResumeAfterLoss(int32_t code);
+    // Signal settings (9-16).
+    void WriteSettings(std::initializer_list<std::pair<uint8_t, uint32_t>> commands, int tries);
+    // Sweep (17) and display test (18).
+    void SweepFrequencyResponse();
+    void TestDisplay();
+
+    DeviceLink& link_;
+    CommandParameters& params_;
+    WorkerView& view_;
+    const LanguageTexts& texts_;
+    const WorkerTiming timing_;
+
+    // The command slot and its repeat, guarded by commandLock_ (CommandLock).
+    mutable std::mutex commandLock_;
+    int32_t pendingCommand_ = job::None; // PendingCommand
+    uint64_t repeatTimer_ = 0;           // id of the armed repeat, 0 = none
+    uint64_t nextTimerId_ = 0;
+    Event commandEvent_{Event::Reset::Auto}; // CommandEvent
+    RepeatTimer timer_;
+
+    std::atomic<bool> stop_{false};
+    std::mutex stopLock_;
+    std::atomic<bool> started_{false};
+    std::mutex pauseLock_;
+    std::condition_variable pauseCv_;
+    std::jthread thread_;
+    std::atomic<std::thread::id> workerId_{};
+    std::function<void(int32_t)> observer_;
+
+    // Worker fields shown to the window.
+    std::atomic<Status> lastStatus_{StatusOk};
+    std::atomic<int> portState_{PortClosed};
+    std::atomic<bool> deviceLost_{false};
+    uint32_t modelCode_ = 0;
+    uint32_t firmwareVersion_ = 0;
+
+    // EchoStatus and the sample buffer, with the refresh buffers handed to the view.
+    std::unique_ptr<EchoStatusRecord> echoStatus_;
+    std::unique_ptr<SampleBuffer> samples_;
+    std::vector<int16_t> oscillogram_;
+    std::vector<uint16_t> envelopeIn_;
+    std::vector<uint32_t> envelope_;
+    std::vector<uint8_t> envelopeHigh_;
+};
+
+} // namespace vq31

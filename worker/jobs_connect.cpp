@@ -1,0 +1,177 @@
+// Connection jobs: open the port at the configured speed, close it, search the device over
+// all speeds, check model and firmware, and enter the oscilloscope page in fast mode.
+#include "command_worker.h"
+
+#include <array>
+
+namespace vq31 {
+
+namespace {
+// Speeds of the search, tried from the last to the first.
+constexpr std::array<uint32_t, 7> SearchSpeeds = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr uint32_t FastModeSpeed = 115200;
+constexpr uint32_t SupportedFirmware = 9; // shown as 0.90
+constexpr int EntryTries = 2;
+} // namespace
+
+void CommandWorker::ConnectDevice() {
+    if (link_.UartOpen(params_.PortName(), uint32_t(Get(params_.BaudRate))) != 0) {
+        ErrorBox(OpenPortError());
+        ShowPort(PortOpenError);
+        return;
+    }
+    WakeUp(link_, Address()); // only wakes the device; its answer does not matter
+    if (!Pause(timing_.wakeUpPause))
+        return;
+    ShowPort(PortOpened);
+    if (IdentifyDevice() && !Stopping()) {
+        view_.EnterOscilloscopePage();
+        PostCommand(job::StartOscilloscope);
+    }
+}
+
+bool CommandWorker::IdentifyDevice() {
+    uint32_t model = 0;
+    Status status = ReadValue(link_, cmd::ReadModelCode, Address(), model);
+    modelCode_ = model;
+    ShowStatus(status);
+    if (status != StatusOk) {
+        ErrorBox(texts_.DeviceStatus(status));
+        return false;
+    }
+    if (modelCode_ != SupportedModelCode) {
+        ErrorBox(texts_.Text(msg::DeviceWrong) + "\n" + texts_.Text(msg::UpdateProgram));
+        return false;
+    }
+    Identity identity;
+    status = ReadIdentity(link_, Address(), identity);
+    if (status == StatusOk)
+        firmwareVersion_ = identity.firmwareVersion;
+    ShowStatus(status);
+    if (status != StatusOk) {
+        ErrorBox(texts_.DeviceStatus(status));
+        return false;
+    }
+    if (firmwareVersion_ != SupportedFirmware) {
+        ErrorBox(texts_.Text(msg::FirmwareWrong) + "\n" + texts_.Text(msg::UpdateProgram));
+        return false;
+    }
+    return true;
+}
+
+void CommandWorker::DisconnectDevice() {
+    PostCommand(job::None); // stops any polling
+    portState_ = PortClosed;
+    if (!Stopping())
+        view_.ShowDisconnected(texts_.PortStatus(PortClosed));
+    link_.UartClose();
+}
+
+void CommandWorker::SearchDevice() {
+    const int32_t rememberedSpeed = Get(params_.BaudRate);
+    if (Stopping())
+        return;
+    view_.LockControls();
+    view_.ShowBusyCursor();
+    Status status = StatusNoAnswer;
+    uint8_t found = 0;
+    bool isFound = false;
+    for (auto it = SearchSpeeds.rbegin(); it != SearchSpeeds.rend() && !Stopping(); ++it) {
+        Put(params_.BaudRate, int32_t(*it));
+        const bool opened = link_.UartOpen(params_.PortName(), *it) == 0;
+        ShowPort(opened ? PortOpened : PortOpenError);
+        WakeUp(link_, BroadcastAddress);
+        if (!Pause(timing_.wakeUpPause))
+            break;
+        status = FindDevice(link_, found);
+        ShowStatus(status);
+        if (status == StatusOk) {
+            isFound = true;
+            break;
+        }
+    }
+    if (Stopping()) {
+        // Leave the link as the user had it: the old speed, the port closed.
+        Put(params_.BaudRate, rememberedSpeed);
+        link_.UartClose();
+        return;
+    }
+    view_.RestoreCursor();
+    if (!isFound) {
+        ShowStatus(status);
+        view_.UnlockControls(Get(params_.TankId));
+        ErrorBox(texts_.DeviceStatus(status));
+        Put(params_.BaudRate, rememberedSpeed);
+        link_.UartClose();
+        ShowPort(PortClosed); // the panel follows the port it just closed
+        return;
+    }
+    Put(params_.DeviceAddress, found);
+    view_.ApplyFoundLink(uint32_t(Get(params_.BaudRate)), found);
+    if (IdentifyDevice()) {
+        if (!Stopping()) {
+            view_.EnterOscilloscopePage(); // the entry job unlocks the controls
+            PostCommand(job::StartOscilloscope);
+        }
+    } else if (!Stopping()) {
+        view_.UnlockControls(Get(params_.TankId));
+    }
+}
+
+void CommandWorker::StartOscilloscope() {
+    if (Stopping())
+        return;
+    view_.LockControls();
+    // Ends the job as every failure does: controls back, echo polling started anyway.
+    auto giveUp = [&](Status status) {
+        ErrorBox(texts_.DeviceStatus(status));
+        if (!Stopping())
+            view_.UnlockControls(Get(params_.TankId));
+        PostCommand(job::PollEcho);
+    };
+    Status status = WriteValue(link_, cmd::EnterFastMode, Address(), 0);
+    ShowStatus(status);
+    if (status != StatusOk)
+        return giveUp(status);
+    if (link_.UartOpen(params_.PortName(), FastModeSpeed) != 0) {
+        ErrorBox(OpenPortError());
+        ShowPort(PortOpenError);
+    }
+    struct Read {
+        uint8_t code;
+        std::atomic<int32_t>& field;
+    };
+    const std::array<Read, 6> reads = {{{cmd::ReadGain, params_.GainWord},
+                                        {cmd::ReadFrequency, params_.PulseFrequency},
+                                        {cmd::ReadFilter, params_.FilterFrequency},
+                                        {cmd::ReadPulseWidth, params_.PulseWidth},
+                                        {cmd::ReadAttenuator, params_.Attenuation},
+                                        {cmd::ReadIntegrator, params_.IntegratorWord}}};
+    for (const auto& read : reads) {
+        uint32_t value = 0;
+        status = Try(EntryTries, timing_.jobPause,
+                     [&] { return ReadValue(link_, read.code, Address(), value); });
+        if (status != StatusOk)
+            return giveUp(status);
+        Put(read.field, int32_t(value));
+    }
+    status = Try(EntryTries, timing_.jobPause, [&] {
+        return WriteValue(link_, cmd::WriteMode, Address(), uint32_t(Get(params_.TuneMode)));
+    });
+    if (status != StatusOk)
+        return giveUp(status);
+    if (Stopping())
+        return;
+    SignalSettings settings;
+    settings.gainWord = uint32_t(Get(params_.GainWord));
+    settings.pulseFrequency = uint32_t(Get(params_.PulseFrequency));
+    settings.filterFrequency = uint32_t(Get(params_.FilterFrequency));
+    settings.pulseWidth = uint32_t(Get(params_.PulseWidth));
+    settings.attenuation = uint32_t(Get(params_.Attenuation));
+    settings.integratorWord = uint32_t(Get(params_.IntegratorWord));
+    view_.ShowSignalSettings(settings);
+    view_.UnlockControls(Get(params_.TankId));
+    PostCommand(job::PollEcho);
+}
+
+} // namespace vq31

@@ -1,0 +1,21 @@
+// Display segment test: one mask per run, re-armed every 250 ms while the test is on.
+#include "command_worker.h"
+
+namespace vq31 {
+
+void CommandWorker::TestDisplay() {
+    if (Stopping())
+        return;
+    view_.SetLiveView(false);
+    const uint32_t mask = view_.BuildDisplayPattern(uint32_t(Get(params_.DisplayTestPattern)));
+    Put(params_.DisplayTestPattern, int32_t(mask));
+    const Status status = Try(SettingTries, std::chrono::milliseconds(0), [&] {
+        return WriteValue(link_, cmd::WriteDisplayTest, Address(), mask);
+    });
+    if (status == StatusOk || Stopping())
+        return;
+    ErrorBox(texts_.DeviceStatus(status));
+    PostCommand(job::PollEcho); // the test stops
+}
+
+} // namespace vq31

@@ -1,0 +1,89 @@
+// Built-in Russian texts of the main window.
+#include "language_texts.h"
+
+namespace vq31 {
+
+const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
+    static const std::vector<TextEntry> entries = {
+        {msg::ChangeLanguage,
+         "Необходимо перезапустить программу, чтобы изменения вступили в силу"},
+        {msg::ErrorOpenPort, "Ошибка открытия порта COM"},
+        {msg::SoundSpeedWrong, "Неверное значение скорости звука"},
+        {msg::ThermoWrong, "Неверное значение температурного коэф."},
+        {msg::FirmwareWrong, "Версия встроенного ПО не поддерживается программой"},
+        {msg::HubWrong, "Неверная структура HUB_DATA. Создать конфигурацию по умолчанию?"},
+        {msg::DeviceWrong, "Устройство не поддерживается программой"},
+        {msg::TableTooBig, "Размер тарировочной таблицы превышает максимально допустимый"},
+        {msg::UpdateProgram, "Пожалуйста, обновите программу"},
+        {msg::Ok, "OK"},
+        {msg::ErrorE, "Ошибка Е"},
+        {msg::Signal, "Уровень сигнала"},
+        {msg::Scanning, "Сканирование..."},
+        {msg::Inactive, "Не активен"},
+        {msg::Wide, "Wide"},
+        {msg::AutoCompleted, "Автоматическое определение параметров завершено успешно"},
+        {msg::AutoFailed, "Автоматическое определение параметров завершено неудачно. Ошибка Е"},
+        {msg::AfcCompleted, "Построение АЧХ завершено"},
+        {msg::SpeedNotChosen, "Скорость не выбрана: скорость устройства не изменена"},
+    };
+    return entries;
+}
+
+const std::vector<TextEntry>& LanguageTexts::ListDefaults() {
+    static const std::vector<TextEntry> entries = {
+        {"str_cmb_bits0", "10 бит"},
+        {"str_cmb_bits1", "12 бит"},
+        {"str_cmb_MlPerBit0", "1 мл/бит"},
+        {"str_cmb_MlPerBit1", "10 мл/бит"},
+        {"str_cmb_MlPerBit2", "100 мл/бит"},
+        {"str_cmb_MlPerBit3", "1 л/бит"},
+        {"str_cmb_MlPerBit4", "10 л/бит"},
+        {"str_cmb_FuelType0", "Пользовательский"},
+        {"str_cmb_FuelType1", "Пропан-бутан"},
+        {"str_cmb_FuelType2", "Бензин"},
+        {"str_cmb_FuelType3", "Дизель"},
+        {"str_cmb_255Ans0", "Адресом 255"},
+        {"str_cmb_255Ans1", "Своим адресом"},
+        {"str_cmb_OscillMode0", "Огибающая"},
+        {"str_cmb_OscillMode1", "Исходный"},
+        {"str_cmb_OscillMode2", "Фильтрованый"},
+        {"str_cmb_Ku", "Авто"},
+        {"str_cmb_KuMax", "б/огр."},
+        {"str_cmb_Atten0", "Выкл."},
+        {"str_cmb_Atten1", "Вкл."},
+    };
+    return entries;
+}
+
+LanguageTexts::LanguageTexts() : status_(StatusTexts::Defaults()) {
+    for (const auto& e : MessageDefaults())
+        texts_[e.key] = e.text;
+    for (const auto& e : ListDefaults())
+        texts_[e.key] = e.text;
+}
+
+const std::string& LanguageTexts::Text(std::string_view key) const {
+    static const std::string empty;
+    const auto it = texts_.find(key);
+    return it == texts_.end() ? empty : it->second;
+}
+
+void LanguageTexts::Set(const std::string& key, std::string text) {
+    texts_[key] = std::move(text);
+}
+
+const std::string& LanguageTexts::DeviceStatus(int status) const {
+    static const std::string empty;
+    if (status < 0 || status >= int(status_.device.size()))
+        return empty;
+    return status_.device[size_t(status)];
+}
+
+const std::string& LanguageTexts::PortStatus(int portState) const {
+    static const std::string empty;
+    if (portState < 0 || portState >= int(status_.port.size()))
+        return empty;
+    return status_.port[size_t(portState)];
+}
+
+} // namespace vq31

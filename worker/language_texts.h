@@ -1,0 +1,71 @@
+// The message, status and list texts of the main window, with their language-file keys and
+// built-in Russian defaults. The program creates one set at start, lets the language file
+// replace any text by key, and hands it to every job and window step that shows a message;
+// nothing changes it after device work has begun.
+#pragma once
+
+#include "status_texts.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vq31 {
+
+// Language keys of the message texts.
+namespace msg {
+inline constexpr const char* ChangeLanguage = "msg_change_language";
+inline constexpr const char* ErrorOpenPort = "msg_error_open_port";
+inline constexpr const char* SoundSpeedWrong = "msg_us_speed_wrong";
+inline constexpr const char* ThermoWrong = "msg_us_thermo_wrong";
+inline constexpr const char* FirmwareWrong = "msg_firmware_version_wrong";
+inline constexpr const char* HubWrong = "msg_hub_wrong";
+inline constexpr const char* DeviceWrong = "msg_device_wrong";
+inline constexpr const char* TableTooBig = "msg_table_too_big";
+inline constexpr const char* UpdateProgram = "msg_update_program";
+inline constexpr const char* Ok = "msg_Ok";
+inline constexpr const char* ErrorE = "msg_errorE";
+inline constexpr const char* Signal = "msg_signal";
+inline constexpr const char* Scanning = "msg_scanning";
+inline constexpr const char* Inactive = "msg_inactive";
+inline constexpr const char* Wide = "msg_wide";
+inline constexpr const char* AutoCompleted = "msg_auto_completed";
+inline constexpr const char* AutoFailed = "msg_auto_failed";
+inline constexpr const char* AfcCompleted = "msg_afc_completed";
+// Shown in the device-status panel when the parameters are written with no speed chosen.
+inline constexpr const char* SpeedNotChosen = "msg_speed_not_chosen";
+} // namespace msg
+
+struct TextEntry {
+    const char* key;
+    const char* text;
+};
+
+class LanguageTexts {
+public:
+    // Every text at its built-in default.
+    LanguageTexts();
+
+    // The built-in message keys and texts, in table order.
+    static const std::vector<TextEntry>& MessageDefaults();
+    // The built-in list keys and texts ("str_cmb_..."), in table order.
+    static const std::vector<TextEntry>& ListDefaults();
+
+    // The text of a message or list key; empty for a key with no text.
+    const std::string& Text(std::string_view key) const;
+    // Replaces (or adds) one text; used by the language-file loader.
+    void Set(const std::string& key, std::string text);
+
+    // Status-bar texts: DeviceStatusTexts and PortStatusTexts.
+    const std::string& DeviceStatus(int status) const;
+    const std::string& PortStatus(int portState) const;
+    StatusTexts& Status() { return status_; }
+    const StatusTexts& Status() const { return status_; }
+
+private:
+    std::map<std::string, std::string, std::less<>> texts_;
+    StatusTexts status_;
+};
+
+} // namespace vq31
