@@ -4,8 +4,8 @@
 namespace vq31 {
 
 CommandWorker::CommandWorker(DeviceLink& link, CommandParameters& params, WorkerView& view,
-                             const LanguageTexts& texts, WorkerTiming timing)
-    : link_(link), params_(params), view_(view), texts_(texts), timing_(timing),
+                             const LanguageTexts& texts, HubRecords& hub, WorkerTiming timing)
+    : link_(link), params_(params), view_(view), texts_(texts), hub_(hub), timing_(timing),
       timer_([this](int32_t code, uint64_t id) { OnRepeat(code, id); }),
       echoStatus_(std::make_unique<EchoStatusRecord>()),
       samples_(std::make_unique<SampleBuffer>()) {

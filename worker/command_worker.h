@@ -13,6 +13,7 @@
 
 #include "command_parameters.h"
 #include "commands.h"
+#include "hub_image.h"
 #include "language_texts.h"
 #include "link.h"
 #include "repeat_timer.h"
@@ -78,8 +79,10 @@ struct WorkerTiming {
 
 class CommandWorker {
 public:
+    // The hub records are shared with the window's tare editor and tank-list exchange, which
+    // touch them only while the hub controls are locked.
     CommandWorker(DeviceLink& link, CommandParameters& params, WorkerView& view,
-                  const LanguageTexts& texts, WorkerTiming timing = {});
+                  const LanguageTexts& texts, HubRecords& hub, WorkerTiming timing = {});
     ~CommandWorker(); // stops the worker
     CommandWorker(const CommandWorker&) = delete;
     CommandWorker& operator=(const CommandWorker&) = delete;
@@ -110,6 +113,8 @@ public:
     bool DeviceLost() const { return deviceLost_.load(); }
     uint32_t ModelCode() const { return modelCode_; }
     uint32_t FirmwareVersion() const { return firmwareVersion_; }
+    const ParameterRecord& Parameters() const { return parameters_; }
+    uint32_t TankHeight() const { return tankHeight_; }
 
 private:
     void Run();
@@ -156,6 +161,7 @@ private:
     CommandParameters& params_;
     WorkerView& view_;
     const LanguageTexts& texts_;
+    HubRecords& hub_;
     const WorkerTiming timing_;
 
     // The command slot and its repeat, guarded by commandLock_ (CommandLock).
@@ -181,6 +187,8 @@ private:
     std::atomic<bool> deviceLost_{false};
     uint32_t modelCode_ = 0;
     uint32_t firmwareVersion_ = 0;
+    ParameterRecord parameters_;
+    uint32_t tankHeight_ = 0; // tenths of a millimetre
 
     // EchoStatus and the sample buffer, with the refresh buffers handed to the view.
     std::unique_ptr<EchoStatusRecord> echoStatus_;

@@ -1,5 +1,6 @@
 // Formatting of the echo status words.
 #include "echo_format.h"
+#include "hub_image.h"
 
 #include <cstdio>
 #include <string>
@@ -16,10 +17,6 @@ std::string Word(const EchoStatusRecord& s, size_t index) {
     return std::to_string(s[index]);
 }
 } // namespace
-
-uint32_t LevelMillimetres(uint16_t tenths) {
-    return uint32_t(tenths * 0.1 + 0.5);
-}
 
 EchoLabels FormatEchoLabels(const EchoStatusRecord& s, const LanguageTexts& texts) {
     EchoLabels l;

@@ -32,7 +32,5 @@ EchoLabels FormatEchoLabels(const EchoStatusRecord& status, const LanguageTexts&
 EchoFields FormatEchoFields(const EchoStatusRecord& status, const LanguageTexts& texts);
 // The fields of the raw and filtered modes: "-" everywhere.
 EchoFields DashEchoFields();
-// A level in tenths of a millimetre as whole millimetres, rounded half up.
-uint32_t LevelMillimetres(uint16_t tenths);
 
 } // namespace vq31
