@@ -1,0 +1,124 @@
+// The tare table window (TForm_Tare1): shows the selected tank's tare table as a grid, builds
+// it by pouring or draining measured portions while the live level is shown beside it, takes
+// typed rows through the add-row dialog, deletes rows, exchanges the table with a workbook,
+// and on OK stores the grid into the tank record it was given. The grid rules themselves
+// live in the calibration library (tare_grid.h, tare_record.h); this window only shows them.
+#pragma once
+
+#include "tare_grid.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QToolButton;
+
+namespace vq31 {
+
+class LanguageFile;
+class LanguageTexts;
+struct TankRecord;
+
+class TareEditor : public QDialog {
+    Q_OBJECT
+public:
+    // tank: the working copy of the selected tank (CurrentTank); it changes only on OK.
+    // readOnlyTable: OK stays disabled (every tank but tank 1). postCommand hands a worker
+    // command code to the worker; RunModal uses it to switch the device's tare mode.
+    TareEditor(TankRecord& tank, const LanguageTexts& texts, bool readOnlyTable,
+               std::function<void(int)> postCommand, QWidget* parent = nullptr);
+    ~TareEditor() override;
+
+    // Texts and captions from the language file, applied whenever the window is shown. Without
+    // a file the texts of LanguageTexts that carry a tare key are used, else the built-in ones.
+    void SetLanguageFile(const LanguageFile* language);
+
+    // The opening round of the tare page: setTareWindowOpen(1) and code 22 before the window
+    // is shown, the modal showing, setTareWindowOpen(0) and code 22 after it has closed.
+    int RunModal(const std::function<void(int32_t)>& setTareWindowOpen);
+
+    // Live level from the level poll. hasLevel false shows the text (normally "No Data")
+    // with an empty bar; barHeight is in pixels, 20 mm each.
+    void ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight);
+    // The same from a level code in tenths of a millimetre (nullopt: no level available).
+    void ShowLevelCode(std::optional<uint16_t> levelCode);
+
+    // The one way a pair enters the grid; a refused pair shows its message. True when taken.
+    bool InsertTareRow(double litres, int millimetres);
+
+    // Handlers, public so that the opener and tests can drive them.
+    void AddCalibrationPoint(); // btn_add
+    void DeleteSelectedRows();  // Menu_Rem, spd_del
+    void OpenAddRowDialog();    // Menu_Add, spd_add
+    void ImportFromWorkbook();  // Menu_Excel_Imp, spd_imp: asks for a file
+    void ExportToWorkbook();    // Menu_Excel_Exp, spd_exp: asks for a file
+    void ImportFile(const QString& path);
+    void ExportFile(const QString& path);
+    void Accept(); // btn_OK
+
+    const TareGrid& Grid() const { return grid_; }
+    // The decimal separator of the user's regional settings, used for every number text.
+    const std::string& DecimalPoint() const { return decimalPoint_; }
+
+    // Message boxes and file choices go through these, so that tests can answer them. An
+    // error box returns when closed; a question returns true for Yes.
+    using ErrorBox = std::function<void(const QString&)>;
+    using Question = std::function<bool(const QString&)>;
+    using FileChooser = std::function<QString(bool forSaving)>;
+    void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
+    void SetQuestion(Question question) { question_ = std::move(question); }
+    void SetFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+    void ShowError(const QString& text) const;
+
+    // A window text by key: language file, then LanguageTexts, then the built-in text.
+    QString Text(std::string_view key, std::string_view builtIn) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void ApplyLanguage();
+    void LoadFromTank();
+    void RefreshTable();
+    void SelectRow(int gridRow);
+    bool Report(const TareOutcome& outcome);
+
+    TankRecord& tank_;
+    const LanguageTexts& texts_;
+    const LanguageFile* language_ = nullptr;
+    bool readOnlyTable_;
+    std::function<void(int)> postCommand_;
+    std::string decimalPoint_;
+    TareGrid grid_;
+
+    ErrorBox errorBox_;
+    Question question_;
+    FileChooser fileChooser_;
+
+    QGroupBox* gbTare_ = nullptr;
+    QLineEdit* editAccuracy_ = nullptr;
+    QLineEdit* editPortion_ = nullptr;
+    QPushButton* btnAdd_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QFrame* shapeBox_ = nullptr;
+    QFrame* shapeFuel_ = nullptr;
+    QLabel* lblFuel_ = nullptr;
+    QLabel* lblMax_ = nullptr;
+    QLabel* lblMin_ = nullptr;
+    QPushButton* btnOk_ = nullptr;
+    QPushButton* btnCancel_ = nullptr;
+};
+
+} // namespace vq31
