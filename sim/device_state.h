@@ -3,8 +3,8 @@
 // the counters of what it saw on the line. Tests read a snapshot of it through SimServer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace vq31::sim {
 
@@ -12,6 +12,10 @@ namespace vq31::sim {
 inline constexpr uint32_t DeviceSpeeds[7] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
 // The speed the device moves to on the fast-mode request.
 inline constexpr uint32_t FastModeSpeed = 115200;
+
+// Size of the device's HUB_DATA store: 256 blocks of 128 bytes.
+inline constexpr size_t HubStoreBlocks = 256;
+inline constexpr size_t HubStoreSize = HubStoreBlocks * 128;
 
 // Device modes reported by the mode read.
 inline constexpr uint8_t ModeNormal = 0;

@@ -46,10 +46,6 @@
 
 namespace vq31::sim {
 
-// Size of the device's HUB_DATA store: 256 blocks of 128 bytes.
-inline constexpr size_t HubStoreBlocks = 256;
-inline constexpr size_t HubStoreSize = HubStoreBlocks * 128;
-
 struct SimOptions {
     uint8_t address = 1;
     uint32_t baud = 19200;

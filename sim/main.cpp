@@ -1,0 +1,119 @@
+// vq31-sim: the simulated VQ31 sensor as a program. It prints the pseudo-terminal path for
+// the tool to open, then reads control lines from standard input until "quit" or the end of
+// input (or SIGINT/SIGTERM), answering each line on standard output.
+#include "sim_server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnSignal(int) {
+    stopSignal = 1;
+}
+
+void Usage(std::FILE* to) {
+    std::fputs("usage: vq31-sim [--address N] [--baud N] [--realtime] [--link PATH]\n"
+               "  --address N   bus address 0..254 (default 1)\n"
+               "  --baud N      link speed 2400..115200 (default 19200)\n"
+               "  --realtime    pace answers at the link speed, 10 bit times per byte\n"
+               "  --link PATH   make PATH a symbolic link to the pseudo-terminal\n"
+               "Control lines are read from standard input; type 'help' for the list.\n",
+               to);
+}
+
+bool Number(const char* text, long low, long high, long& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 0);
+    if (!*text || *end || v < low || v > high)
+        return false;
+    value = v;
+    return true;
+}
+
+// Reads one line from standard input, waking now and then to notice a signal. False at the
+// end of input or on a signal.
+bool ReadLine(std::string& line) {
+    line.clear();
+    for (;;) {
+        if (stopSignal)
+            return false;
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&p, 1, 200) <= 0)
+            continue;
+        char c;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n <= 0)
+            return !line.empty();
+        if (c == '\n')
+            return true;
+        line += c;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    vq31::sim::SimOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        long v = 0;
+        const bool hasValue = i + 1 < argc;
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--realtime") {
+            options.realtime = true;
+        } else if (a == "--address" && hasValue && Number(argv[i + 1], 0, 254, v)) {
+            options.address = uint8_t(v);
+            ++i;
+        } else if (a == "--baud" && hasValue && Number(argv[i + 1], 1, 115200, v)) {
+            options.baud = uint32_t(v);
+            ++i;
+        } else if (a == "--link" && hasValue) {
+            options.linkPath = argv[++i];
+        } else {
+            std::fprintf(stderr, "vq31-sim: bad argument '%s'\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    vq31::sim::SimServer server(options);
+    std::string error;
+    if (!server.Start(&error)) {
+        std::fprintf(stderr, "vq31-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", server.path().c_str());
+    if (!options.linkPath.empty())
+        std::printf("linked as %s\n", options.linkPath.c_str());
+    std::printf("VQ31 at address %u, %u bit/s%s; type 'help' for commands\n", options.address,
+                options.baud, options.realtime ? ", real-time pacing" : "");
+    std::fflush(stdout);
+
+    std::string line;
+    while (ReadLine(line)) {
+        const std::string reply = server.Control(line);
+        if (!reply.empty()) {
+            std::printf("%s\n", reply.c_str());
+            std::fflush(stdout);
+        }
+        if (server.QuitRequested())
+            break;
+    }
+    server.Stop();
+    return 0;
+}
