@@ -101,6 +101,7 @@ private:
     std::filesystem::path path_;
     bool exists_ = false;
     bool lossless_ = true;
+    std::string loadError_; // set when the file exists but could not be read
     TextEncoding encoding_ = TextEncoding::Utf8;
     std::vector<Line> lines_;
     std::unordered_map<std::string, SectionIndex> sections_; // folded name -> index
