@@ -109,7 +109,7 @@ EchoFigures AnalyseEcho(const EchoConditions& c) {
     const uint32_t deadZone = c.integratorWord & 0xFFFF;
     if (f.position < deadZone)
         f.error = EchoDeadZone;
-    else if (std::min(f.amplitude, EnvelopeCeiling) < threshold)
+    else if (f.amplitude < 1 || std::min(f.amplitude, EnvelopeCeiling) < threshold)
         f.error = EchoWeak;
     if (f.error == EchoOk)
         f.signalLevel = uint8_t(std::min(5.0, std::floor(f.amplitude / SignalLevelStep)));
