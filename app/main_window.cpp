@@ -1,0 +1,311 @@
+// The main window's frame: construction of the pages, the start-up and shut-down order, the
+// status bar, the page-change rules, the control locks and the resize limits.
+#include "main_window.h"
+
+#include "command_parameters.h"
+#include "echo_chart.h"
+#include "hub_image.h"
+#include "language_file.h"
+#include "language_texts.h"
+#include "protocol.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace vq31::app {
+
+namespace {
+constexpr int StatusPanel0Width = 450;
+constexpr int StatusPanel1Width = 50;
+// Frame of a typical desktop window, used until the real frame is known.
+constexpr int DesignFrameWidth = MinWindowWidth - DesignClientWidth;
+constexpr int DesignFrameHeight = 39;
+} // namespace
+
+MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecords& hub,
+                       WindowSetup setup, QWidget* parent)
+    : QMainWindow(parent), params_(params), texts_(texts), hub_(hub), setup_(std::move(setup)),
+      ownPrompter_(std::make_unique<QtPrompter>(this)), prompter_(ownPrompter_.get()) {
+    setObjectName("Form1");
+    setWindowTitle("vQ31 Install Service v.2.0.0.8");
+    QFont font("Tahoma");
+    font.setStyleHint(QFont::SansSerif);
+    setFont(font);
+
+    PcMain = new QTabWidget(this);
+    PcMain->setObjectName("PcMain");
+    setCentralWidget(PcMain);
+    BuildProgramPage();
+    BuildOscillPage();
+    BuildTarePage();
+    BuildSettingsPage();
+
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName("StatusBar1");
+    bar->setSizeGripEnabled(false);
+    StatusPanel0 = new QLabel(bar);
+    StatusPanel0->setObjectName("StatusBar1Panel0");
+    StatusPanel0->setFixedWidth(StatusPanel0Width);
+    StatusPanel1 = new QLabel(bar);
+    StatusPanel1->setObjectName("StatusBar1Panel1");
+    StatusPanel1->setMinimumWidth(StatusPanel1Width);
+    bar->addWidget(StatusPanel0);
+    bar->addWidget(StatusPanel1, 1); // the last panel takes the rest of the bar
+    setStatusBar(bar);
+
+    // Page changes by the user run PcMainChange unless the pages are locked, in which case
+    // the change is taken back; changes from code (SetMainPage) run nothing.
+    connect(PcMain, &QTabWidget::currentChanged, this, [this](int index) {
+        if (pageByCode_) {
+            shownMainPage_ = index;
+            return;
+        }
+        if (mainPagesLocked_) {
+            QSignalBlocker block(PcMain);
+            PcMain->setCurrentIndex(shownMainPage_);
+            return;
+        }
+        shownMainPage_ = index;
+        PcMainChange(index);
+    });
+    connect(PcPulse, &QTabWidget::currentChanged, this, [this](int index) {
+        if (tuningPagesLocked_) {
+            QSignalBlocker block(PcPulse);
+            PcPulse->setCurrentIndex(shownPulsePage_);
+            return;
+        }
+        shownPulsePage_ = index;
+    });
+    ConnectProgramPage();
+    ConnectOscillPage();
+    ConnectTareSettingsPages();
+
+    resize(DesignClientWidth, DesignClientHeight);
+    UpdateMinimumSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(DesignClientWidth / 2, DesignClientHeight / 2));
+    }
+}
+
+MainWindow::~MainWindow() {
+    StopWorker();
+}
+
+QString MainWindow::Text(const char* key) const {
+    return QString::fromStdString(texts_.Text(key));
+}
+
+void MainWindow::PostCommand(int code) {
+    if (poster_)
+        poster_(code);
+    if (setup_.postObserver)
+        setup_.postObserver(code);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_)
+        FormShow();
+}
+
+void MainWindow::FormShow() {
+    if (shown_)
+        return;
+    shown_ = true;
+    // The worker (with its command slot and event) exists before anything can post.
+    if (setup_.startWorker)
+        poster_ = setup_.startWorker();
+    LoadLanguage();
+    FillPortList();
+    LoadSettings();
+    ShowPortStatus(PortClosed);
+    ShowDeviceStatus(StatusOk);
+    SetMainPage(PageProgram);
+    chart_->SetSeriesActive(EchoChart::Afc, false);
+    chart_->SetSeriesActive(EchoChart::Integrator, false);
+
+    // Select the remembered port and speed without running their handlers.
+    const QString port = QString::fromStdString(params_.PortName());
+    CmbCom->setCurrentIndex(CmbCom->findText(port));
+    if (CmbCom->currentIndex() < 0)
+        CmbCom->setEditText(QString());
+    CmbBaud->setCurrentIndex(CmbBaud->findText(QString::number(baudRate_)));
+    // Setting the address runs EditAddrChange, which clamps it and writes the settings file.
+    const QString addr = QString::number(address_);
+    if (EditAddr->text() == addr)
+        EditAddrChange();
+    else
+        EditAddr->setText(addr);
+    ApplyStartOptions();
+}
+
+void MainWindow::ApplyStartOptions() {
+    if (setup_.startPort) {
+        CmbCom->setCurrentIndex(CmbCom->findText(*setup_.startPort));
+        if (CmbCom->currentIndex() < 0)
+            CmbCom->setEditText(*setup_.startPort);
+        CmbComChange();
+    }
+    if (setup_.startBaud) {
+        const int index = CmbBaud->findText(QString::number(*setup_.startBaud));
+        if (index >= 0) {
+            CmbBaud->setCurrentIndex(index);
+            CmbBaudChange();
+        }
+    }
+    if (setup_.startAddress)
+        EditAddr->setText(QString::number(*setup_.startAddress));
+}
+
+void MainWindow::StopWorker() {
+    if (stopped_)
+        return;
+    stopped_ = true;
+    poster_ = nullptr;
+    if (setup_.stopWorker)
+        setup_.stopWorker();
+    SetBusyCursor(false);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The worker may be inside a job waiting on the window; stop it before the window goes.
+    StopWorker();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::ShowPortStatus(int portState) {
+    StatusPanel0->setText(QString::fromStdString(texts_.PortStatus(portState)));
+}
+
+void MainWindow::ShowDeviceStatus(int status) {
+    StatusPanel1->setText(QString::fromStdString(texts_.DeviceStatus(status)));
+}
+
+void MainWindow::SetMainPage(int index) {
+    pageByCode_ = true;
+    PcMain->setCurrentIndex(index);
+    pageByCode_ = false;
+    shownMainPage_ = PcMain->currentIndex();
+}
+
+void MainWindow::PcMainChange(int index) {
+    switch (index) {
+    case PageOscill:
+        PostCommand(4);
+        break;
+    case PageTara:
+        PostCommand(21);
+        break;
+    case PageSettings:
+        PostCommand(19);
+        break;
+    default:
+        PostCommand(0);
+        break;
+    }
+}
+
+void MainWindow::LockControls() {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             EditHubVersion, CmbHubTankID, BtnHubTareSet, BtnHubTareTable, EditHubTableLen,
+             SpinHubTankHeight, CmbHubMlPerBit, BtnTanksImp, BtnTanksExp, BtnParamsWrite,
+             BtnPortOpen, BtnPortClose, BtnSearchDevice, PcMain})
+        w->setEnabled(false);
+    mainPagesLocked_ = true;
+}
+
+void MainWindow::UnlockControls(int32_t tankId) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             EditHubVersion, CmbHubTankID, BtnHubTareSet, BtnTanksImp, BtnTanksExp, BtnParamsWrite,
+             BtnPortOpen, BtnPortClose, BtnSearchDevice, PcMain})
+        w->setEnabled(true);
+    BtnHubTareTable->setEnabled(tankId != 0);
+    EditHubTableLen->setEnabled(tankId != 0);
+    CmbHubMlPerBit->setEnabled(tankId != 0);
+    SpinHubTankHeight->setEnabled(tankId == 0 || tankId == 1);
+    mainPagesLocked_ = false;
+}
+
+void MainWindow::SetBusyCursor(bool busy) {
+    if (busy == busyCursor_)
+        return;
+    busyCursor_ = busy;
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SetLiveView(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             EditAuth, EditPos,     EditFrame,     EditCorr, EditUncorr, EditMm,
+             EditTemp, LblAuth,     LblPos,        LblFrame, LblCorr,    LblUncorr,
+             LblTemp,  LblCurr,     LblSet,        LblMax,   LblKu,      LblKuStr,
+             LblAtten, LblAttenStr, CmbOscillMode, CmbKu,    CmbKuMax,   CmbAtten})
+        w->setEnabled(enabled);
+    mainPagesLocked_ = !enabled;
+    tuningPagesLocked_ = !enabled;
+    LblDataInst->setEnabled(!enabled);
+    TbDataInst->setEnabled(!enabled);
+}
+
+void MainWindow::UpdateMinimumSize() {
+    // The limits apply to the outer window; the client minimum leaves room for the frame.
+    int frameW = frameGeometry().width() - width();
+    int frameH = frameGeometry().height() - height();
+    if (frameW <= 0 && frameH <= 0) {
+        frameW = DesignFrameWidth;
+        frameH = DesignFrameHeight;
+    }
+    setMinimumSize(MinWindowWidth - frameW, MinWindowHeight - frameH);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    PlaceChart();
+}
+
+void MainWindow::PlaceChart() {
+    // The chart fills the oscilloscope page below its controls.
+    if (!chart_)
+        return;
+    const int chartHeight = std::max(0, height() - ChartHeightReserve);
+    chart_->setGeometry(0, ChartTop, TsOscill->width(), chartHeight);
+}
+
+std::optional<int32_t> MainWindow::IntegerOf(const QLineEdit* edit) {
+    return IntegerOf(edit->text());
+}
+
+std::optional<int32_t> MainWindow::IntegerOf(const QString& text) {
+    // Decimal with an optional sign and surrounding blanks, within 32 bits.
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    const qlonglong value = trimmed.toLongLong(&ok, 10);
+    if (ok && value >= INT32_MIN && value <= INT32_MAX)
+        return int32_t(value);
+    prompter_->Error(QString("'%1' is not a valid integer value").arg(text));
+    return std::nullopt;
+}
+
+void MainWindow::ReleaseOther(QToolButton* clicked, QToolButton* other) {
+    if (clicked->isChecked() && other->isChecked()) {
+        QSignalBlocker block(other);
+        other->setChecked(false);
+    }
+}
+
+} // namespace vq31::app

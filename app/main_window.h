@@ -1,0 +1,310 @@
+// The main window: the page control with the program, oscilloscope, tare and settings pages
+// over a two-panel status bar. Every control carries its component name as objectName (the
+// language file's keys). Handlers store values in CommandParameters and post a command code;
+// results come back through the window steps that the worker calls (QtWorkerView).
+#pragma once
+
+#include "prompter.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+
+namespace vq31 {
+struct CommandParameters;
+class LanguageTexts;
+class LanguageFile;
+struct HubRecords;
+struct HubView;
+class TareEditor;
+} // namespace vq31
+
+namespace vq31::app {
+
+class EchoChart;
+
+// A decimal number in the user's format (a point is accepted too); nothing when the text is
+// not a number.
+std::optional<float> ParseFuelNumber(const QString& text);
+
+// The window's design sizes and resize limits (outer window size).
+inline constexpr int DesignClientWidth = 792;
+inline constexpr int DesignClientHeight = 780;
+inline constexpr int MinWindowWidth = 809;
+inline constexpr int MinWindowHeight = 400;
+// Chart placement on the oscilloscope page: top edge, and client height minus chart height.
+inline constexpr int ChartTop = 222;
+inline constexpr int ChartHeightReserve = 269;
+
+// Pages of PcMain and the command codes that load them.
+enum MainPage { PageProgram = 0, PageOscill = 1, PageTara = 2, PageSettings = 3 };
+
+// Where the window finds its files and how it reaches the worker. Tests leave the worker out
+// and watch the posted codes instead.
+struct WindowSetup {
+    QString settingsPath; // the settings file
+    QString languagePath; // the language file
+    // Starts the worker when the window is first shown; returns the poster of command codes.
+    std::function<std::function<void(int)>()> startWorker;
+    // Stops the worker (and the link); run before the window's controls go away.
+    std::function<void()> stopWorker;
+    // Every posted code is also reported here (tests, status).
+    std::function<void(int)> postObserver;
+    // Start values from the command line, applied after the settings file as if chosen.
+    std::optional<QString> startPort;
+    std::optional<int> startBaud;
+    std::optional<int> startAddress;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecords& hub, WindowSetup setup,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The window's boxes and file dialogs; tests replace them with a script.
+    void SetPrompter(Prompter* prompter) { prompter_ = prompter; }
+    Prompter& Boxes() { return *prompter_; }
+
+    // Hands a code to the worker (and the observer).
+    void PostCommand(int code);
+
+    // Start-up steps run on the first show, in this order; public so tests can run them
+    // without a shown window.
+    void FormShow();
+    // Stops the worker first, then lets the controls go. Safe to call twice.
+    void StopWorker();
+
+    // Settings and language files.
+    void LoadSettings();
+    void SaveSettings();
+    void ApplyFoundLink();
+    // The worker found or changed the link: store speed and address, then ApplyFoundLink.
+    void ApplyFoundLink(int baudRate, int address);
+    void LoadLanguage();
+    void FillPortList();
+
+    // Page control rules.
+    void SetMainPage(int index); // from code: no change handler runs
+    bool MainPagesLocked() const { return mainPagesLocked_; }
+    void SetMainPagesLocked(bool on) { mainPagesLocked_ = on; }
+    bool TuningPagesLocked() const { return tuningPagesLocked_; }
+    void SetTuningPagesLocked(bool on) { tuningPagesLocked_ = on; }
+    uint32_t BarAdvanceTime() const { return barAdvanceTime_; }
+    void SetBarAdvanceTime(uint32_t tick) { barAdvanceTime_ = tick; }
+    // True when a window of this outer size may be shown.
+    static bool CanResize(int width, int height) {
+        return width >= MinWindowWidth && height >= MinWindowHeight;
+    }
+
+    // Window-thread steps shared by several jobs.
+    void ShowPortStatus(int portState);
+    void ShowDeviceStatus(int status);
+    void LockControls();
+    void UnlockControls(int32_t tankId);
+    void SetBusyCursor(bool busy);
+    void SetFuelEditsEnabled(bool enabled);
+    void ShowHubData(const HubView& view);
+    // Live level of the open tare window; nothing while none is open.
+    void ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight);
+    const LanguageFile* Language() const { return language_.get(); }
+    void SetLiveView(bool enabled);
+
+    int PortNumberSetting() const { return portNumber_; }
+    int BaudRateSetting() const { return baudRate_; }
+    int AddressSetting() const { return address_; }
+
+    CommandParameters& Params() { return params_; }
+    LanguageTexts& Texts() { return texts_; }
+    HubRecords& Hub() { return hub_; }
+    EchoChart& Chart() { return *chart_; }
+    QString Text(const char* key) const;
+
+    // Controls, named as the components they stand for.
+    QTabWidget* PcMain = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    // Program page.
+    QWidget* TsProgram = nullptr;
+    QGroupBox *GbLang = nullptr, *GbCom = nullptr;
+    QLabel *LblLang = nullptr, *LblCom = nullptr, *LblBaud = nullptr, *LblAddr = nullptr;
+    QComboBox *CmbLang = nullptr, *CmbCom = nullptr, *CmbBaud = nullptr;
+    QLineEdit* EditAddr = nullptr;
+    QToolButton *SbAddrUp = nullptr, *SbAddrDown = nullptr;
+    QPushButton *BtnPortOpen = nullptr, *BtnPortClose = nullptr, *BtnSearchDevice = nullptr;
+    // Oscilloscope page.
+    QWidget* TsOscill = nullptr;
+    QComboBox* CmbOscillMode = nullptr;
+    QLabel *LblAuth = nullptr, *LblPos = nullptr, *LblFrame = nullptr, *LblUncorr = nullptr,
+           *LblCorr = nullptr, *LblMm = nullptr, *LblTemp = nullptr;
+    QLineEdit *EditAuth = nullptr, *EditPos = nullptr, *EditFrame = nullptr, *EditUncorr = nullptr,
+              *EditCorr = nullptr, *EditMm = nullptr, *EditTemp = nullptr;
+    QLabel *LblCurr = nullptr, *LblSet = nullptr, *LblMax = nullptr;
+    QLabel *LblKuStr = nullptr, *LblKu = nullptr, *LblAttenStr = nullptr, *LblAtten = nullptr;
+    QComboBox *CmbKu = nullptr, *CmbKuMax = nullptr, *CmbAtten = nullptr;
+    QTabWidget* PcPulse = nullptr;
+    QWidget *TsPulse = nullptr, *TsFiltr = nullptr, *TsIntegrator = nullptr, *TsAfc = nullptr,
+            *TsAuto = nullptr, *TsDsplTest = nullptr;
+    QLabel *LblFreqStr = nullptr, *LblFreq = nullptr, *LblPulseStr = nullptr, *LblPulse = nullptr;
+    QSlider *TbFreq = nullptr, *TbPulse = nullptr, *TbFiltr = nullptr;
+    QLineEdit *EditFreq = nullptr, *EditPulse = nullptr;
+    QPushButton *BtnFreq = nullptr, *BtnPulse = nullptr;
+    QLabel *LblFiltrStr = nullptr, *LblFiltr = nullptr;
+    QComboBox* CmbFiltr = nullptr;
+    QGroupBox* GbIntegrator = nullptr;
+    QLabel *LblIntegrateDeadzone = nullptr, *LblIntegrateTreshold = nullptr;
+    QLineEdit *EditIntegrateDeadzone = nullptr, *EditIntegrateTreshold = nullptr;
+    QPushButton* BtnSetIntegrator = nullptr;
+    QGroupBox* GbAfc = nullptr;
+    QLabel *LblDAfc = nullptr, *LblAfcDeadZone = nullptr, *LblAfcBandwidth = nullptr;
+    QLineEdit *EditDAfc = nullptr, *EditAfcDeadZone = nullptr, *EditAfcBandwidth = nullptr;
+    QPushButton* BtnAFC = nullptr;
+    QGroupBox* GbAutomat = nullptr;
+    QToolButton *SbPre = nullptr, *SbAfc = nullptr;
+    QLabel* LblDataInst = nullptr;
+    QProgressBar* TbDataInst = nullptr;
+    QGroupBox* GbDisplay = nullptr;
+    QLabel *LblSegm1 = nullptr, *LblSegm2 = nullptr, *LblSegm3 = nullptr;
+    std::array<QCheckBox*, 17> ChkTestDisplay{}; // indices 7 and 15 stay empty
+    QToolButton *SbDplTestManual = nullptr, *SbDplTestAuto = nullptr;
+    // Tare page.
+    QWidget* TsTara = nullptr;
+    QGroupBox *GbTara = nullptr, *GbExcelImpExp = nullptr;
+    QLabel *LblHubVer = nullptr, *LblHubTankID = nullptr, *LblHubTableLen = nullptr,
+           *LblHubTankHeight = nullptr, *LblHubMlPerBit = nullptr;
+    QLineEdit *EditHubVersion = nullptr, *EditHubTableLen = nullptr;
+    QComboBox *CmbHubTankID = nullptr, *CmbHubMlPerBit = nullptr;
+    QSpinBox* SpinHubTankHeight = nullptr;
+    QPushButton *BtnHubTareTable = nullptr, *BtnHubTareSet = nullptr, *BtnTanksImp = nullptr,
+                *BtnTanksExp = nullptr;
+    // Settings page.
+    QWidget* TsSettings = nullptr;
+    QGroupBox *GbInfo = nullptr, *GbParams = nullptr, *GbFuelType = nullptr;
+    QLabel *LblDate = nullptr, *LblSN = nullptr, *LblModel = nullptr, *LblVer = nullptr,
+           *LblRev = nullptr;
+    QLineEdit *EditDate = nullptr, *EditSN = nullptr, *EditModel = nullptr, *EditVer = nullptr,
+              *EditRev = nullptr;
+    QLabel *LblBits = nullptr, *Lbl255Ans = nullptr, *LblPostFiltr = nullptr, *LblAddr2 = nullptr,
+           *LblBaud2 = nullptr, *LblPeriod = nullptr;
+    QComboBox *CmbBits = nullptr, *Cmb255Ans = nullptr, *CmbPostFiltr = nullptr,
+              *CmbBaud2 = nullptr;
+    QSpinBox *SpinAddr2 = nullptr, *RepAutoPeriod = nullptr;
+    QCheckBox* RepAutoOn = nullptr;
+    QLabel *LblFuelType = nullptr, *LblFuelOfs = nullptr, *LblFuelKu = nullptr;
+    QComboBox* CmbFuelType = nullptr;
+    QLineEdit *EditFuelOfs = nullptr, *EditFuelKu = nullptr;
+    QPushButton* BtnParamsWrite = nullptr;
+
+    // Handlers (program page).
+    void CmbComChange();
+    void CmbBaudChange();
+    void EditAddrChange();
+    void SbAddrUpClick();
+    void SbAddrDownClick();
+    void CmbLangChange();
+    // Handlers (oscilloscope page).
+    void CmbOscillModeChange();
+    void TbFreqChange();
+    void BtnFreqClick();
+    void TbPulseChange();
+    void BtnPulseClick();
+    void TbFiltrChange();
+    void CmbFiltrChange();
+    void CmbKuChange();
+    void CmbAttenChange();
+    void BtnSetIntegratorClick();
+    void BtnAFCClick();
+    void SbPreClick();
+    void SbAfcClick();
+    void SbDplTestManualClick();
+    void SbDplTestAutoClick();
+    // Handlers (tare and settings pages).
+    void BtnHubTareTableClick();
+    void CmbHubTankIDChange();
+    void BtnHubTareSetClick();
+    void BtnTanksImpClick();
+    void BtnTanksExpClick();
+    void CmbFuelTypeChange();
+    void BtnParamsWriteClick();
+
+    // The filter list index of a filter slider position (nearest item, ties upward).
+    static int FilterIndex(int position);
+
+    // The open tare window, reached by the live-level step; null while none is open.
+    TareEditor* TareWindow = nullptr;
+    // Called with the tare window just before it is shown (tests answer its boxes).
+    std::function<void(TareEditor&)> onTareWindow;
+    // Tank-list workbook exchange; set by whoever provides it. Returns an error text or "".
+    std::function<QString(MainWindow&, const QString& file)> importTankList;
+    std::function<QString(MainWindow&, const QString& file)> exportTankList;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildProgramPage();
+    void BuildOscillPage();
+    void BuildTarePage();
+    void BuildSettingsPage();
+    void ConnectProgramPage();
+    void ConnectOscillPage();
+    void ConnectTareSettingsPages();
+    void RebuildLists();
+    void ApplyStartOptions();
+    void PcMainChange(int index);
+    void PlaceChart();
+    void UpdateMinimumSize();
+    // Converts a field's text with the standard conversion; on failure shows the conversion
+    // message in an error box and returns nothing.
+    std::optional<int32_t> IntegerOf(const QLineEdit* edit);
+    std::optional<int32_t> IntegerOf(const QString& text);
+    // Toggle groups: at most one button down, both may be up.
+    static void ReleaseOther(QToolButton* clicked, QToolButton* other);
+
+    CommandParameters& params_;
+    LanguageTexts& texts_;
+    HubRecords& hub_;
+    WindowSetup setup_;
+    std::unique_ptr<QtPrompter> ownPrompter_;
+    std::unique_ptr<LanguageFile> language_;
+    Prompter* prompter_ = nullptr;
+    std::function<void(int)> poster_;
+    EchoChart* chart_ = nullptr;
+
+    int32_t portNumber_ = 1;
+    int32_t baudRate_ = 19200;
+    int32_t address_ = 1;
+    bool mainPagesLocked_ = false;
+    bool tuningPagesLocked_ = false;
+    uint32_t barAdvanceTime_ = 0;
+    QString portName_; // the chosen port's name, kept in the settings file
+    bool busyCursor_ = false;
+    bool shown_ = false;
+    bool stopped_ = false;
+    bool pageByCode_ = false;
+    int shownMainPage_ = 0;
+    int shownPulsePage_ = 0;
+    QString currentLanguage_;
+};
+
+} // namespace vq31::app

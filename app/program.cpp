@@ -1,0 +1,53 @@
+// Wiring of the program: which object owns what and in which order things stop.
+#include "program.h"
+
+#include "language_file.h"
+#include "main_window.h"
+#include "qt_worker_view.h"
+#include "settings_file.h"
+
+namespace vq31::app {
+
+Program::Program(ProgramOptions options)
+    : hub_(std::make_unique<HubRecords>()), timing_(options.timing) {
+    const auto exeDir = ExecutableDirectory();
+    WindowSetup setup;
+    setup.settingsPath = options.settingsPath.isEmpty()
+                             ? QString::fromStdString(SettingsFilePath(exeDir).string())
+                             : options.settingsPath;
+    setup.languagePath =
+        options.languagePath.isEmpty()
+            ? QString::fromStdString(LocateLanguageFile(exeDir, InstalledDataDirectory()).string())
+            : options.languagePath;
+    setup.startPort = options.port;
+    setup.startBaud = options.baud;
+    setup.startAddress = options.address;
+    // The worker starts when the window is first shown, before the language and settings
+    // are loaded, and stops before the window's controls go away.
+    setup.startWorker = [this] {
+        worker_ = std::make_unique<CommandWorker>(link_, params_, *view_, texts_, *hub_, timing_);
+        worker_->Start();
+        return std::function<void(int)>([this](int code) { worker_->PostCommand(code); });
+    };
+    setup.stopWorker = [this] { Stop(); };
+    window_ = std::make_unique<MainWindow>(params_, texts_, *hub_, std::move(setup));
+    view_ = std::make_unique<QtWorkerView>(*window_);
+}
+
+Program::~Program() {
+    if (window_)
+        window_->StopWorker();
+    Stop();
+}
+
+void Program::Stop() {
+    // The view first, so a worker waiting on the window returns at once; then the worker
+    // (joined); then the link.
+    if (view_)
+        view_->Shutdown();
+    if (worker_)
+        worker_->Stop();
+    link_.UartClose();
+}
+
+} // namespace vq31::app

@@ -1,0 +1,205 @@
+// The program page: language choice, serial port, link speed and device address, and the
+// open, close and search buttons; also the port list.
+#include "main_window.h"
+
+#include "command_parameters.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vq31::app {
+
+namespace {
+const char* const Speeds[] = {"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+
+template <typename T> T* Named(T* w, const char* name) {
+    w->setObjectName(name);
+    return w;
+}
+
+// Port number kept in the settings file for a port name: the digits after "COM", or the
+// trailing digits of a device path (ttyUSB0 -> 0); none gives 0.
+int PortNumberOf(const QString& name) {
+    int end = int(name.size());
+    int start = end;
+    while (start > 0 && name[start - 1].isDigit())
+        --start;
+    if (start == end)
+        return 0;
+    bool ok = false;
+    const int n = name.mid(start, end - start).toInt(&ok);
+    return ok ? n : 0;
+}
+
+// The address text as a number, without reporting: nothing for text that is not one.
+std::optional<int64_t> QuietInteger(const QString& text) {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || v < INT32_MIN || v > INT32_MAX)
+        return std::nullopt;
+    return v;
+}
+} // namespace
+
+void MainWindow::BuildProgramPage() {
+    TsProgram = Named(new QWidget(), "TsProgram");
+    PcMain->addTab(TsProgram, "Программа");
+
+    GbLang = Named(new QGroupBox("Локализация", TsProgram), "GbLang");
+    LblLang = Named(new QLabel("Язык:", GbLang), "LblLang");
+    CmbLang = Named(new QComboBox(GbLang), "CmbLang");
+    CmbLang->setMinimumWidth(160);
+    auto* langGrid = new QGridLayout(GbLang);
+    langGrid->addWidget(LblLang, 0, 0);
+    langGrid->addWidget(CmbLang, 0, 1);
+    langGrid->setColumnStretch(2, 1);
+
+    GbCom = Named(new QGroupBox("Настройки порта", TsProgram), "GbCom");
+    LblCom = Named(new QLabel("Номер порта:", GbCom), "LblCom");
+    CmbCom = Named(new QComboBox(GbCom), "CmbCom");
+    // A port may be typed as a device path: pseudo-terminals are never listed.
+    CmbCom->setEditable(true);
+    CmbCom->setInsertPolicy(QComboBox::NoInsert);
+    CmbCom->setMinimumWidth(160);
+    LblBaud = Named(new QLabel("Скорость (бит/с):", GbCom), "LblBaud");
+    CmbBaud = Named(new QComboBox(GbCom), "CmbBaud");
+    for (const char* s : Speeds)
+        CmbBaud->addItem(s);
+    CmbBaud->setCurrentIndex(-1);
+    LblAddr = Named(new QLabel("Адрес устройства:", GbCom), "LblAddr");
+    EditAddr = Named(new QLineEdit(GbCom), "EditAddr");
+    EditAddr->setMaximumWidth(120);
+    auto* spin = Named(new QWidget(GbCom), "SbAddr");
+    SbAddrUp = Named(new QToolButton(spin), "SbAddrUp");
+    SbAddrUp->setArrowType(Qt::UpArrow);
+    SbAddrDown = Named(new QToolButton(spin), "SbAddrDown");
+    SbAddrDown->setArrowType(Qt::DownArrow);
+    auto* spinBox = new QVBoxLayout(spin);
+    spinBox->setContentsMargins(0, 0, 0, 0);
+    spinBox->setSpacing(0);
+    for (QToolButton* b : {SbAddrUp, SbAddrDown}) {
+        b->setFixedSize(18, 11);
+        spinBox->addWidget(b);
+    }
+    auto* addrRow = new QHBoxLayout();
+    addrRow->setSpacing(0);
+    addrRow->addWidget(EditAddr);
+    addrRow->addWidget(spin);
+    addrRow->addStretch(1);
+    BtnPortOpen = Named(new QPushButton("Открыть", GbCom), "BtnPortOpen");
+    BtnPortClose = Named(new QPushButton("Закрыть", GbCom), "BtnPortClose");
+    BtnSearchDevice = Named(new QPushButton("Поиск устройства", GbCom), "BtnSearchDevice");
+    auto* comGrid = new QGridLayout(GbCom);
+    comGrid->addWidget(LblCom, 0, 0);
+    comGrid->addWidget(CmbCom, 0, 1);
+    comGrid->addWidget(LblBaud, 1, 0);
+    comGrid->addWidget(CmbBaud, 1, 1);
+    comGrid->addWidget(LblAddr, 2, 0);
+    comGrid->addLayout(addrRow, 2, 1);
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(BtnPortOpen);
+    buttons->addWidget(BtnPortClose);
+    buttons->addWidget(BtnSearchDevice);
+    buttons->addStretch(1);
+    comGrid->addLayout(buttons, 3, 0, 1, 3);
+    comGrid->setColumnStretch(2, 1);
+
+    auto* page = new QVBoxLayout(TsProgram);
+    page->addWidget(GbLang);
+    page->addWidget(GbCom);
+    page->addStretch(1);
+}
+
+void MainWindow::ConnectProgramPage() {
+    connect(CmbLang, &QComboBox::activated, this, [this] { CmbLangChange(); });
+    connect(CmbCom, &QComboBox::activated, this, [this] { CmbComChange(); });
+    // A typed path counts once editing ends (Enter or leaving the field).
+    connect(CmbCom->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (CmbCom->lineEdit()->isModified()) {
+            CmbCom->lineEdit()->setModified(false);
+            CmbComChange();
+        }
+    });
+    connect(CmbBaud, &QComboBox::activated, this, [this] { CmbBaudChange(); });
+    connect(EditAddr, &QLineEdit::textChanged, this, [this] { EditAddrChange(); });
+    connect(SbAddrUp, &QToolButton::clicked, this, [this] { SbAddrUpClick(); });
+    connect(SbAddrDown, &QToolButton::clicked, this, [this] { SbAddrDownClick(); });
+    connect(BtnPortOpen, &QPushButton::clicked, this, [this] { PostCommand(1); });
+    connect(BtnPortClose, &QPushButton::clicked, this, [this] { PostCommand(2); });
+    connect(BtnSearchDevice, &QPushButton::clicked, this, [this] { PostCommand(3); });
+}
+
+void MainWindow::FillPortList() {
+    // Device paths of the system's serial ports, in text order, with their description.
+    CmbCom->clear();
+    auto ports = QSerialPortInfo::availablePorts();
+    std::sort(ports.begin(), ports.end(), [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        return a.systemLocation() < b.systemLocation();
+    });
+    for (const QSerialPortInfo& info : ports) {
+        CmbCom->addItem(info.systemLocation());
+        QString tip = info.description();
+        if (!info.manufacturer().isEmpty())
+            tip += (tip.isEmpty() ? "" : ", ") + info.manufacturer();
+        CmbCom->setItemData(CmbCom->count() - 1, tip, Qt::ToolTipRole);
+    }
+    CmbCom->setCurrentIndex(-1);
+}
+
+void MainWindow::CmbComChange() {
+    const QString name = CmbCom->currentText().trimmed();
+    if (name.isEmpty()) {
+        portNumber_ = 0;
+        Put(params_.PortNumber, 0);
+        return;
+    }
+    portNumber_ = PortNumberOf(name);
+    Put(params_.PortNumber, portNumber_);
+    portName_ = name;
+    params_.SetPortName(name.toStdString());
+    SaveSettings();
+}
+
+void MainWindow::CmbBaudChange() {
+    const auto speed = IntegerOf(CmbBaud->currentText());
+    if (!speed)
+        return;
+    baudRate_ = *speed;
+    Put(params_.BaudRate, baudRate_);
+    SaveSettings();
+}
+
+void MainWindow::EditAddrChange() {
+    const auto value = QuietInteger(EditAddr->text());
+    if (!value) {
+        // Not a number: the stored address comes back, which runs this handler again.
+        EditAddr->setText(QString::number(address_));
+        return;
+    }
+    address_ = int32_t(std::clamp<int64_t>(*value, 0, 255));
+    Put(params_.DeviceAddress, address_);
+    SaveSettings();
+}
+
+void MainWindow::SbAddrUpClick() {
+    if (const auto v = QuietInteger(EditAddr->text()))
+        EditAddr->setText(QString::number(*v + 1));
+}
+
+void MainWindow::SbAddrDownClick() {
+    if (const auto v = QuietInteger(EditAddr->text()))
+        EditAddr->setText(QString::number(*v - 1));
+}
+
+} // namespace vq31::app

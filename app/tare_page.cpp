@@ -1,0 +1,187 @@
+// The tare page: hub version, tank preset, tare table length, tank height and output scale,
+// the tare table window, writing the hub configuration, and the tank-list workbooks.
+#include "main_window.h"
+
+#include "command_parameters.h"
+#include "hub_image.h"
+#include "worker_view.h"
+#ifdef VQ31_HAVE_TARE_UI
+#include "tare_editor.h"
+#endif
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace vq31::app {
+
+namespace {
+constexpr int TankHeightMin = 100, TankHeightMax = 6500;
+const QString WorkbookFilter = QStringLiteral("Excel Files (*.xls *.xlsx)");
+
+template <typename T> T* Named(T* w, const char* name) {
+    w->setObjectName(name);
+    return w;
+}
+} // namespace
+
+void MainWindow::BuildTarePage() {
+    TsTara = Named(new QWidget(), "TsTara");
+    PcMain->addTab(TsTara, "Тарирование");
+
+    GbTara = Named(new QGroupBox("Тарирование", TsTara), "GbTara");
+    LblHubVer = Named(new QLabel("Версия хаба:", GbTara), "LblHubVer");
+    EditHubVersion = Named(new QLineEdit(GbTara), "EditHubVersion");
+    EditHubVersion->setReadOnly(true);
+    LblHubTankID = Named(new QLabel("Тип бака:", GbTara), "LblHubTankID");
+    CmbHubTankID = Named(new QComboBox(GbTara), "CmbHubTankID");
+    BtnHubTareTable = Named(new QPushButton("Таблица", GbTara), "BtnHubTareTable");
+    LblHubTableLen = Named(new QLabel("Кол-во записей:", GbTara), "LblHubTableLen");
+    EditHubTableLen = Named(new QLineEdit(GbTara), "EditHubTableLen");
+    EditHubTableLen->setReadOnly(true);
+    LblHubTankHeight = Named(new QLabel("Высота бака, мм:", GbTara), "LblHubTankHeight");
+    SpinHubTankHeight = Named(new QSpinBox(GbTara), "SpinHubTankHeight");
+    SpinHubTankHeight->setRange(TankHeightMin, TankHeightMax);
+    SpinHubTankHeight->setValue(TankHeightMin);
+    LblHubMlPerBit = Named(new QLabel("Выдача в литрах:", GbTara), "LblHubMlPerBit");
+    CmbHubMlPerBit = Named(new QComboBox(GbTara), "CmbHubMlPerBit");
+    BtnHubTareSet = Named(new QPushButton("Установить", GbTara), "BtnHubTareSet");
+    for (QWidget* w : std::initializer_list<QWidget*>{EditHubVersion, CmbHubTankID, EditHubTableLen,
+                                                      SpinHubTankHeight, CmbHubMlPerBit})
+        w->setMinimumWidth(140);
+    auto* grid = new QGridLayout(GbTara);
+    grid->addWidget(LblHubVer, 0, 0);
+    grid->addWidget(EditHubVersion, 0, 1);
+    grid->addWidget(LblHubTankID, 1, 0);
+    grid->addWidget(CmbHubTankID, 1, 1);
+    grid->addWidget(BtnHubTareTable, 1, 2);
+    grid->addWidget(LblHubTableLen, 2, 0);
+    grid->addWidget(EditHubTableLen, 2, 1);
+    grid->addWidget(LblHubTankHeight, 3, 0);
+    grid->addWidget(SpinHubTankHeight, 3, 1);
+    grid->addWidget(LblHubMlPerBit, 4, 0);
+    grid->addWidget(CmbHubMlPerBit, 4, 1);
+    grid->addWidget(BtnHubTareSet, 5, 1);
+    grid->setColumnStretch(3, 1);
+
+    GbExcelImpExp = Named(new QGroupBox("Импорт/экспорт списка предустановленных баков", TsTara),
+                          "GbExcelImpExp");
+    BtnTanksImp = Named(new QPushButton("Импорт списка", GbExcelImpExp), "BtnTanksImp");
+    BtnTanksExp = Named(new QPushButton("Экспорт списка", GbExcelImpExp), "BtnTanksExp");
+    auto* row = new QHBoxLayout(GbExcelImpExp);
+    row->addWidget(BtnTanksImp);
+    row->addWidget(BtnTanksExp);
+    row->addStretch(1);
+
+    auto* page = new QVBoxLayout(TsTara);
+    page->addWidget(GbTara);
+    page->addWidget(GbExcelImpExp);
+    page->addStretch(1);
+}
+
+void MainWindow::BtnHubTareTableClick() {
+#ifdef VQ31_HAVE_TARE_UI
+    const bool readOnly = Get(params_.TankId) != CalibratedTankId;
+    TareEditor editor(
+        hub_.currentTank, texts_, readOnly, [this](int code) { PostCommand(code); }, this);
+    editor.setObjectName("Form_Tare1");
+    editor.SetLanguageFile(language_.get());
+    editor.SetErrorBox([this](const QString& text) { prompter_->Error(text); });
+    editor.SetQuestion([this](const QString& text) { return prompter_->Question(text); });
+    editor.SetFileChooser([this](bool forSaving) {
+        return forSaving ? prompter_->ChooseSaveFile(WorkbookFilter)
+                         : prompter_->ChooseOpenFile(WorkbookFilter);
+    });
+    if (onTareWindow)
+        onTareWindow(editor);
+    // The level poll reaches the window through TareWindow while it is shown; the editor
+    // posts code 22 before showing and after closing, with TareWindowOpen set around it.
+    TareWindow = &editor;
+    editor.RunModal([this](int32_t open) { Put(params_.TareWindowOpen, open); });
+    TareWindow = nullptr;
+    EditHubTableLen->setText(QString::number(hub_.currentTank.RowCount));
+#else
+    // Without the tare window the device is still told it opened and closed.
+    Put(params_.TareWindowOpen, 1);
+    PostCommand(22);
+    EditHubTableLen->setText(QString::number(hub_.currentTank.RowCount));
+    Put(params_.TareWindowOpen, 0);
+    PostCommand(22);
+#endif
+}
+
+void MainWindow::ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight) {
+#ifdef VQ31_HAVE_TARE_UI
+    if (TareWindow)
+        TareWindow->ShowLevel(hasLevel, text.toStdString(), barHeight);
+#else
+    (void)hasLevel, (void)text, (void)barHeight;
+#endif
+}
+
+void MainWindow::ShowHubData(const HubView& v) {
+    if (!v.valid) {
+        EditHubVersion->clear();
+        EditHubTableLen->clear();
+        CmbHubTankID->clear();
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 EditHubVersion, CmbHubTankID, BtnHubTareTable, EditHubTableLen, SpinHubTankHeight,
+                 CmbHubMlPerBit, BtnHubTareSet})
+            w->setEnabled(false);
+        return;
+    }
+    EditHubVersion->setText(QString::fromStdString(v.version));
+    CmbHubTankID->clear();
+    for (uint16_t id : v.tankIds)
+        CmbHubTankID->addItem(QString::number(id));
+    CmbHubTankID->setCurrentIndex(v.selectedIndex < CmbHubTankID->count() ? v.selectedIndex : -1);
+    SpinHubTankHeight->setValue(int(v.heightMm));
+    if (v.tableLength)
+        EditHubTableLen->setText(QString::number(*v.tableLength));
+    CmbHubMlPerBit->setCurrentIndex(v.mlPerBitIndex < CmbHubMlPerBit->count() ? v.mlPerBitIndex
+                                                                              : -1);
+}
+
+void MainWindow::CmbHubTankIDChange() {
+    const auto id = IntegerOf(CmbHubTankID->currentText());
+    if (!id)
+        return;
+    Put(params_.TankId, *id);
+    PostCommand(24);
+}
+
+void MainWindow::BtnHubTareSetClick() {
+    PostCommand(25);
+}
+
+void MainWindow::BtnTanksImpClick() {
+    const QString file = prompter_->ChooseOpenFile(WorkbookFilter);
+    if (file.isEmpty())
+        return;
+    if (importTankList) {
+        const QString error = importTankList(*this, file);
+        if (!error.isEmpty())
+            prompter_->Error(error);
+    }
+    PostCommand(24);
+}
+
+void MainWindow::BtnTanksExpClick() {
+    const QString file = prompter_->ChooseSaveFile(WorkbookFilter);
+    if (file.isEmpty())
+        return;
+    if (exportTankList) {
+        const QString error = exportTankList(*this, file);
+        if (!error.isEmpty())
+            prompter_->Error(error);
+    }
+}
+
+} // namespace vq31::app
