@@ -167,7 +167,7 @@ EntryRow HubEntryRow(const HubBuffer& image, HubEntry entry, std::size_t i) {
     return EntryRow{image.Word(row), image.Word(row + 2)};
 }
 
-std::size_t HubReadableRows(const HubBuffer& image, HubEntry entry) {
+std::size_t HubStoredRows(const HubBuffer& image, HubEntry entry) {
     const std::size_t total = image.TotalSize();
     if (entry.offset + TankEntryHeadSize > total) {
         return 0;
@@ -176,7 +176,11 @@ std::size_t HubReadableRows(const HubBuffer& image, HubEntry entry) {
     const std::size_t inEntry = size >= TankEntryHeadSize ? (size - TankEntryHeadSize) / 4 : 0;
     const std::size_t inImage = (total - entry.offset - TankEntryHeadSize) / EntryRowSize;
     const std::size_t rows = image.Word(entry.offset + EntryRowCountOffset);
-    return std::min({rows, inEntry, inImage, TankRecordRows});
+    return std::min({rows, inEntry, inImage});
+}
+
+std::size_t HubReadableRows(const HubBuffer& image, HubEntry entry) {
+    return std::min(HubStoredRows(image, entry), TankRecordRows);
 }
 
 bool HubAppendTank(HubBuffer& image, const TankRecord& record) {

@@ -142,8 +142,10 @@ std::optional<HubEntry> HubFindEntry(const HubBuffer& image, uint16_t id);
 TankEntryHead HubEntryHead(const HubBuffer& image, HubEntry entry);
 // Row i of an entry as stored (no bounds interpretation beyond the buffer).
 EntryRow HubEntryRow(const HubBuffer& image, HubEntry entry, std::size_t i);
-// Rows of the entry that can be read: RowCount, cut to the entry's declared size, to
-// TotalSize and to a record's 100 rows.
+// Rows of the entry that lie inside it: RowCount, cut to the entry's declared size and to
+// TotalSize.
+std::size_t HubStoredRows(const HubBuffer& image, HubEntry entry);
+// The stored rows that fit a record: HubStoredRows cut to 100.
 std::size_t HubReadableRows(const HubBuffer& image, HubEntry entry);
 
 // Appends the record as a new entry of exactly RowCount rows and seals. False (image

@@ -1,0 +1,58 @@
+// The workbook exchange operations as the windows and the command-line tool call them: each
+// takes a file name and gives back whether it succeeded and, when something must be shown,
+// the exact text of the error box. Nothing here shows anything itself.
+#pragma once
+
+#include "hub_image.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vq31::sheets {
+
+inline constexpr std::string_view SaveErrorMessage = "Error save excel file\nUnknown error";
+inline constexpr std::string_view ReadErrorMessage = "Error read excel file\nUnknown error";
+inline constexpr std::string_view WrongHubMessage = "Wrong hub structure";
+// The sheet name the tare editor gives its table.
+inline constexpr std::string_view TareSheetName = "Tare table";
+
+struct ExchangeResult {
+    bool ok = false;
+    // Text of the error box to show; empty when there is nothing to show.
+    std::string message;
+    // The underlying reason, for the command line; never shown in the window.
+    std::string detail;
+};
+
+// Table rows of the tare grid as cell texts (grid rows 1 and down, without the header row and
+// the row numbers): element 0 the litres text, element 1 the level text, and any further
+// texts an imported sheet carried.
+using TareRows = std::vector<std::vector<std::string>>;
+
+// Writes the rows into A1:B<n> of a new workbook with one sheet of the given name, texts that
+// are numbers (with the given decimal point) as numeric cells, others as texts.
+ExchangeResult ExportTareTable(const TareRows& rows, const std::string& sheetName,
+                               const std::string& fileName, std::string_view decimalPoint);
+// Reads the first sheet's used area, row for row and column for column, into rows; numbers
+// become texts with the given decimal point. A used area of one cell (or none) is refused.
+// On failure rows is left as it was.
+ExchangeResult ImportTareTable(const std::string& fileName, std::string_view decimalPoint,
+                               TareRows& rows);
+
+// One sheet per preset tank (id 2 and up) in image order, with titles, id, height and the
+// table; refused with WrongHubMessage for an image that is not valid.
+ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileName);
+// Builds a new image (the default configuration plus one tank per qualifying sheet) and puts
+// it in place of image only when the whole workbook was read; on failure image and scratch
+// stay as they were. scratch is the record each sheet's table passes through.
+ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::string& fileName,
+                              std::string_view decimalPoint);
+
+// Limits of a tank list sheet row: litres at most 65535, level at most 6553.5 mm.
+inline constexpr double MaxSheetLitres = 65535.0;
+inline constexpr double MaxSheetLevelCode = 65535.0;
+// A tare import refuses a used area larger than this many cells.
+inline constexpr std::size_t MaxTareImportCells = 1'000'000;
+
+} // namespace vq31::sheets

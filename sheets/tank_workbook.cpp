@@ -1,0 +1,176 @@
+// The tank list workbook: one sheet per preset tank with titles in row 1, the tank id in C2,
+// the height in whole millimetres in D2 and the table from row 2 down (litres in A,
+// millimetres in B).
+#include "cell_text.h"
+#include "exchange.h"
+#include "workbook.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <set>
+
+namespace vq31::sheets {
+
+namespace {
+
+constexpr uint32_t TitleRow = 1;
+constexpr uint32_t FirstTableRow = 2;
+constexpr uint32_t LitresColumn = 1;
+constexpr uint32_t LevelColumn = 2;
+constexpr uint32_t IdColumn = 3;
+constexpr uint32_t HeightColumn = 4;
+constexpr uint32_t ValueRow = 2;
+constexpr const char* LitresTitle = "Liters";
+constexpr const char* LevelTitle = "mm";
+constexpr const char* IdTitle = "Tank ID";
+constexpr const char* HeightTitle = "Tank Height, mm";
+constexpr const char* TankSheetPrefix = "TankID ";
+
+void WriteTitles(Sheet& sheet) {
+    sheet.SetText(TitleRow, LitresColumn, LitresTitle);
+    sheet.SetText(TitleRow, LevelColumn, LevelTitle);
+    sheet.SetText(TitleRow, IdColumn, IdTitle);
+    sheet.SetText(TitleRow, HeightColumn, HeightTitle);
+}
+
+// A tank's volume as the shortest decimal that reads back as the same single-precision
+// value, so 12.3 l shows as 12.3 and not with the float's binary tail.
+double SheetLitres(float litres) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, litres);
+    double value = litres;
+    if (ec == std::errc()) {
+        std::from_chars(buffer, end, value);
+    }
+    return value;
+}
+
+// Sheet names must be unique in a workbook; a second tank with the same id gets a suffix.
+std::string UniqueName(std::set<std::string>& used, const std::string& name) {
+    std::string candidate = name;
+    for (int n = 2; !used.insert(candidate).second; ++n) {
+        candidate = name + " (" + std::to_string(n) + ")";
+    }
+    return candidate;
+}
+
+uint16_t ToWord(double v) {
+    const double r = std::nearbyint(v);
+    if (!(r > 0)) {
+        return 0;
+    }
+    return r >= 65535.0 ? 65535 : static_cast<uint16_t>(r);
+}
+
+// Reads one qualifying sheet into the record; false when the sheet does not qualify.
+bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord& record) {
+    const UsedArea used = sheet.Used();
+    if (used.columns < HeightColumn || used.rows < ValueRow) {
+        return false;
+    }
+    const auto id = CellNumber(sheet.At(ValueRow, IdColumn), decimalPoint);
+    // Preset ids start at 2 and are 16-bit words.
+    if (!id || !(*id > 1) || std::nearbyint(*id) < FirstPresetTankId ||
+        std::nearbyint(*id) > 65535.0) {
+        return false;
+    }
+    std::size_t stored = 0;
+    float largest = 0.0f;
+    for (uint32_t r = FirstTableRow; r <= used.rows; ++r) {
+        const auto litres = CellNumber(sheet.At(r, LitresColumn), decimalPoint);
+        if (!litres || *litres > MaxSheetLitres || *litres < 0) {
+            continue;
+        }
+        const auto level = CellNumber(sheet.At(r, LevelColumn), decimalPoint);
+        if (!level || *level * 10 > MaxSheetLevelCode || *level < 0) {
+            continue;
+        }
+        if (stored == TankRecordRows) {
+            break;
+        }
+        record.rows[stored].Code = static_cast<uint16_t>(std::trunc(*level * 10 + 0.5));
+        record.rows[stored].Litres = static_cast<float>(*litres);
+        largest = std::max(largest, record.rows[stored].Litres);
+        ++stored;
+    }
+    const auto height = CellNumber(sheet.At(ValueRow, HeightColumn), decimalPoint);
+    record.EntrySize = 0;
+    record.Id = static_cast<uint16_t>(std::nearbyint(*id));
+    record.Height = height ? ToWord(*height * 10) : 0;
+    record.RowCount = static_cast<uint16_t>(stored);
+    record.Scale = ScaleForLitres(largest);
+    return true;
+}
+
+} // namespace
+
+ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileName) {
+    if (!HubIsValid(image)) {
+        return {false, std::string(WrongHubMessage), "the hub image is not valid"};
+    }
+    Workbook book;
+    WriteTitles(XlsAddSheet(book));
+    std::set<std::string> names;
+    std::size_t k = 1;
+    for (auto e = HubFirstEntry(image); e; e = HubNextEntry(image, *e)) {
+        const TankEntryHead head = HubEntryHead(image, *e);
+        if (head.Id < FirstPresetTankId) {
+            continue;
+        }
+        if (k >= 2) {
+            XlsAddSheet(book);
+        }
+        Sheet& sheet = book.sheets[k - 1];
+        sheet.SetName(UniqueName(names, TankSheetPrefix + std::to_string(head.Id)));
+        WriteTitles(sheet);
+        sheet.SetNumber(ValueRow, IdColumn, head.Id);
+        sheet.SetNumber(ValueRow, HeightColumn, head.Height / 10);
+        ++k;
+        const std::size_t rows = HubStoredRows(image, *e);
+        for (std::size_t i = 0; i < rows; ++i) {
+            const EntryRow row = HubEntryRow(image, *e, i);
+            const auto sheetRow = static_cast<uint32_t>(i + FirstTableRow);
+            sheet.SetNumber(sheetRow, LitresColumn,
+                            SheetLitres(LitresForValue(row.Value, head.Scale)));
+            sheet.SetNumber(sheetRow, LevelColumn, LevelMillimetres(row.Code));
+        }
+    }
+    const FileResult saved = SaveWorkbook(book, fileName);
+    if (!saved.ok) {
+        const bool own = saved.error == XlsNeedsLibreOfficeMessage;
+        return {false, own ? saved.error : std::string(SaveErrorMessage), saved.error};
+    }
+    return {true, {}, {}};
+}
+
+ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::string& fileName,
+                              std::string_view decimalPoint) {
+    Workbook book;
+    const FileResult read = ReadWorkbook(fileName, book);
+    if (!read.ok) {
+        return {false, std::string(ReadErrorMessage), read.error};
+    }
+    // The new image is built aside; the old one stays until the workbook has been read.
+    auto fresh = std::make_unique<HubBuffer>(image);
+    HubMakeDefault(*fresh);
+    std::size_t taken = 0;
+    std::size_t appended = 0;
+    for (const Sheet& sheet : book.sheets) {
+        if (!ReadTankSheet(sheet, decimalPoint, scratch)) {
+            continue;
+        }
+        ++taken;
+        // A tank that no longer fits is left out, as the device could not hold it.
+        if (HubAppendTank(*fresh, scratch)) {
+            ++appended;
+        }
+    }
+    image = *fresh;
+    return {true,
+            {},
+            std::to_string(appended) + " of " + std::to_string(taken) + " tank sheets imported"};
+}
+
+} // namespace vq31::sheets

@@ -1,0 +1,66 @@
+// The tare table workbook: one sheet, litres in column A and millimetres in column B, one
+// table row per sheet row, no header row.
+#include "cell_text.h"
+#include "exchange.h"
+#include "workbook.h"
+
+namespace vq31::sheets {
+
+namespace {
+
+ExchangeResult SaveFailed(const FileResult& saved) {
+    // The missing converter has its own message; every other failure the fixed one.
+    const bool own = saved.error == XlsNeedsLibreOfficeMessage;
+    return {false, own ? saved.error : std::string(SaveErrorMessage), saved.error};
+}
+
+} // namespace
+
+ExchangeResult ExportTareTable(const TareRows& rows, const std::string& sheetName,
+                               const std::string& fileName, std::string_view decimalPoint) {
+    Workbook book;
+    Sheet& sheet = book.sheets.emplace_back(sheetName);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            const std::string& text = rows[r][c];
+            const auto row = static_cast<uint32_t>(r + 1);
+            const auto column = static_cast<uint32_t>(c + 1);
+            if (const auto number = ParseCellNumber(text, decimalPoint)) {
+                sheet.SetNumber(row, column, *number);
+            } else {
+                sheet.SetText(row, column, text);
+            }
+        }
+    }
+    const FileResult saved = SaveWorkbook(book, fileName);
+    if (!saved.ok) {
+        return SaveFailed(saved);
+    }
+    return {true, {}, {}};
+}
+
+ExchangeResult ImportTareTable(const std::string& fileName, std::string_view decimalPoint,
+                               TareRows& rows) {
+    Workbook book;
+    const FileResult read = ReadWorkbook(fileName, book);
+    if (!read.ok) {
+        return {false, std::string(ReadErrorMessage), read.error};
+    }
+    const Sheet& sheet = book.sheets.front();
+    const UsedArea used = sheet.Used();
+    // A single cell is not a table block; a sheet without cells has the same used area.
+    if (used.rows <= 1 && used.columns <= 1) {
+        return {false, std::string(ReadErrorMessage), "the used area is a single cell"};
+    }
+    if (static_cast<std::size_t>(used.rows) * used.columns > MaxTareImportCells) {
+        return {false, std::string(ReadErrorMessage), "the used area is too large"};
+    }
+    TareRows imported(used.rows, std::vector<std::string>(used.columns));
+    for (const auto& [pos, cell] : sheet.cells()) {
+        imported[pos.first - 1][pos.second - 1] = CellText(cell, decimalPoint);
+    }
+    rows = std::move(imported);
+    return {true, {}, {}};
+}
+
+} // namespace vq31::sheets

@@ -1,0 +1,499 @@
+// Reading workbooks: .xlsx, .ods and .csv through the orcus importer, with our own receiver of
+// its callbacks (cells, shared strings, stored formula results, cell references), and .xls
+// through FreeXL. Every failure becomes a FileResult; nothing is thrown to the caller.
+#include "workbook.h"
+
+#include <freexl.h>
+#include <orcus/orcus_csv.hpp>
+#include <orcus/orcus_ods.hpp>
+#include <orcus/orcus_xlsx.hpp>
+#include <orcus/spreadsheet/import_interface.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+namespace vq31::sheets {
+
+namespace {
+
+namespace ss = orcus::spreadsheet;
+
+// Largest file a read accepts; workbooks of tank lists stay far below.
+constexpr std::size_t MaxFileBytes = 64u << 20;
+constexpr unsigned char Ole2Magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Thrown inside the importer callbacks when a file asks for more than the limits allow;
+// caught by the read below.
+struct LimitExceeded : std::exception {
+    const char* what() const noexcept override { return "workbook too large"; }
+};
+
+// Parses a whole text as a number in the C format; used for csv cells.
+bool ParsePlainNumber(std::string_view s, double& value) {
+    if (s.empty() || s.front() == ' ' || s.back() == ' ') {
+        return false;
+    }
+    std::string_view body = s.front() == '+' ? s.substr(1) : s;
+    if (body.empty() || !(std::isdigit(static_cast<unsigned char>(body.front())) ||
+                          body.front() == '-' || body.front() == '.')) {
+        return false;
+    }
+    const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
+    return ec == std::errc() && end == body.data() + body.size();
+}
+
+// Parses "A1", "$B$7" or "Sheet1!C3" (the sheet part ignored) into 0-based row and column.
+bool ParseA1(std::string_view ref, ss::row_t& row, ss::col_t& col) {
+    if (const auto bang = ref.rfind('!'); bang != std::string_view::npos) {
+        ref.remove_prefix(bang + 1);
+    }
+    std::size_t i = 0;
+    if (i < ref.size() && ref[i] == '$') {
+        ++i;
+    }
+    long c = 0;
+    std::size_t letters = 0;
+    for (; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i, ++letters) {
+        c = c * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
+        if (c > static_cast<long>(MaxReadColumns)) {
+            return false;
+        }
+    }
+    if (i < ref.size() && ref[i] == '$') {
+        ++i;
+    }
+    long r = 0;
+    const auto [end, ec] = std::from_chars(ref.data() + i, ref.data() + ref.size(), r);
+    if (letters == 0 || ec != std::errc() || end != ref.data() + ref.size() || r < 1 ||
+        r > static_cast<long>(MaxReadRows)) {
+        return false;
+    }
+    row = static_cast<ss::row_t>(r - 1);
+    col = static_cast<ss::col_t>(c - 1);
+    return true;
+}
+
+class StringTable : public ss::iface::import_shared_strings {
+public:
+    std::size_t append(std::string_view s) override {
+        Charge(s.size());
+        strings_.emplace_back(s);
+        return strings_.size() - 1;
+    }
+    std::size_t add(std::string_view s) override { return append(s); }
+    void set_segment_font(std::size_t) override {}
+    void set_segment_bold(bool) override {}
+    void set_segment_italic(bool) override {}
+    void set_segment_font_name(std::string_view) override {}
+    void set_segment_font_size(double) override {}
+    void set_segment_font_color(ss::color_elem_t, ss::color_elem_t, ss::color_elem_t,
+                                ss::color_elem_t) override {}
+    void append_segment(std::string_view s) override {
+        Charge(s.size());
+        segments_.append(s);
+    }
+    std::size_t commit_segments() override {
+        strings_.push_back(std::move(segments_));
+        segments_.clear();
+        return strings_.size() - 1;
+    }
+    const std::string* Find(std::size_t index) const {
+        return index < strings_.size() ? &strings_[index] : nullptr;
+    }
+
+private:
+    void Charge(std::size_t n) {
+        bytes_ += n + 1;
+        if (bytes_ > MaxFileBytes * 4) {
+            throw LimitExceeded();
+        }
+    }
+    std::vector<std::string> strings_;
+    std::string segments_;
+    std::size_t bytes_ = 0;
+};
+
+class CellCounter {
+public:
+    void Count() {
+        if (++cells_ > MaxReadCells) {
+            throw LimitExceeded();
+        }
+    }
+
+private:
+    std::size_t cells_ = 0;
+};
+
+// Captures a formula cell's stored result; the formula text itself is not evaluated.
+class FormulaResult : public ss::iface::import_formula {
+public:
+    FormulaResult(Sheet& sheet, CellCounter& counter) : sheet_(sheet), counter_(counter) {}
+    void set_position(ss::row_t row, ss::col_t col) override {
+        row_ = row;
+        col_ = col;
+        result_ = Cell{};
+    }
+    void set_formula(ss::formula_grammar_t, std::string_view) override {}
+    void set_shared_formula_index(std::size_t) override {}
+    void set_result_string(std::string_view value) override {
+        result_ = Cell::Str(std::string(value));
+    }
+    void set_result_value(double value) override { result_ = Cell::Num(value); }
+    void set_result_bool(bool value) override { result_ = Cell::Num(value ? 1.0 : 0.0); }
+    void set_result_empty() override { result_ = Cell{}; }
+    void commit() override {
+        if (row_ >= 0 && col_ >= 0 && static_cast<uint32_t>(row_) < MaxReadRows &&
+            static_cast<uint32_t>(col_) < MaxReadColumns) {
+            counter_.Count();
+            sheet_.Set(static_cast<uint32_t>(row_) + 1, static_cast<uint32_t>(col_) + 1,
+                       std::move(result_));
+        }
+        result_ = Cell{};
+    }
+
+private:
+    Sheet& sheet_;
+    CellCounter& counter_;
+    ss::row_t row_ = -1;
+    ss::col_t col_ = -1;
+    Cell result_;
+};
+
+class SheetReceiver : public ss::iface::import_sheet {
+public:
+    SheetReceiver(Sheet& sheet, const StringTable& strings, CellCounter& counter)
+        : sheet_(sheet), strings_(strings), counter_(counter), formula_(sheet, counter) {}
+
+    ss::iface::import_formula* get_formula() override { return &formula_; }
+    void set_auto(ss::row_t row, ss::col_t col, std::string_view s) override {
+        double v = 0;
+        Put(row, col, ParsePlainNumber(s, v) ? Cell::Num(v) : Cell::Str(std::string(s)));
+    }
+    void set_string(ss::row_t row, ss::col_t col, ss::string_id_t sindex) override {
+        if (const std::string* s = strings_.Find(sindex)) {
+            Put(row, col, Cell::Str(*s));
+        }
+    }
+    void set_value(ss::row_t row, ss::col_t col, double value) override {
+        Put(row, col, Cell::Num(value));
+    }
+    void set_bool(ss::row_t row, ss::col_t col, bool value) override {
+        Put(row, col, Cell::Num(value ? 1.0 : 0.0));
+    }
+    void set_date_time(ss::row_t row, ss::col_t col, int year, int month, int day, int hour,
+                       int minute, double second) override {
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02.0f", year, month, day, hour,
+                      minute, second);
+        Put(row, col, Cell::Str(text));
+    }
+    void set_format(ss::row_t, ss::col_t, std::size_t) override {}
+    void set_format(ss::row_t, ss::col_t, ss::row_t, ss::col_t, std::size_t) override {}
+    void fill_down_cells(ss::row_t src_row, ss::col_t src_col, ss::row_t range_size) override {
+        const Cell source =
+            sheet_.At(static_cast<uint32_t>(src_row) + 1, static_cast<uint32_t>(src_col) + 1);
+        for (ss::row_t i = 1; i <= range_size; ++i) {
+            Put(src_row + i, src_col, source);
+        }
+    }
+    ss::range_size_t get_sheet_size() const override {
+        return {static_cast<ss::row_t>(MaxReadRows), static_cast<ss::col_t>(MaxReadColumns)};
+    }
+
+private:
+    void Put(ss::row_t row, ss::col_t col, Cell cell) {
+        if (row < 0 || col < 0 || static_cast<uint32_t>(row) >= MaxReadRows ||
+            static_cast<uint32_t>(col) >= MaxReadColumns) {
+            return;
+        }
+        counter_.Count();
+        sheet_.Set(static_cast<uint32_t>(row) + 1, static_cast<uint32_t>(col) + 1, std::move(cell));
+    }
+
+    Sheet& sheet_;
+    const StringTable& strings_;
+    CellCounter& counter_;
+    FormulaResult formula_;
+};
+
+// Resolves A1-style cell and range references the Open XML reader meets in sheet parts.
+class A1Resolver : public ss::iface::import_reference_resolver {
+public:
+    ss::src_address_t resolve_address(std::string_view address) override {
+        ss::src_address_t out{0, 0, 0};
+        if (!ParseA1(address, out.row, out.column)) {
+            throw std::invalid_argument("bad cell reference");
+        }
+        return out;
+    }
+    ss::src_range_t resolve_range(std::string_view range) override {
+        const auto colon = range.find(':');
+        ss::src_range_t out{};
+        out.first = resolve_address(range.substr(0, colon));
+        out.last =
+            colon == std::string_view::npos ? out.first : resolve_address(range.substr(colon + 1));
+        return out;
+    }
+};
+
+class GlobalSettings : public ss::iface::import_global_settings {
+public:
+    void set_origin_date(int, int, int) override {}
+    void set_default_formula_grammar(ss::formula_grammar_t grammar) override { grammar_ = grammar; }
+    ss::formula_grammar_t get_default_formula_grammar() const override { return grammar_; }
+    void set_character_set(orcus::character_set_t) override {}
+
+private:
+    ss::formula_grammar_t grammar_ = ss::formula_grammar_t::xlsx;
+};
+
+class BookReceiver : public ss::iface::import_factory {
+public:
+    ss::iface::import_global_settings* get_global_settings() override { return &settings_; }
+    ss::iface::import_shared_strings* get_shared_strings() override { return &strings_; }
+    ss::iface::import_reference_resolver*
+    get_reference_resolver(ss::formula_ref_context_t) override {
+        return &resolver_;
+    }
+    ss::iface::import_sheet* append_sheet(ss::sheet_t index, std::string_view name) override {
+        if (index < 0 || static_cast<std::size_t>(index) != sheets_.size()) {
+            return nullptr;
+        }
+        // A deque keeps every sheet and receiver in place while more are appended.
+        Sheet& sheet = sheets_.emplace_back(std::string(name));
+        return &receivers_.emplace_back(sheet, strings_, counter_);
+    }
+    ss::iface::import_sheet* get_sheet(std::string_view name) override {
+        for (std::size_t i = 0; i < sheets_.size(); ++i) {
+            if (sheets_[i].name() == name) {
+                return &receivers_[i];
+            }
+        }
+        return nullptr;
+    }
+    ss::iface::import_sheet* get_sheet(ss::sheet_t index) override {
+        if (index < 0 || static_cast<std::size_t>(index) >= receivers_.size()) {
+            return nullptr;
+        }
+        return &receivers_[static_cast<std::size_t>(index)];
+    }
+    void finalize() override {}
+
+    void MoveInto(Workbook& book) {
+        receivers_.clear();
+        book.sheets.assign(std::make_move_iterator(sheets_.begin()),
+                           std::make_move_iterator(sheets_.end()));
+        sheets_.clear();
+    }
+
+private:
+    GlobalSettings settings_;
+    StringTable strings_;
+    A1Resolver resolver_;
+    CellCounter counter_;
+    std::deque<Sheet> sheets_;
+    std::deque<SheetReceiver> receivers_;
+};
+
+enum class Format { Xls, Xlsx, Ods, Csv };
+
+Format Detect(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() >= sizeof Ole2Magic &&
+        std::equal(std::begin(Ole2Magic), std::end(Ole2Magic), data)) {
+        return Format::Xls;
+    }
+    if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == 'K') {
+        try {
+            if (orcus::orcus_xlsx::detect(data, bytes.size())) {
+                return Format::Xlsx;
+            }
+            if (orcus::orcus_ods::detect(data, bytes.size())) {
+                return Format::Ods;
+            }
+        } catch (const std::exception&) {
+        }
+        return Format::Xlsx; // a damaged archive: let the reader report it
+    }
+    return Format::Csv;
+}
+
+FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) {
+    Workbook read;
+    try {
+        BookReceiver receiver;
+        if (format == Format::Xlsx) {
+            orcus::orcus_xlsx(&receiver).read_stream(bytes);
+        } else if (format == Format::Ods) {
+            orcus::orcus_ods(&receiver).read_stream(bytes);
+        } else {
+            orcus::orcus_csv(&receiver).read_stream(bytes);
+        }
+        receiver.MoveInto(read);
+    } catch (const std::exception& e) {
+        return {false, e.what()};
+    }
+    if (read.sheets.empty()) {
+        return {false, "no worksheet"};
+    }
+    book = std::move(read);
+    return {true, {}};
+}
+
+FileResult ReadWithFreeXl(const std::string& fileName, Workbook& book) {
+    const void* handle = nullptr;
+    if (freexl_open(fileName.c_str(), &handle) != FREEXL_OK) {
+        if (handle) {
+            freexl_close(handle);
+        }
+        return {false, "not a readable .xls workbook"};
+    }
+    std::unique_ptr<const void, int (*)(const void*)> closer(handle, freexl_close);
+    unsigned int count = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0) {
+        return {false, "no worksheet"};
+    }
+    Workbook read;
+    std::size_t cells = 0;
+    for (unsigned int i = 0; i < count && i <= 0xFFFF; ++i) {
+        const auto index = static_cast<unsigned short>(i);
+        const char* name = nullptr;
+        freexl_get_worksheet_name(handle, index, &name);
+        Sheet& sheet = read.sheets.emplace_back(name ? name : DefaultSheetName(i + 1));
+        unsigned int rows = 0;
+        unsigned short columns = 0;
+        if (freexl_select_active_worksheet(handle, index) != FREEXL_OK ||
+            freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+            return {false, "damaged worksheet"};
+        }
+        if (rows > MaxReadRows || columns > MaxReadColumns) {
+            return {false, "worksheet too large"};
+        }
+        for (unsigned int r = 0; r < rows; ++r) {
+            for (unsigned short c = 0; c < columns; ++c) {
+                FreeXL_CellValue value{};
+                if (freexl_get_cell_value(handle, r, c, &value) != FREEXL_OK) {
+                    continue;
+                }
+                Cell cell;
+                switch (value.type) {
+                case FREEXL_CELL_INT:
+                    cell = Cell::Num(value.value.int_value);
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    cell = Cell::Num(value.value.double_value);
+                    break;
+                case FREEXL_CELL_TEXT:
+                case FREEXL_CELL_SST_TEXT:
+                case FREEXL_CELL_DATE:
+                case FREEXL_CELL_DATETIME:
+                case FREEXL_CELL_TIME:
+                    cell = Cell::Str(value.value.text_value ? value.value.text_value : "");
+                    break;
+                default:
+                    continue;
+                }
+                if (++cells > MaxReadCells) {
+                    return {false, "workbook too large"};
+                }
+                sheet.Set(r + 1, static_cast<uint32_t>(c) + 1, std::move(cell));
+            }
+        }
+    }
+    book = std::move(read);
+    return {true, {}};
+}
+
+// A temporary file that is removed when it goes out of scope.
+class TempFile {
+public:
+    TempFile() {
+        const char* dir = std::getenv("TMPDIR");
+        path_ = std::string(dir && *dir ? dir : "/tmp") + "/vq31-sheet-XXXXXX";
+        fd_ = mkstemp(path_.data());
+    }
+    ~TempFile() {
+        if (fd_ >= 0) {
+            close(fd_);
+            unlink(path_.c_str());
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    bool Write(std::string_view bytes) {
+        std::size_t done = 0;
+        while (fd_ >= 0 && done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return fd_ >= 0;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+FileResult LoadFile(const std::string& fileName, std::string& bytes) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        return {false, "cannot open " + fileName};
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<std::size_t>(size) > MaxFileBytes) {
+        return {false, "file too large or unreadable"};
+    }
+    in.seekg(0);
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!in.read(bytes.data(), size)) {
+        return {false, "cannot read " + fileName};
+    }
+    return {true, {}};
+}
+
+} // namespace
+
+FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
+    std::string bytes;
+    if (FileResult loaded = LoadFile(fileName, bytes); !loaded.ok) {
+        return loaded;
+    }
+    const Format format = Detect(bytes);
+    if (format == Format::Xls) {
+        return ReadWithFreeXl(fileName, book);
+    }
+    return ReadWithOrcus(format, bytes, book);
+}
+
+FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book) {
+    if (bytes.size() > MaxFileBytes) {
+        return {false, "file too large"};
+    }
+    const Format format = Detect(bytes);
+    if (format == Format::Xls) {
+        TempFile temp;
+        if (!temp.Write(bytes)) {
+            return {false, "cannot write a temporary file"};
+        }
+        return ReadWithFreeXl(temp.path(), book);
+    }
+    return ReadWithOrcus(format, bytes, book);
+}
+
+} // namespace vq31::sheets
