@@ -251,6 +251,7 @@ std::string ControlHelp() {
            "  fault clear           remove every fault\n"
            "  tune fail N | tune ok tuning step 2 fails with error N, or succeeds\n"
            "  tune time MS          how long tuning step 2 runs\n"
+           "  unlock                release exclusive use left by a tool that crashed\n"
            "  state                 show the device state\n"
            "  help                  show this list\n"
            "  quit                  end the simulator\n"

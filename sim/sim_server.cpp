@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -330,6 +332,20 @@ const std::string& SimServer::path() const {
 }
 
 std::string SimServer::Control(const std::string& line) {
+    // The terminal itself is the server's business, not the device model's. The simulator
+    // holds the slave end open, so a tool that ended without closing its port leaves the
+    // exclusive-use flag set and nobody could open the port again.
+    std::istringstream words(line);
+    std::string verb, extra;
+    if (words >> verb && verb == "unlock") {
+        if (words >> extra)
+            return "error: usage: unlock";
+        if (impl_->slave < 0)
+            return "error: not running";
+        if (::ioctl(impl_->slave, TIOCNXCL) != 0)
+            return "error: " + std::string(std::strerror(errno));
+        return "ok: the port may be opened again";
+    }
     std::lock_guard guard(impl_->lock);
     return RunControl(line, {impl_->device, impl_->faults, impl_->quit});
 }

@@ -31,6 +31,8 @@
 //   tune fail N           tuning step 2 ends with error number N
 //   tune ok               tuning step 2 ends successfully
 //   tune time MS          how long tuning step 2 runs (default 3000)
+//   unlock                release the terminal's exclusive use left behind by a tool that
+//                         ended without closing the port
 //   state                 print the device state
 //   help                  print this list
 //   quit                  end the program (QuitRequested() turns true)

@@ -4,6 +4,9 @@
 #include "sim_fixture.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace vq31::sim {
 namespace {
@@ -242,6 +245,26 @@ TEST(SimServerStart, LinkPointsAtTheTerminalWhileRunningAndGoesAway) {
     link.UartClose();
     server.Stop();
     EXPECT_NE(::access(o.linkPath.c_str(), F_OK), 0);
+}
+
+TEST_F(SimLink, UnlockReleasesThePortAfterAToolVanishedHoldingIt) {
+    link.UartClose();
+    // A tool that ends without closing leaves the exclusive-use flag behind.
+    const int fd = ::open(sim().path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+    ::close(fd);
+    EXPECT_EQ(sim().Control("unlock"), "ok: the port may be opened again");
+    const int probe = ::open(sim().path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(probe);
+    Reopen(19200);
+    uint32_t model = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadModelCode, 1, model), StatusOk);
+    EXPECT_EQ(sim().Control("unlock now").rfind("error:", 0), 0u);
 }
 
 } // namespace
