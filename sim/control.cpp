@@ -76,6 +76,13 @@ const std::pair<const char*, AnswerFault> CountedFaults[] = {
 
 constexpr long CountMax = 1000000;
 
+std::string FaultReply(const FaultPlan& faults) {
+    std::string text = faults.Describe();
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return "ok: " + (text.empty() ? std::string("no faults") : text);
+}
+
 std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
     long n = 0, code = 0, status = 0;
     const std::string what = w.size() > 1 ? w[1] : "";
@@ -89,19 +96,19 @@ std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
         if (w.size() != 3 || !Integer(w[2], 0, CountMax, n))
             return Error(std::string("usage: fault ") + name + " N");
         faults.SetAnswerFault(fault, uint32_t(n));
-        return "ok: " + faults.Describe();
+        return FaultReply(faults);
     }
     if (what == "silent") {
         if (w.size() != 3 || !Integer(w[2], 0, CountMax, n))
             return Error("usage: fault silent N");
         faults.SetSilent(uint32_t(n));
-        return "ok: " + faults.Describe();
+        return FaultReply(faults);
     }
     if (what == "delay") {
         if (w.size() != 3 || !Integer(w[2], 0, 60000, n))
             return Error("usage: fault delay MS (0 to 60000)");
         faults.SetDelay(std::chrono::milliseconds(n));
-        return "ok: " + faults.Describe();
+        return FaultReply(faults);
     }
     if (what == "ack") {
         n = 1;
@@ -111,7 +118,7 @@ std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
         if (AnswerKindOf(uint8_t(code)) != AnswerKind::Acknowledgement)
             return Error("code " + Hex(code) + " is not answered with an acknowledgement");
         faults.SetAck(uint8_t(code), uint8_t(status), uint32_t(n));
-        return "ok: " + faults.Describe();
+        return FaultReply(faults);
     }
     if (what == "code") {
         if (w.size() != 5 || !Integer(w[2], 0, 255, code) || w[3] != "silent" ||
@@ -120,7 +127,7 @@ std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
         if (RequestLayoutOf(uint8_t(code)) == RequestLayout::None)
             return Error("code " + Hex(code) + " is not a command of the device");
         faults.SetCodeSilent(uint8_t(code), uint32_t(n));
-        return "ok: " + faults.Describe();
+        return FaultReply(faults);
     }
     return Error("unknown fault; try: drop crc address short silent delay garbage ack code clear");
 }
