@@ -158,6 +158,20 @@ void CommandWorker::Dispatch(int32_t code) {
         return SweepFrequencyResponse();
     case job::TestDisplay:
         return TestDisplay();
+    case job::ReadParameters:
+        return ReadParameters();
+    case job::WriteParameters:
+        return WriteParameters();
+    case job::ReadHubData:
+        return ReadHubData();
+    case job::SetTareMode:
+        return SetTareMode();
+    case job::PollLevel:
+        return PollLevel();
+    case job::RefreshHubView:
+        return RefreshHubView();
+    case job::WriteHubData:
+        return WriteHubData();
     default:
         return; // no job for this code
     }

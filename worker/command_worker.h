@@ -156,6 +156,18 @@ private:
     // Sweep (17) and display test (18).
     void SweepFrequencyResponse();
     void TestDisplay();
+    // Passport and output parameters (19, 20).
+    void ReadParameters();
+    void WriteParameters();
+    // Hub data and live level (21-25).
+    void ReadHubData();
+    void SetTareMode();
+    void PollLevel();
+    void RefreshHubView();
+    void WriteHubData();
+    void ShowHubView();
+    void PrepareHubImage();
+    size_t TransferPages() const;
 
     DeviceLink& link_;
     CommandParameters& params_;

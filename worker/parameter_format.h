@@ -1,0 +1,36 @@
+// The settings page's forms of the passport and output parameters, the link flags written
+// back, and the live level of the tare window.
+#pragma once
+
+#include "commands.h"
+#include "worker_view.h"
+
+#include <array>
+#include <optional>
+
+namespace vq31 {
+
+// Link speeds by speed code 1..7 (the speed list's item index + 1).
+inline constexpr std::array<uint32_t, 7> LinkSpeeds = {2400,  4800,  9600,  19200,
+                                                       38400, 57600, 115200};
+// Bits of link flags A.
+namespace flags {
+inline constexpr uint32_t AutoOutput = 1u << 0;
+inline constexpr uint32_t KeptBits = (1u << 1) | (1u << 6); // written back as read
+inline constexpr int SpeedShift = 2;
+inline constexpr uint32_t SpeedMask = 7u << SpeedShift;
+inline constexpr int Answer255Bit = 5;
+inline constexpr int DataWidthBit = 7;
+inline constexpr int FlagsBWidthBit = 5;
+} // namespace flags
+
+ParameterView MakeParameterView(const ParameterRecord& record, int32_t fuelType, float tempCoef,
+                                float soundSpeed);
+// The speed of a speed list item, none when no valid item is selected.
+std::optional<uint32_t> SpeedForIndex(int32_t speedIndex);
+// Link flags A from the page; with no speed chosen the speed bits stay as read.
+uint32_t LinkFlagsFor(const ParameterChoice& choice, uint32_t flagsARead);
+// The tare window's level: millimetres and a bar of 20 mm per pixel, or "No Data".
+LevelView MakeLevelView(const EchoStatusRecord& status);
+
+} // namespace vq31
