@@ -2,6 +2,7 @@
 // storing a new choice of language.
 #include "language_file.h"
 
+#include "settings_file.h"
 #include "status_texts.h"
 
 #include <system_error>
@@ -16,11 +17,25 @@ std::filesystem::path InstalledDataDirectory() {
     return VQ31_DATA_DIR;
 }
 
+std::filesystem::path UserLanguageFile() {
+    const auto folder = UserConfigFolder();
+    return folder.empty() ? folder : folder / LanguageFileName;
+}
+
 std::filesystem::path LocateLanguageFile(const std::filesystem::path& exeDir,
-                                         const std::filesystem::path& dataDir) {
+                                         const std::filesystem::path& dataDir,
+                                         const std::filesystem::path& userFile) {
     const auto beside = exeDir / LanguageFileName;
     std::error_code ec;
-    if (std::filesystem::is_regular_file(beside, ec)) {
+    const bool besideExists = std::filesystem::is_regular_file(beside, ec);
+    if (besideExists && IsWritableLocation(beside)) {
+        return beside;
+    }
+    // A user's copy exists only because the file in use could not take a choice of language.
+    if (!userFile.empty() && std::filesystem::is_regular_file(userFile, ec)) {
+        return userFile;
+    }
+    if (besideExists) {
         return beside;
     }
     if (!dataDir.empty()) {
@@ -30,6 +45,11 @@ std::filesystem::path LocateLanguageFile(const std::filesystem::path& exeDir,
         }
     }
     return beside;
+}
+
+std::filesystem::path LocateLanguageFile(const std::filesystem::path& exeDir,
+                                         const std::filesystem::path& dataDir) {
+    return LocateLanguageFile(exeDir, dataDir, UserLanguageFile());
 }
 
 LanguageFile::LanguageFile(ProfileFile profile) : profile_(std::move(profile)) {
@@ -84,8 +104,8 @@ void LanguageFile::LoadStatusTexts(StatusTexts& status) const {
 
 bool ChooseLanguage(const std::filesystem::path& path, const std::string& language,
                     const std::string& restartMessage,
-                    const std::function<void(const std::string&)>& showMessage,
-                    std::string* error) {
+                    const std::function<void(const std::string&)>& showMessage, std::string* error,
+                    const std::filesystem::path& userFile) {
     // The message comes first: the choice is stored only once the user has read it.
     if (showMessage) {
         showMessage(restartMessage);
@@ -96,7 +116,21 @@ bool ChooseLanguage(const std::filesystem::path& path, const std::string& langua
         }
         return false;
     }
-    return WriteProfileString(path, LanguageListSection, SelectedLanguageKey, language, error);
+    ProfileFile file = ProfileFile::Load(path);
+    if (!file.SetString(LanguageListSection, SelectedLanguageKey, language)) {
+        if (error) {
+            *error = "the language name cannot be stored: " + language;
+        }
+        return false;
+    }
+    if (IsWritableLocation(path)) {
+        return file.Save(error);
+    }
+    const auto copy = userFile.empty() ? UserLanguageFile() : userFile;
+    if (copy.empty() || copy == path) {
+        return file.Save(error); // nowhere else to go; reports why it cannot be written
+    }
+    return file.SaveAs(copy, error);
 }
 
 } // namespace vq31

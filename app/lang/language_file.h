@@ -29,9 +29,19 @@ inline constexpr int MaxLanguages = 254;
 // The installed data folder that holds the shipped language file.
 std::filesystem::path InstalledDataDirectory();
 
-// The language file to use: beside the executable when it is there, else in dataDir when it
-// is there; when neither exists, the path beside the executable (where a choice of language
-// creates it).
+// The user's own copy of the language file, made when a choice of language cannot be stored
+// in the file in use (an installed, read-only one); empty when there is no configuration
+// folder.
+std::filesystem::path UserLanguageFile();
+
+// The language file to use: the one beside the executable when it can be written; else the
+// user's copy when there is one; else the one beside the executable, else the one in dataDir,
+// when they exist; when none exists, the path beside the executable (where a choice of
+// language creates it).
+std::filesystem::path LocateLanguageFile(const std::filesystem::path& exeDir,
+                                         const std::filesystem::path& dataDir,
+                                         const std::filesystem::path& userFile);
+// The same with UserLanguageFile().
 std::filesystem::path LocateLanguageFile(const std::filesystem::path& exeDir,
                                          const std::filesystem::path& dataDir);
 
@@ -73,11 +83,13 @@ private:
 
 // The choice of a language from the list: shows the restart message first (showMessage
 // returns when the user has closed it), then stores the name under "LANG"/"SELECTED" in the
-// file at path, creating the file when missing. Nothing else changes until the next start.
-// False with a reason in error when the file cannot be written.
+// file at path, creating the file when missing. When that file's place cannot be written, the
+// whole file with the new choice goes to userFile instead (UserLanguageFile() when not given),
+// which LocateLanguageFile then prefers. Nothing else changes until the next start. False with
+// a reason in error when the choice could not be stored.
 bool ChooseLanguage(const std::filesystem::path& path, const std::string& language,
                     const std::string& restartMessage,
                     const std::function<void(const std::string&)>& showMessage,
-                    std::string* error = nullptr);
+                    std::string* error = nullptr, const std::filesystem::path& userFile = {});
 
 } // namespace vq31

@@ -178,6 +178,21 @@ bool ProfileFile::HasSection(std::string_view section) const {
     return FindSection(section) != nullptr;
 }
 
+std::vector<std::string> ProfileFile::Sections() const {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const ParsedLine p = ParseLine(lines_[i].text);
+        if (p.kind != LineKind::Section) {
+            continue;
+        }
+        const auto it = sections_.find(FoldCase(p.name));
+        if (it != sections_.end() && it->second.header == i) {
+            names.emplace_back(p.name);
+        }
+    }
+    return names;
+}
+
 std::vector<std::string> ProfileFile::Keys(std::string_view section) const {
     std::vector<std::string> keys;
     const SectionIndex* s = FindSection(section);
@@ -283,6 +298,10 @@ bool ProfileFile::ToBytes(std::string& out, std::string* error) const {
 }
 
 bool ProfileFile::Save(std::string* error) const {
+    return SaveAs(path_, error);
+}
+
+bool ProfileFile::SaveAs(const std::filesystem::path& target, std::string* error) const {
     auto fail = [&](std::string why) {
         if (error) {
             *error = std::move(why);
@@ -294,38 +313,38 @@ bool ProfileFile::Save(std::string* error) const {
         return false;
     }
     std::error_code ec;
-    if (path_.has_parent_path()) {
-        std::filesystem::create_directories(path_.parent_path(), ec);
+    if (target.has_parent_path()) {
+        std::filesystem::create_directories(target.parent_path(), ec);
         if (ec) {
-            return fail("cannot create folder " + path_.parent_path().string() + ": " +
+            return fail("cannot create folder " + target.parent_path().string() + ": " +
                         ec.message());
         }
     }
     // Through a temporary file, so that a failed write never leaves half a file behind.
-    std::filesystem::path temp = path_;
+    std::filesystem::path temp = target;
     temp += ".new";
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (out) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (out) {
-            std::filesystem::rename(temp, path_, ec);
+            std::filesystem::rename(temp, target, ec);
         }
         if (!out || ec) {
             std::filesystem::remove(temp, ec);
-            return fail("cannot write " + path_.string());
+            return fail("cannot write " + target.string());
         }
         return true;
     }
     // A writable file in a folder that is not: write the file in place.
-    std::ofstream direct(path_, std::ios::binary | std::ios::trunc);
+    std::ofstream direct(target, std::ios::binary | std::ios::trunc);
     if (!direct) {
-        return fail("cannot write " + path_.string());
+        return fail("cannot write " + target.string());
     }
     direct.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     direct.close();
     if (!direct) {
-        return fail("cannot write " + path_.string());
+        return fail("cannot write " + target.string());
     }
     return true;
 }

@@ -67,6 +67,8 @@ public:
     // default.
     int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
     bool HasSection(std::string_view section) const;
+    // Section names in file order, as spelled in the file (first occurrences only).
+    std::vector<std::string> Sections() const;
     // Key names of a section in file order, as spelled in the file (first occurrences only).
     std::vector<std::string> Keys(std::string_view section) const;
 
@@ -81,6 +83,8 @@ public:
     bool ToBytes(std::string& out, std::string* error = nullptr) const;
     // Writes the file to Path() through a temporary file beside it, creating missing folders.
     bool Save(std::string* error = nullptr) const;
+    // The same to another file; Path() stays.
+    bool SaveAs(const std::filesystem::path& path, std::string* error = nullptr) const;
 
 private:
     struct Line {

@@ -24,6 +24,31 @@ bool IsWritable(const std::filesystem::path& path) {
 
 } // namespace
 
+bool IsWritableLocation(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        return IsWritable(file);
+    }
+    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    return IsWritable(folder);
+}
+
+std::filesystem::path UserConfigFolder(const std::string& xdgConfigHome, const std::string& home) {
+    if (!xdgConfigHome.empty() && std::filesystem::path(xdgConfigHome).is_absolute()) {
+        return std::filesystem::path(xdgConfigHome) / ConfigFolderName;
+    }
+    if (!home.empty()) {
+        return std::filesystem::path(home) / ".config" / ConfigFolderName;
+    }
+    return {};
+}
+
+std::filesystem::path UserConfigFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    return UserConfigFolder(xdg ? xdg : "", home ? home : "");
+}
+
 std::string LinkSettings::SelectedPort() const {
     return portName.empty() ? "COM" + std::to_string(portNumber) : portName;
 }
@@ -43,19 +68,12 @@ std::filesystem::path ChooseSettingsPath(const std::filesystem::path& exeDir,
                                          const std::string& xdgConfigHome,
                                          const std::string& home) {
     const auto beside = exeDir / SettingsFileName;
-    std::error_code ec;
-    if (std::filesystem::exists(beside, ec) ? IsWritable(beside) : IsWritable(exeDir)) {
+    if (IsWritableLocation(beside)) {
         return beside;
     }
-    std::filesystem::path config;
-    if (!xdgConfigHome.empty() && std::filesystem::path(xdgConfigHome).is_absolute()) {
-        config = xdgConfigHome;
-    } else if (!home.empty()) {
-        config = std::filesystem::path(home) / ".config";
-    } else {
-        return beside; // nowhere better; writes will report the failure
-    }
-    return config / ConfigFolderName / SettingsFileName;
+    const auto folder = UserConfigFolder(xdgConfigHome, home);
+    // With nowhere better, stay beside the executable; writes then report the failure.
+    return folder.empty() ? beside : folder / SettingsFileName;
 }
 
 std::filesystem::path SettingsFilePath(const std::filesystem::path& exeDir) {

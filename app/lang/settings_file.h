@@ -35,6 +35,15 @@ struct LinkSettings {
 // Folder of the running executable (the current folder when it cannot be found).
 std::filesystem::path ExecutableDirectory();
 
+// The program's folder in the user's configuration folder: <configHome>/vq31-install-service,
+// where configHome is xdgConfigHome when it is an absolute path, else <home>/.config; empty
+// when neither is known.
+std::filesystem::path UserConfigFolder(const std::string& xdgConfigHome, const std::string& home);
+// The same with the process's environment ($XDG_CONFIG_HOME, $HOME).
+std::filesystem::path UserConfigFolder();
+// True when the file can be written: the file itself when it exists, else its folder.
+bool IsWritableLocation(const std::filesystem::path& file);
+
 // Where the settings file lives: beside the executable when that file is writable or can be
 // created there; otherwise <configHome>/vq31-install-service/, where configHome is
 // xdgConfigHome when it is an absolute path, else <home>/.config.

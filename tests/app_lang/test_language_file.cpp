@@ -115,11 +115,12 @@ TEST(LanguageLocation, BesideTheExecutableFirstThenTheDataFolder) {
     const auto dataDir = dir / "share";
     std::filesystem::create_directories(exeDir);
     std::filesystem::create_directories(dataDir);
-    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir), exeDir / LanguageFileName);
+    const auto noCopy = dir / "no-copy" / LanguageFileName;
+    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir, noCopy), exeDir / LanguageFileName);
     WriteBytes(dataDir / LanguageFileName, "[LANG]\n");
-    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir), dataDir / LanguageFileName);
+    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir, noCopy), dataDir / LanguageFileName);
     WriteBytes(exeDir / LanguageFileName, "[LANG]\n");
-    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir), exeDir / LanguageFileName);
+    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir, noCopy), exeDir / LanguageFileName);
 }
 
 TEST(ChooseLanguage, ShowsTheRestartMessageBeforeWritingTheChoice) {
@@ -154,6 +155,55 @@ TEST(ChooseLanguage, ReportsAFileThatCannotBeWritten) {
         path, "Russian", "m", [&](const std::string&) { ++shown; }, &error));
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(error.empty());
+}
+
+TEST(ChooseLanguage, ReadOnlyPlaceSendsTheWholeFileToTheUsersCopy) {
+    TempDir dir;
+    // An installed file that cannot be written: its folder does not exist for writing.
+    const auto installed = std::filesystem::path("/nonexistent-vq31") / LanguageFileName;
+    const auto userCopy = dir / "config" / LanguageFileName;
+    ASSERT_TRUE(ChooseLanguage(installed, "English", "m", nullptr, nullptr, userCopy));
+    EXPECT_EQ(LanguageFile::Load(userCopy).Selected(), "English");
+}
+
+TEST(ChooseLanguage, UsersCopyKeepsEveryLineOfTheReadOnlyFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "file permissions do not bind the superuser";
+    }
+    TempDir dir;
+    const auto dataDir = dir / "share";
+    std::filesystem::create_directories(dataDir);
+    const std::string shipped = "[LANG]\nSELECTED=Russian\nLANG1=Russian\n[Russian]\nmsg_Ok=ОК\n";
+    WriteBytes(dataDir / LanguageFileName, shipped);
+    std::filesystem::permissions(dataDir / LanguageFileName, std::filesystem::perms::owner_read);
+    std::filesystem::permissions(dataDir, std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::owner_exec);
+    const auto userCopy = dir / "config" / LanguageFileName;
+    const bool ok =
+        ChooseLanguage(dataDir / LanguageFileName, "English", "m", nullptr, nullptr, userCopy);
+    std::filesystem::permissions(dataDir, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadBytes(dataDir / LanguageFileName), shipped);
+    EXPECT_EQ(ReadBytes(userCopy),
+              "[LANG]\nSELECTED=English\nLANG1=Russian\n[Russian]\nmsg_Ok=ОК\n");
+}
+
+TEST(LanguageLocation, UsersCopyWinsOverTheInstalledFile) {
+    TempDir dir;
+    const auto dataDir = dir / "share";
+    const auto userCopy = dir / "config" / LanguageFileName;
+    std::filesystem::create_directories(dataDir);
+    WriteBytes(dataDir / LanguageFileName, "[LANG]\n");
+    const auto exeDir = std::filesystem::path("/nonexistent-vq31/bin");
+    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir, userCopy), dataDir / LanguageFileName);
+    ASSERT_TRUE(ChooseLanguage(std::filesystem::path("/nonexistent-vq31") / LanguageFileName,
+                               "English", "m", nullptr, nullptr, userCopy));
+    EXPECT_EQ(LocateLanguageFile(exeDir, dataDir, userCopy), userCopy);
+    // A writable file beside the executable still comes first.
+    const auto besideDir = dir / "bin";
+    std::filesystem::create_directories(besideDir);
+    WriteBytes(besideDir / LanguageFileName, "[LANG]\n");
+    EXPECT_EQ(LocateLanguageFile(besideDir, dataDir, userCopy), besideDir / LanguageFileName);
 }
 
 // The shipped file: both languages hold every key of every window, and the Russian texts are
