@@ -3,13 +3,29 @@
 // a serial port. The device answers only at its own speed, read from the line settings the
 // tool made, and only to its own address or the broadcast address.
 //
+// Device behaviour worth knowing in tests:
+// - A request with a bad CRC or a code the device does not know gets no answer (the tool
+//   sees no answer); the search for the next start byte resumes after the dropped one.
+// - A written value the device cannot take is acknowledged with status 2 and not stored
+//   (out-of-range settings, address 255, an unknown speed code, a sweep with step 0).
+// - Address, link-flag (speed) and fast-mode changes take effect after the acknowledgement.
+//   The fast mode (115200 bit/s) lasts until a request arrives at the configured speed, the
+//   speed is changed, or the optional fast-mode idle limit passes.
+// - A broadcast request is answered from the own address, or from 255 when the answer-mode
+//   bit (bit 5) of the link flags is clear.
+// - The long oscillogram answer has no CRC: "fault crc" breaks its first block's check value
+//   instead, which the tool reports as a bad answer.
+// - The tank starts as a 1000 x 2000 mm horizontal cylinder at 600 mm; tank id 1, tank height
+//   10000 (tenths of a millimetre); the HUB_DATA store holds a valid image with entries 0 and 1
+//   and presets 2, 3, 4 (preset 2 is the simulated tank).
+//
 // Control language (one command per line; the same on the program's standard input and
 // through Control()). Numbers are decimal or 0x hexadecimal. A bad line answers a text
 // starting with "error:" and changes nothing.
 //   level MM              fuel level in millimetres (clears nolevel)
 //   pour LITRES           add fuel to the simulated tank (a horizontal cylinder)
 //   drain LITRES          take fuel out of the tank
-//   nolevel [off]         no echo: the level is unknown (status word 33 set)
+//   nolevel [on|off]      no echo: the level is unknown (status word 33 set)
 //   tank DIAMETER LENGTH  shape of the cylinder in millimetres (the level is kept)
 //   temp CELSIUS          fuel temperature
 //   model TEXT            four characters sent as the model word ("13QV" is the wrong order)
