@@ -160,7 +160,7 @@ void ApplyAnswerFault(AnswerFault fault, std::vector<uint8_t>& answer, Noise& no
         answer.resize(length);
         for (uint8_t& b : answer) {
             do
-                b = uint8_t(noise.Next() * 64 + 128);
+                b = uint8_t(int(noise.Next() * 64 + 128) & 0xFF);
             while (b == AnswerStart);
         }
         return;
