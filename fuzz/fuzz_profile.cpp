@@ -1,7 +1,10 @@
-// fuzz-libs: vq31_profile
+// fuzz-libs:
 // Private-profile files from any bytes: parsing must not fail, an unchanged file must write
 // back byte for byte, and a one-key write must keep every other value and read back itself.
-#include "profile_file.h"
+// The profile layer is compiled in here: its library belongs to the program's folder, which
+// a build without the window does not enter.
+#include "../app/lang/profile_file.cpp"
+#include "../app/lang/text_encoding.cpp"
 
 #include <cstdint>
 #include <cstdlib>
