@@ -252,6 +252,27 @@ std::string FormatTareLitres(double litres, std::string_view decimalPoint) {
     return text;
 }
 
+std::vector<std::vector<std::string>> TableTextsOf(const TareGrid& grid) {
+    std::vector<std::vector<std::string>> rows;
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        rows.push_back(
+            {grid.Cell(TareGrid::kLitresColumn, r), grid.Cell(TareGrid::kLevelColumn, r)});
+    }
+    return rows;
+}
+
+void PutTableTexts(TareGrid& grid, const std::vector<std::vector<std::string>>& rows) {
+    grid.Reset();
+    grid.SetRowCount(static_cast<int>(rows.size()) + 1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int row = static_cast<int>(i) + 1;
+        grid.ClearRow(row);
+        for (size_t c = 0; c < rows[i].size(); ++c) {
+            grid.SetCell(static_cast<int>(c) + 1, row, rows[i][c]);
+        }
+    }
+}
+
 void RenumberRows(TareGrid& grid) {
     for (int row = 1; row < grid.RowCount(); ++row) {
         grid.SetCell(TareGrid::kNumberColumn, row, std::to_string(row));

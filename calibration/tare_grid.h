@@ -94,6 +94,13 @@ std::optional<int32_t> ParseTareWhole(std::string_view text);
 // A volume with one decimal, rounded from its exact binary value (12.34 gives "12.3").
 std::string FormatTareLitres(double litres, std::string_view decimalPoint);
 
+// The table rows (1 and down) as cell texts without their row numbers: litres and level.
+std::vector<std::vector<std::string>> TableTextsOf(const TareGrid& grid);
+// Puts rows of cell texts into table rows 1 and down, cell for cell (texts past the level
+// are kept but not shown), and sets the row count to hold exactly them; no rows leave one
+// empty table row.
+void PutTableTexts(TareGrid& grid, const std::vector<std::vector<std::string>>& rows);
+
 // Writes 1, 2, ... into column 0 of every table row.
 void RenumberRows(TareGrid& grid);
 // Inserts an empty row at `row`, moving that row and all below it one place down.

@@ -43,6 +43,7 @@ public:
     // Texts and captions from the language file, applied whenever the window is shown. Without
     // a file the texts of LanguageTexts that carry a tare key are used, else the built-in ones.
     void SetLanguageFile(const LanguageFile* language);
+    const LanguageFile* LanguageSource() const { return language_; }
 
     // The opening round of the tare page: setTareWindowOpen(1) and code 22 before the window
     // is shown, the modal showing, setTareWindowOpen(0) and code 22 after it has closed.
