@@ -4,6 +4,7 @@
 #pragma once
 
 #include "hub_image.h"
+#include "workbook.h"
 
 #include <string>
 #include <string_view>
@@ -48,6 +49,17 @@ ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileNam
 // stay as they were. scratch is the record each sheet's table passes through.
 ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::string& fileName,
                               std::string_view decimalPoint);
+
+// The two imports over a workbook already read (the file operations above read the file and
+// then call these).
+ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decimalPoint,
+                                   TareRows& rows);
+ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRecord& scratch,
+                                  std::string_view decimalPoint);
+// The workbook an export writes.
+Workbook TareTableWorkbook(const TareRows& rows, const std::string& sheetName,
+                           std::string_view decimalPoint);
+Workbook TankListWorkbook(const HubBuffer& image);
 
 // Limits of a tank list sheet row: litres at most 65535, level at most 6553.5 mm.
 inline constexpr double MaxSheetLitres = 65535.0;

@@ -106,10 +106,7 @@ bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord
 
 } // namespace
 
-ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileName) {
-    if (!HubIsValid(image)) {
-        return {false, std::string(WrongHubMessage), "the hub image is not valid"};
-    }
+Workbook TankListWorkbook(const HubBuffer& image) {
     Workbook book;
     WriteTitles(XlsAddSheet(book));
     std::set<std::string> names;
@@ -137,7 +134,14 @@ ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileNam
             sheet.SetNumber(sheetRow, LevelColumn, LevelMillimetres(row.Code));
         }
     }
-    const FileResult saved = SaveWorkbook(book, fileName);
+    return book;
+}
+
+ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileName) {
+    if (!HubIsValid(image)) {
+        return {false, std::string(WrongHubMessage), "the hub image is not valid"};
+    }
+    const FileResult saved = SaveWorkbook(TankListWorkbook(image), fileName);
     if (!saved.ok) {
         const bool own = saved.error == XlsNeedsLibreOfficeMessage;
         return {false, own ? saved.error : std::string(SaveErrorMessage), saved.error};
@@ -152,6 +156,11 @@ ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::
     if (!read.ok) {
         return {false, std::string(ReadErrorMessage), read.error};
     }
+    return ImportTankListFrom(book, image, scratch, decimalPoint);
+}
+
+ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRecord& scratch,
+                                  std::string_view decimalPoint) {
     // The new image is built aside; the old one stays until the workbook has been read.
     auto fresh = std::make_unique<HubBuffer>(image);
     HubMakeDefault(*fresh);

@@ -16,8 +16,8 @@ ExchangeResult SaveFailed(const FileResult& saved) {
 
 } // namespace
 
-ExchangeResult ExportTareTable(const TareRows& rows, const std::string& sheetName,
-                               const std::string& fileName, std::string_view decimalPoint) {
+Workbook TareTableWorkbook(const TareRows& rows, const std::string& sheetName,
+                           std::string_view decimalPoint) {
     Workbook book;
     Sheet& sheet = book.sheets.emplace_back(sheetName);
     for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -32,7 +32,13 @@ ExchangeResult ExportTareTable(const TareRows& rows, const std::string& sheetNam
             }
         }
     }
-    const FileResult saved = SaveWorkbook(book, fileName);
+    return book;
+}
+
+ExchangeResult ExportTareTable(const TareRows& rows, const std::string& sheetName,
+                               const std::string& fileName, std::string_view decimalPoint) {
+    const FileResult saved =
+        SaveWorkbook(TareTableWorkbook(rows, sheetName, decimalPoint), fileName);
     if (!saved.ok) {
         return SaveFailed(saved);
     }
@@ -45,6 +51,14 @@ ExchangeResult ImportTareTable(const std::string& fileName, std::string_view dec
     const FileResult read = ReadWorkbook(fileName, book);
     if (!read.ok) {
         return {false, std::string(ReadErrorMessage), read.error};
+    }
+    return ImportTareTableFrom(book, decimalPoint, rows);
+}
+
+ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decimalPoint,
+                                   TareRows& rows) {
+    if (book.sheets.empty()) {
+        return {false, std::string(ReadErrorMessage), "no worksheet"};
     }
     const Sheet& sheet = book.sheets.front();
     const UsedArea used = sheet.Used();

@@ -38,6 +38,33 @@ struct LimitExceeded : std::exception {
     const char* what() const noexcept override { return "workbook too large"; }
 };
 
+constexpr std::size_t CsvPadding = 64;
+
+// True when no quoted field is left open at the end of a csv text. A quote opens a quoted
+// field only at the start of a field; inside one, a doubled quote stands for a quote.
+bool CsvQuotesClosed(std::string_view text) {
+    bool quoted = false;
+    bool fieldStart = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"') {
+                if (i + 1 < text.size() && text[i + 1] == '"') {
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            }
+            continue;
+        }
+        if (c == '"' && fieldStart) {
+            quoted = true;
+        }
+        fieldStart = c == ',' || c == '\n' || c == '\r';
+    }
+    return !quoted;
+}
+
 // Parses a whole text as a number in the C format; used for csv cells.
 bool ParsePlainNumber(std::string_view s, double& value) {
     if (s.empty() || s.front() == ' ' || s.back() == ' ') {
@@ -176,7 +203,19 @@ public:
         : sheet_(sheet), strings_(strings), counter_(counter), formula_(sheet, counter) {}
 
     ss::iface::import_formula* get_formula() override { return &formula_; }
+    // The input text (end: its last byte + 1, limit: end of the buffer behind it); a cell
+    // text that points into the buffer is cut at the end of the input.
+    void SetInputRange(const char* begin, const char* end, const char* limit) {
+        begin_ = begin;
+        end_ = end;
+        limit_ = limit;
+    }
     void set_auto(ss::row_t row, ss::col_t col, std::string_view s) override {
+        if (begin_ && s.data() >= begin_ && s.data() < limit_) {
+            const std::size_t room =
+                s.data() < end_ ? static_cast<std::size_t>(end_ - s.data()) : 0;
+            s = s.substr(0, std::min(s.size(), room));
+        }
         double v = 0;
         Put(row, col, ParsePlainNumber(s, v) ? Cell::Num(v) : Cell::Str(std::string(s)));
     }
@@ -225,6 +264,9 @@ private:
     const StringTable& strings_;
     CellCounter& counter_;
     FormulaResult formula_;
+    const char* begin_ = nullptr;
+    const char* end_ = nullptr;
+    const char* limit_ = nullptr;
 };
 
 // Resolves A1-style cell and range references the Open XML reader meets in sheet parts.
@@ -272,7 +314,9 @@ public:
         }
         // A deque keeps every sheet and receiver in place while more are appended.
         Sheet& sheet = sheets_.emplace_back(std::string(name));
-        return &receivers_.emplace_back(sheet, strings_, counter_);
+        SheetReceiver& receiver = receivers_.emplace_back(sheet, strings_, counter_);
+        receiver.SetInputRange(begin_, end_, limit_);
+        return &receiver;
     }
     ss::iface::import_sheet* get_sheet(std::string_view name) override {
         for (std::size_t i = 0; i < sheets_.size(); ++i) {
@@ -290,6 +334,15 @@ public:
     }
     void finalize() override {}
 
+    void SetInputRange(const char* begin, const char* end, const char* limit) {
+        begin_ = begin;
+        end_ = end;
+        limit_ = limit;
+        for (SheetReceiver& r : receivers_) {
+            r.SetInputRange(begin, end, limit);
+        }
+    }
+
     void MoveInto(Workbook& book) {
         receivers_.clear();
         book.sheets.assign(std::make_move_iterator(sheets_.begin()),
@@ -304,6 +357,9 @@ private:
     CellCounter counter_;
     std::deque<Sheet> sheets_;
     std::deque<SheetReceiver> receivers_;
+    const char* begin_ = nullptr;
+    const char* end_ = nullptr;
+    const char* limit_ = nullptr;
 };
 
 enum class Format { Xls, Xlsx, Ods, Csv };
@@ -338,11 +394,24 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
         } else if (format == Format::Ods) {
             orcus::orcus_ods(&receiver).read_stream(bytes);
         } else {
-            orcus::orcus_csv(&receiver).read_stream(bytes);
+            // The csv parser can read past the end of a text whose last quoted field is never
+            // closed. Such a text is refused, and the parser gets a copy with spare bytes
+            // behind it whose cells are cut back to the text.
+            if (!CsvQuotesClosed(bytes)) {
+                return {false, "unterminated quoted field"};
+            }
+            std::string padded(bytes);
+            padded.append(CsvPadding, '\0');
+            receiver.SetInputRange(padded.data(), padded.data() + bytes.size(),
+                                   padded.data() + padded.size());
+            orcus::orcus_csv(&receiver).read_stream(std::string_view(padded.data(), bytes.size()));
         }
         receiver.MoveInto(read);
     } catch (const std::exception& e) {
-        return {false, e.what()};
+        const std::string why = e.what();
+        return {false, why.empty() ? "unreadable workbook" : why};
+    } catch (...) {
+        return {false, "unreadable workbook"};
     }
     if (read.sheets.empty()) {
         return {false, "no worksheet"};

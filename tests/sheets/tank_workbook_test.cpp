@@ -103,6 +103,22 @@ TEST(TankListExport, PresetSheetsReadByAnIndependentReader) {
               "(100, 30, 5, 800)\n(700.00006, 500, None, None)\n");
 }
 
+TEST(TankListExport, TwoTanksWithOneIdGetDistinctSheetNames) {
+    TempDir dir;
+    auto image = std::make_unique<HubBuffer>();
+    HubMakeDefault(*image);
+    HubAppendTank(*image, Preset(9, 100, {{1.0f, 10}}));
+    HubAppendTank(*image, Preset(9, 200, {{2.0f, 20}}));
+    const std::string file = dir.File("dup.xlsx");
+    ASSERT_TRUE(ExportTankList(*image, file).ok);
+    Workbook book;
+    ASSERT_TRUE(ReadWorkbook(file, book).ok);
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.sheets[0].name(), "TankID 9");
+    EXPECT_EQ(book.sheets[1].name(), "TankID 9 (2)");
+    EXPECT_EQ(book.sheets[1].At(2, 4).number, 20);
+}
+
 TEST(TankListImport, ExportedPresetsRebuildTheImage) {
     TempDir dir;
     const std::string file = dir.File("tanks.xlsx");

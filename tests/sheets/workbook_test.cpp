@@ -133,6 +133,14 @@ TEST(WorkbookFiles, ReadsCsvWithNumbersAndTexts) {
     EXPECT_EQ(s.At(2, 4).number, 900);
 }
 
+TEST(WorkbookFiles, CsvWithAnOpenQuotedFieldIsRefused) {
+    Workbook book;
+    EXPECT_FALSE(ReadWorkbookBytes("a,b\n1,\"x\"\"y\n", book).ok);
+    const FileResult closed = ReadWorkbookBytes("a,b\"c\n1,\"x\"\"y\"\n", book);
+    ASSERT_TRUE(closed.ok) << closed.error;
+    EXPECT_EQ(book.sheets[0].At(2, 2).text, "x\"y");
+}
+
 TEST(WorkbookFiles, MissingAndDamagedFilesAreErrors) {
     TempDir dir;
     Workbook book;

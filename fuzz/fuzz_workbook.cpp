@@ -1,0 +1,39 @@
+// Fuzzes the workbook import: arbitrary bytes are read as a workbook (.xlsx, .ods, .csv or
+// .xls by their content) and, when that succeeds, go through the tare table and tank list
+// imports. A read must either fail with a reason or give sheets the imports can take.
+// fuzz-libs: vq31_sheets vq31_calibration
+#include "exchange.h"
+#include "workbook.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace vq31;
+    static auto image = std::make_unique<HubBuffer>();
+    static auto scratch = std::make_unique<TankRecord>();
+
+    sheets::Workbook book;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const sheets::FileResult read = sheets::ReadWorkbookBytes(bytes, book);
+    if (!read.ok) {
+        if (read.error.empty()) {
+            std::abort(); // a failure always says why
+        }
+        return 0;
+    }
+    sheets::TareRows rows;
+    const sheets::ExchangeResult tare = sheets::ImportTareTableFrom(book, ",", rows);
+    if (!tare.ok && tare.message != sheets::ReadErrorMessage) {
+        std::abort();
+    }
+    HubMakeDefault(*image);
+    const sheets::ExchangeResult tanks = sheets::ImportTankListFrom(book, *image, *scratch, ".");
+    if (!tanks.ok || !HubIsValid(*image) || image->TotalSize() > HubMaxImageSize) {
+        std::abort();
+    }
+    return 0;
+}
