@@ -328,6 +328,11 @@ bool ProfileFile::SaveAs(const std::filesystem::path& target, std::string* error
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (out) {
+            // The new file keeps the old one's permissions.
+            const auto old = std::filesystem::status(target, ec);
+            if (!ec && std::filesystem::exists(old)) {
+                std::filesystem::permissions(temp, old.permissions(), ec);
+            }
             std::filesystem::rename(temp, target, ec);
         }
         if (!out || ec) {

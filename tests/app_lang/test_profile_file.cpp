@@ -200,6 +200,17 @@ std::string Utf16Le(std::u16string_view text) {
     return out;
 }
 
+TEST(ProfileWrite, FileKeepsItsPermissions) {
+    TempDir dir;
+    const auto path = dir / "private.ini";
+    WriteBytes(path, "[S]\nk=1\n");
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, perms::owner_read | perms::owner_write);
+    ASSERT_TRUE(WriteProfileString(path, "S", "k", "2"));
+    EXPECT_EQ(std::filesystem::status(path).permissions() & perms::all,
+              perms::owner_read | perms::owner_write);
+}
+
 TEST(ProfileWrite, FileKeepsItsEncoding) {
     struct Case {
         std::string bytes;
