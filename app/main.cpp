@@ -1,6 +1,7 @@
 // Program entry: the application object, the command-line options, the main window and the
 // message loop. Options: --port NAME, --baud N, --address N (start values, as if chosen by
-// the user), --page N (the page to show, as if clicked), --screenshot FILE and
+// the user), --open (press "Открыть" at start), --page N (the page to show, as if clicked;
+// after --open it waits until the connection had time to finish), --screenshot FILE and
 // --quit-after SECONDS (save a PNG of the window and quit).
 #include "main_window.h"
 #include "program.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -15,6 +17,9 @@
 #include <exception>
 
 namespace {
+
+// Time given to the connection job before --page switches pages.
+constexpr int ConnectSettleMs = 1500;
 
 std::optional<int> NumberOption(const QCommandLineParser& parser, const QString& name, bool& bad) {
     if (!parser.isSet(name))
@@ -37,6 +42,7 @@ int Run(QApplication& app) {
         {"port", "Serial port to use (device path).", "NAME"},
         {"baud", "Link speed in bit/s.", "N"},
         {"address", "Device bus address.", "N"},
+        {"open", "Open the port and identify the device at start."},
         {"page", "Page to show at start (0 to 3).", "N"},
         {"screenshot", "Save a PNG of the window before quitting.", "FILE"},
         {"quit-after", "Quit after this many seconds.", "SECONDS"},
@@ -68,8 +74,14 @@ int Run(QApplication& app) {
     vq31::app::Program program(options);
     vq31::app::MainWindow& window = program.Window();
     window.show();
-    if (page && *page >= 0 && *page < window.PcMain->count())
-        window.PcMain->setCurrentIndex(*page); // as a click: runs the page's load step
+    const bool open = parser.isSet("open");
+    if (open)
+        window.BtnPortOpen->click();
+    if (page && *page >= 0 && *page < window.PcMain->count()) {
+        // As a click: runs the page's load step. After --open the connection goes first.
+        QTimer::singleShot(open ? ConnectSettleMs : 0, &window,
+                           [&window, p = *page] { window.PcMain->setCurrentIndex(p); });
+    }
     int status = 0;
     if (quitAfter) {
         QTimer::singleShot(int(*quitAfter * 1000), &app, [&] {

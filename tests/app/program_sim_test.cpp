@@ -1,0 +1,170 @@
+// The whole program (window, worker view, worker, link) against the simulated sensor over a
+// real pseudo-terminal, driven through the window's controls.
+#include "echo_chart.h"
+#include "main_window.h"
+#include "program.h"
+#include "qt_worker_view.h"
+#include "sim_server.h"
+#include "window_rig.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace vq31::app::test {
+namespace {
+
+constexpr int WaitMs = 15000;
+
+struct ProgramRig {
+    explicit ProgramRig(sim::SimOptions simOptions = {}, const std::string& settings = "")
+        : server(simOptions) {
+        std::string error;
+        EXPECT_TRUE(server.Start(&error)) << error;
+        if (!settings.empty())
+            WriteText(dir.filePath("settings.ini"), settings);
+        ProgramOptions options;
+        options.settingsPath = dir.filePath("settings.ini");
+        options.languagePath = dir.filePath("none.lng");
+        options.port = QString::fromStdString(server.path());
+        program = std::make_unique<Program>(options);
+        w().SetPrompter(&boxes);
+        w().show();
+    }
+    MainWindow& w() { return program->Window(); }
+    bool WaitFor(const std::function<bool()>& ready) { return QTest::qWaitFor(ready, WaitMs); }
+    // Opens the port and waits until echo records arrive on the oscilloscope page.
+    bool Connect() {
+        w().BtnPortOpen->click();
+        return WaitFor([&] {
+            return w().PcMain->currentIndex() == PageOscill &&
+                   w().Chart().PointCount(EchoChart::Oscill) == 1472 &&
+                   w().EditAuth->text() == "OK" && w().CmbKu->currentIndex() >= 0;
+        });
+    }
+    void ClickTab(int index) {
+        QTabBar* bar = w().PcMain->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    }
+    std::string Settings() const { return ReadText(dir.filePath("settings.ini")); }
+
+    QTemporaryDir dir;
+    sim::SimServer server;
+    ScriptedPrompter boxes;
+    std::unique_ptr<Program> program;
+};
+
+TEST(ProgramWithSensor, OpeningThePortIdentifiesAndPollsTheOscilloscopePage) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    LanguageTexts texts;
+    EXPECT_EQ(rig.w().StatusPanel0->text().toStdString(), texts.PortStatus(PortOpened));
+    EXPECT_EQ(rig.w().StatusPanel1->text().toStdString(), texts.DeviceStatus(StatusOk));
+    EXPECT_EQ(rig.w().TbFreq->value(), 2000);
+    EXPECT_EQ(rig.w().LblFreq->text(), "2000");
+    EXPECT_EQ(rig.w().Chart().Point(EchoChart::Oscill, 0).y(), 0); // envelope starts at 0
+    EXPECT_TRUE(rig.boxes.shown.empty());
+}
+
+TEST(ProgramWithSensor, GainChangeReachesTheDeviceAndComesBackInTheLabel) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.w().CmbKu->setCurrentIndex(7);
+    emit rig.w().CmbKu->activated(7);
+    EXPECT_TRUE(rig.WaitFor([&] { return (rig.server.State().signal.gainWord & 0xFF) == 7; }));
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.w().LblKu->text() == "7"; }));
+    EXPECT_TRUE(rig.boxes.shown.empty());
+}
+
+TEST(ProgramWithSensor, SearchFindsTheDeviceAtAnUnknownSpeedAndRemembersIt) {
+    sim::SimOptions options;
+    options.baud = 57600;
+    options.address = 5;
+    ProgramRig rig(options, "[UART]\nBAUD=19200\nADDR=1\n");
+    rig.w().BtnSearchDevice->click();
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return rig.w().PcMain->currentIndex() == PageOscill &&
+               rig.w().Chart().PointCount(EchoChart::Oscill) == 1472;
+    }));
+    EXPECT_EQ(rig.w().CmbBaud->currentText(), "57600");
+    EXPECT_EQ(rig.w().EditAddr->text(), "5");
+    const std::string ini = rig.Settings();
+    EXPECT_NE(ini.find("BAUD=57600"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ADDR=5"), std::string::npos) << ini;
+    EXPECT_TRUE(rig.w().BtnPortOpen->isEnabled());
+}
+
+TEST(ProgramWithSensor, SettingsPageIsReadAndWritten) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.ClickTab(PageSettings);
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return !rig.w().EditDate->text().isEmpty() && rig.w().BtnParamsWrite->isEnabled();
+    }));
+    EXPECT_EQ(rig.w().SpinAddr2->value(), 1);
+    rig.w().RepAutoPeriod->setValue(17);
+    rig.w().BtnParamsWrite->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().autoPeriod == 17; }));
+    EXPECT_TRUE(rig.boxes.shown.empty()) << rig.boxes.shown[0].text.toStdString();
+}
+
+TEST(ProgramWithSensor, TarePageIsReadAndWritten) {
+    ProgramRig rig;
+    rig.boxes.answerYes = true; // a blank hub store gets the default configuration
+    ASSERT_TRUE(rig.Connect());
+    rig.ClickTab(PageTara);
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return !rig.w().EditHubVersion->text().isEmpty() && rig.w().BtnHubTareSet->isEnabled();
+    }));
+    EXPECT_EQ(rig.w().EditHubVersion->text(), "3.01");
+    ASSERT_TRUE(rig.w().SpinHubTankHeight->isEnabled());
+    rig.w().SpinHubTankHeight->setValue(1234);
+    rig.w().BtnHubTareSet->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().tankHeight == 12340; }))
+        << rig.server.State().tankHeight << " " << rig.w().StatusPanel1->text().toStdString()
+        << " boxes " << rig.boxes.shown.size() << " " << rig.server.Control("state");
+    EXPECT_TRUE(rig.WaitFor([&] {
+        const auto store = rig.server.HubStore();
+        return store.size() > 5 && store[4] == 0x01 && store[5] == 0x03; // version 3.01
+    }));
+}
+
+TEST(ProgramWithSensor, ClosingWhilePollingStopsTheWorkerAndClosesThePort) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.w().close();
+    ASSERT_NE(rig.program->Worker(), nullptr);
+    EXPECT_TRUE(rig.program->Worker()->StopRequested());
+    EXPECT_FALSE(rig.program->Link().IsOpen());
+}
+
+TEST(ProgramWithSensor, ClosingDuringASweepEndsPromptly) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.w().BtnAFC->click();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.server.State().sweeping; }));
+    rig.w().close(); // returns only once the worker has been joined
+    EXPECT_TRUE(rig.program->Worker()->StopRequested());
+    EXPECT_FALSE(rig.program->Link().IsOpen());
+}
+
+TEST(ProgramWithSensor, ClosingDuringASearchEndsPromptly) {
+    sim::SimOptions options;
+    options.baud = 2400; // found last: the search runs through every other speed first
+    ProgramRig rig(options);
+    rig.w().BtnSearchDevice->click();
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.w().BtnPortOpen->isEnabled(); }));
+    rig.w().close();
+    EXPECT_TRUE(rig.program->Worker()->StopRequested());
+    EXPECT_FALSE(rig.program->Link().IsOpen());
+}
+
+} // namespace
+} // namespace vq31::app::test

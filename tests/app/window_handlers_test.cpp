@@ -1,0 +1,497 @@
+// The main window's start-up, handlers, page rules and resize limits, without a worker.
+#include "echo_chart.h"
+#include "window_rig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#ifdef VQ31_HAVE_TARE_UI
+#include "tare_editor.h"
+#endif
+
+namespace vq31::app::test {
+namespace {
+
+// A list choice as the user makes it: the selection, then the "activated" notification.
+void Choose(QComboBox* list, int index) {
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+}
+
+void ClickTab(QTabWidget* tabs, int index) {
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// --- start-up and settings file -------------------------------------------------------
+
+TEST(WindowStartUp, WithoutSettingsFileShowsDefaultsAndWritesThem) {
+    WindowRig rig;
+    EXPECT_EQ(rig.w().CmbBaud->currentText(), "19200");
+    EXPECT_EQ(rig.w().EditAddr->text(), "1");
+    const std::string ini = rig.Settings();
+    EXPECT_TRUE(Holds(ini, "NUM=1")) << ini;
+    EXPECT_TRUE(Holds(ini, "BAUD=19200")) << ini;
+    EXPECT_TRUE(Holds(ini, "ADDR=1")) << ini;
+    EXPECT_EQ(rig.w().StatusPanel0->text(), "Статус порта: Порт закрыт");
+    EXPECT_EQ(rig.w().StatusPanel1->text().toStdString(), rig.texts.DeviceStatus(0));
+    EXPECT_EQ(rig.w().PcMain->currentIndex(), PageProgram);
+    EXPECT_TRUE(rig.w().Chart().IsSeriesActive(EchoChart::Oscill));
+    EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Afc));
+    EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Integrator));
+}
+
+TEST(WindowStartUp, AddressAboveRangeIsShownAsTypedButStoredAndSavedAs255) {
+    WindowRig rig("[UART]\nNUM=1\nBAUD=9600\nADDR=300\n");
+    EXPECT_EQ(rig.w().EditAddr->text(), "300");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
+    EXPECT_TRUE(Holds(rig.Settings(), "ADDR=255")) << rig.Settings();
+    EXPECT_EQ(rig.w().CmbBaud->currentText(), "9600");
+}
+
+TEST(WindowStartUp, SpeedNotInTheListLeavesNoSelectionButKeepsTheSpeed) {
+    WindowRig rig("[UART]\nBAUD=1200\n");
+    EXPECT_EQ(rig.w().CmbBaud->currentIndex(), -1);
+    EXPECT_EQ(Get(rig.params.BaudRate), 1200);
+}
+
+TEST(WindowStartUp, UnlistedPortKeepsItsNumberAndStoredNameWins) {
+    WindowRig rig("[UART]\nNUM=7\nPORT=/dev/ttyNOSUCH9\n");
+    EXPECT_EQ(Get(rig.params.PortNumber), 7);
+    EXPECT_EQ(rig.params.PortName(), "/dev/ttyNOSUCH9");
+    EXPECT_EQ(rig.w().CmbCom->findText("/dev/ttyNOSUCH9"), -1);
+}
+
+TEST(WindowStartUp, EveryControlCarriesItsComponentName) {
+    WindowRig rig;
+    for (const char* name :
+         {"PcMain", "TsProgram", "TsOscill", "TsTara", "TsSettings", "CmbCom", "EditAddr",
+          "BtnSearchDevice", "TbFreq", "CmbFiltr", "SbPre", "ChkTestDisplay16", "Chart1",
+          "CmbHubTankID", "BtnTanksExp", "EditFuelKu", "BtnParamsWrite", "RepAutoPeriod"})
+        EXPECT_NE(rig.w().findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_EQ(rig.w().findChild<QWidget*>("ChkTestDisplay7"), nullptr);
+    EXPECT_EQ(rig.w().windowTitle(), "vQ31 Install Service v.2.0.0.8");
+}
+
+// --- program page -----------------------------------------------------------------------
+
+TEST(ProgramPage, AddressTextThatIsNotANumberGivesTheStoredAddressBack) {
+    WindowRig rig;
+    rig.w().EditAddr->setText("17");
+    for (const char* text : {"", "-", "abc"}) {
+        rig.w().EditAddr->setText(text);
+        EXPECT_EQ(rig.w().EditAddr->text(), "17") << '"' << text << '"';
+    }
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 17);
+}
+
+TEST(ProgramPage, TypedAddressIsClampedToTheBusRangeAndSaved) {
+    WindowRig rig;
+    rig.w().EditAddr->setText("300");
+    EXPECT_EQ(rig.w().EditAddr->text(), "300");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
+    EXPECT_TRUE(Holds(rig.Settings(), "ADDR=255"));
+    rig.w().EditAddr->setText("-4");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 0);
+}
+
+TEST(ProgramPage, SpinArrowsStepTheTextWithoutBoundsButTheAddressStaysInRange) {
+    WindowRig rig;
+    rig.w().EditAddr->setText("255");
+    rig.w().SbAddrUp->click();
+    EXPECT_EQ(rig.w().EditAddr->text(), "256");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
+    rig.w().EditAddr->setText("0");
+    rig.w().SbAddrDown->click();
+    EXPECT_EQ(rig.w().EditAddr->text(), "-1");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 0);
+}
+
+TEST(ProgramPage, TypedPortPathIsStoredByNameAndSaved) {
+    WindowRig rig;
+    rig.w().CmbCom->setEditText("/dev/ttyUSB3");
+    rig.w().CmbComChange();
+    EXPECT_EQ(rig.params.PortName(), "/dev/ttyUSB3");
+    EXPECT_EQ(Get(rig.params.PortNumber), 3);
+    EXPECT_TRUE(Holds(rig.Settings(), "PORT=/dev/ttyUSB3")) << rig.Settings();
+    EXPECT_TRUE(Holds(rig.Settings(), "NUM=3"));
+}
+
+TEST(ProgramPage, NoPortChosenClearsTheNumberAndSavesNothing) {
+    WindowRig rig("[UART]\nNUM=4\n");
+    const std::string before = rig.Settings();
+    rig.w().CmbCom->setEditText("");
+    rig.w().CmbComChange();
+    EXPECT_EQ(Get(rig.params.PortNumber), 0);
+    EXPECT_EQ(rig.Settings(), before);
+}
+
+TEST(ProgramPage, SpeedChoiceIsStoredAndSaved) {
+    WindowRig rig;
+    Choose(rig.w().CmbBaud, rig.w().CmbBaud->findText("57600"));
+    EXPECT_EQ(Get(rig.params.BaudRate), 57600);
+    EXPECT_TRUE(Holds(rig.Settings(), "BAUD=57600"));
+}
+
+TEST(ProgramPage, PortButtonsPostConnectDisconnectAndSearch) {
+    WindowRig rig;
+    rig.w().BtnPortOpen->click();
+    rig.w().BtnPortClose->click();
+    rig.w().BtnSearchDevice->click();
+    EXPECT_EQ(rig.posts, (std::vector<int>{1, 2, 3}));
+}
+
+// --- pages and locks ----------------------------------------------------------------------
+
+TEST(MainPages, EachPageTabPostsTheJobThatLoadsIt) {
+    WindowRig rig;
+    rig.window->show();
+    for (int page : {1, 2, 3, 0})
+        ClickTab(rig.w().PcMain, page);
+    EXPECT_EQ(rig.posts, (std::vector<int>{4, 21, 19, 0}));
+}
+
+TEST(MainPages, LockedPagesRefuseTheUsersChangeAndPostNothing) {
+    WindowRig rig;
+    rig.window->show();
+    rig.w().SetMainPagesLocked(true);
+    ClickTab(rig.w().PcMain, 2);
+    EXPECT_EQ(rig.w().PcMain->currentIndex(), 0);
+    EXPECT_TRUE(rig.posts.empty());
+    rig.w().SetMainPage(2); // the worker's own page changes still happen, silently
+    EXPECT_EQ(rig.w().PcMain->currentIndex(), 2);
+    EXPECT_TRUE(rig.posts.empty());
+}
+
+TEST(MainPages, TuningLockKeepsTheInnerTabs) {
+    WindowRig rig;
+    rig.window->show();
+    rig.w().SetMainPage(PageOscill);
+    rig.w().SetLiveView(false);
+    ClickTab(rig.w().PcPulse, 3);
+    EXPECT_EQ(rig.w().PcPulse->currentIndex(), 0);
+    EXPECT_TRUE(rig.w().MainPagesLocked());
+    rig.w().SetLiveView(true);
+    ClickTab(rig.w().PcPulse, 3);
+    EXPECT_EQ(rig.w().PcPulse->currentIndex(), 3);
+}
+
+TEST(MainPages, UnlockingEnablesTableAndHeightByTankId) {
+    WindowRig rig;
+    struct Case {
+        int tankId;
+        bool table;
+        bool height;
+    };
+    for (Case c : {Case{0, false, true}, Case{1, true, true}, Case{5, true, false}}) {
+        rig.w().LockControls();
+        EXPECT_FALSE(rig.w().BtnPortOpen->isEnabled());
+        EXPECT_TRUE(rig.w().MainPagesLocked());
+        rig.w().UnlockControls(c.tankId);
+        EXPECT_EQ(rig.w().BtnHubTareTable->isEnabled(), c.table) << c.tankId;
+        EXPECT_EQ(rig.w().CmbHubMlPerBit->isEnabled(), c.table) << c.tankId;
+        EXPECT_EQ(rig.w().SpinHubTankHeight->isEnabled(), c.height) << c.tankId;
+        EXPECT_TRUE(rig.w().PcMain->isEnabled());
+        EXPECT_FALSE(rig.w().MainPagesLocked());
+    }
+}
+
+TEST(MainWindowSize, SmallerThanTheLimitsIsRefusedAndTheChartFillsThePage) {
+    EXPECT_FALSE(MainWindow::CanResize(808, 600));
+    EXPECT_FALSE(MainWindow::CanResize(900, 399));
+    EXPECT_TRUE(MainWindow::CanResize(809, 400));
+    WindowRig rig;
+    rig.window->show();
+    rig.window->resize(100, 100);
+    EXPECT_GE(rig.window->width(), MinWindowWidth - 17);
+    EXPECT_GE(rig.window->height(), MinWindowHeight - 39);
+    rig.window->resize(900, 700);
+    QWidget* chart = rig.w().findChild<QWidget*>("Chart1");
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->y(), ChartTop);
+    EXPECT_EQ(chart->height(), rig.window->height() - ChartHeightReserve);
+}
+
+// --- oscilloscope page ----------------------------------------------------------------------
+
+TEST(OscillPage, FrequencyPastTheRangeGoesToTheMaximumWithOnePost) {
+    WindowRig rig;
+    rig.w().EditFreq->setText("5000");
+    QTest::keyClick(rig.w().EditFreq, Qt::Key_Return);
+    EXPECT_EQ(rig.w().TbFreq->value(), 4000);
+    EXPECT_EQ(rig.w().EditFreq->text(), "4000");
+    EXPECT_EQ(Get(rig.params.PulseFrequency), 4000);
+    EXPECT_EQ(rig.posts, (std::vector<int>{9}));
+}
+
+TEST(OscillPage, FilterFollowsTheFrequencyToTheNearestListItem) {
+    WindowRig rig;
+    Choose(rig.w().CmbFiltr, rig.w().CmbFiltr->findText("1000"));
+    EXPECT_EQ(rig.w().TbFiltr->value(), 1000);
+    rig.w().TbFreq->setValue(2340);
+    EXPECT_EQ(rig.w().TbFiltr->value(), 2340);
+    EXPECT_EQ(rig.w().CmbFiltr->currentText(), "2350");
+    EXPECT_EQ(Get(rig.params.FilterFrequency), 2340);
+    EXPECT_EQ(rig.posts, (std::vector<int>{10, 9}));
+}
+
+TEST(OscillPage, WideBandFilterStaysWhenTheFrequencyMoves) {
+    WindowRig rig;
+    Choose(rig.w().CmbFiltr, 0);
+    EXPECT_EQ(Get(rig.params.FilterFrequency), 450);
+    rig.w().TbFreq->setValue(1500);
+    EXPECT_EQ(rig.w().TbFiltr->value(), 450);
+    EXPECT_EQ(rig.w().CmbFiltr->currentText(), "WideBand");
+    EXPECT_EQ(Get(rig.params.FilterFrequency), 450);
+}
+
+TEST(OscillPage, FilterIndexPicksTheNearestItemAndTheHigherOnATie) {
+    const std::pair<int, int> cases[] = {{450, 0},   {474, 0},   {475, 1},  {500, 1},
+                                         {2340, 38}, {3999, 71}, {4000, 71}};
+    for (auto [position, index] : cases)
+        EXPECT_EQ(MainWindow::FilterIndex(position), index) << position;
+}
+
+TEST(OscillPage, GainWordCarriesBothListIndices) {
+    WindowRig rig;
+    rig.w().CmbKuMax->setCurrentIndex(10);
+    Choose(rig.w().CmbKu, 25);
+    EXPECT_EQ(Get(rig.params.GainWord), 2585);
+    EXPECT_EQ(rig.posts, (std::vector<int>{11}));
+}
+
+TEST(OscillPage, AttenuatorOnSendsThirty) {
+    WindowRig rig;
+    Choose(rig.w().CmbAtten, 1);
+    EXPECT_EQ(Get(rig.params.Attenuation), 30);
+    EXPECT_EQ(rig.posts, (std::vector<int>{12}));
+}
+
+TEST(OscillPage, IntegratorWordKeepsThresholdHighAndDeadZoneLowSixteenBits) {
+    WindowRig rig;
+    rig.w().EditIntegrateTreshold->setText("100");
+    rig.w().EditIntegrateDeadzone->setText("20");
+    rig.w().BtnSetIntegrator->click();
+    EXPECT_EQ(uint32_t(Get(rig.params.IntegratorWord)), (100u << 16) | 20u);
+    rig.w().EditIntegrateTreshold->setText("65537");
+    rig.w().EditIntegrateDeadzone->setText("65540");
+    rig.w().BtnSetIntegrator->click();
+    EXPECT_EQ(uint32_t(Get(rig.params.IntegratorWord)), (1u << 16) | 4u);
+    EXPECT_EQ(rig.posts, (std::vector<int>{16, 16}));
+}
+
+TEST(OscillPage, ConversionErrorShowsTheMessageAndChangesNothing) {
+    WindowRig rig;
+    Put(rig.params.IntegratorWord, 77);
+    rig.w().EditIntegrateTreshold->setText("abc");
+    rig.w().EditIntegrateDeadzone->setText("20");
+    rig.w().BtnSetIntegrator->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].kind, "error");
+    EXPECT_TRUE(rig.boxes.shown[0].text.contains("abc"));
+    EXPECT_EQ(Get(rig.params.IntegratorWord), 77);
+
+    rig.w().EditFreq->setText("");
+    rig.w().BtnFreq->click();
+    EXPECT_EQ(rig.w().TbFreq->value(), 500);
+    EXPECT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_TRUE(rig.posts.empty());
+}
+
+TEST(OscillPage, SweepStoresTheFieldsBeforeAFailingOneAndDoesNotStart) {
+    WindowRig rig;
+    rig.w().EditAfcDeadZone->setText("3000");
+    rig.w().EditAfcBandwidth->setText("500");
+    rig.w().EditDAfc->setText("x");
+    rig.w().BtnAFC->click();
+    EXPECT_EQ(Get(rig.params.AfcStart), 3000);
+    EXPECT_EQ(Get(rig.params.AfcWidth), 500);
+    EXPECT_EQ(Get(rig.params.AfcStep), 20);
+    EXPECT_TRUE(rig.posts.empty());
+    rig.w().EditDAfc->setText("40");
+    rig.w().BtnAFC->click();
+    EXPECT_EQ(Get(rig.params.AfcStep), 40);
+    EXPECT_EQ(rig.posts, (std::vector<int>{17}));
+}
+
+TEST(OscillPage, TuningButtonsFormOneGroupAndReleasingPostsModeZero) {
+    WindowRig rig;
+    rig.w().SetBarAdvanceTime(1234);
+    rig.w().SbPre->click();
+    EXPECT_EQ(Get(rig.params.TuneMode), 134);
+    EXPECT_EQ(rig.w().BarAdvanceTime(), 0u);
+    rig.w().SbAfc->click();
+    EXPECT_FALSE(rig.w().SbPre->isChecked());
+    EXPECT_EQ(Get(rig.params.TuneMode), 135);
+    rig.w().SbAfc->click();
+    EXPECT_FALSE(rig.w().SbAfc->isChecked());
+    EXPECT_EQ(Get(rig.params.TuneMode), 0);
+    EXPECT_EQ(rig.posts, (std::vector<int>{6, 6, 6}));
+}
+
+TEST(OscillPage, DisplayTestButtonsStartAndStopTheTest) {
+    WindowRig rig;
+    rig.w().SbDplTestAuto->click();
+    EXPECT_EQ(Get(rig.params.DisplayTestPattern), 256);
+    rig.w().SbDplTestManual->click();
+    EXPECT_FALSE(rig.w().SbDplTestAuto->isChecked());
+    rig.w().SbDplTestManual->click();
+    EXPECT_EQ(rig.posts, (std::vector<int>{18, 18, 5}));
+}
+
+TEST(OscillPage, ModeChoiceSetsTheModeAndTheLeftAxis) {
+    WindowRig rig;
+    Choose(rig.w().CmbOscillMode, 1);
+    EXPECT_EQ(Get(rig.params.OscillMode), 2);
+    EXPECT_EQ(rig.w().Chart().LeftMin(), -32000);
+    EXPECT_EQ(rig.w().Chart().LeftMax(), 32000);
+    Choose(rig.w().CmbOscillMode, 0);
+    EXPECT_EQ(rig.w().Chart().LeftMin(), 0);
+    EXPECT_TRUE(rig.posts.empty());
+}
+
+TEST(OscillPage, LegendBoxesSwitchSeriesOnAndOff) {
+    WindowRig rig;
+    rig.w().Chart().LegendBox(EchoChart::Afc)->click();
+    EXPECT_TRUE(rig.w().Chart().IsSeriesActive(EchoChart::Afc));
+    rig.w().Chart().LegendBox(EchoChart::Oscill)->click();
+    EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Oscill));
+}
+
+// --- tare and settings pages ------------------------------------------------------------------
+
+TEST(TarePage, TareWindowPostsTwentyTwoBeforeAndAfterItIsShown) {
+    WindowRig rig;
+    rig.window->show();
+    int openWhileShown = -1;
+    rig.w().onTareWindow = [&](TareEditor& editor) {
+#ifdef VQ31_HAVE_TARE_UI
+        QTimer::singleShot(0, &editor, [&] {
+            openWhileShown = Get(rig.params.TareWindowOpen);
+            editor.reject();
+        });
+#else
+        (void)editor;
+#endif
+    };
+    rig.hub->currentTank.RowCount = 12;
+    rig.w().BtnHubTareTableClick();
+    EXPECT_EQ(rig.posts, (std::vector<int>{22, 22}));
+    EXPECT_EQ(Get(rig.params.TareWindowOpen), 0);
+    EXPECT_EQ(rig.w().EditHubTableLen->text(), "12");
+#ifdef VQ31_HAVE_TARE_UI
+    EXPECT_EQ(openWhileShown, 1);
+#endif
+}
+
+TEST(TarePage, CancelledImportPostsNothingAndAChosenFileRefreshes) {
+    WindowRig rig;
+    rig.w().BtnTanksImp->click();
+    EXPECT_EQ(rig.boxes.fileDialogs, 1);
+    EXPECT_TRUE(rig.posts.empty());
+    rig.boxes.openFile = rig.dir.filePath("missing.xlsx");
+    rig.w().BtnTanksImp->click();
+    EXPECT_EQ(rig.posts, (std::vector<int>{24}));
+}
+
+TEST(TarePage, TankChoiceStoresTheIdAndRefreshes) {
+    WindowRig rig;
+    rig.w().CmbHubTankID->addItems({"0", "1", "7"});
+    Choose(rig.w().CmbHubTankID, 2);
+    EXPECT_EQ(Get(rig.params.TankId), 7);
+    rig.w().BtnHubTareSet->click();
+    EXPECT_EQ(rig.posts, (std::vector<int>{24, 25}));
+}
+
+TEST(SettingsPage, FuelFieldsAreEnabledOnlyForTheUserDefinedFuel) {
+    WindowRig rig;
+    Choose(rig.w().CmbFuelType, 2);
+    EXPECT_EQ(rig.w().CmbFuelType->currentText(), "Бензин");
+    EXPECT_FALSE(rig.w().EditFuelKu->isEnabled());
+    EXPECT_FALSE(rig.w().LblFuelOfs->isEnabled());
+    Choose(rig.w().CmbFuelType, 0);
+    EXPECT_TRUE(rig.w().EditFuelKu->isEnabled());
+    EXPECT_TRUE(rig.w().EditFuelOfs->isEnabled());
+    EXPECT_EQ(Get(rig.params.FuelType), 0);
+    EXPECT_TRUE(rig.posts.empty());
+}
+
+TEST(SettingsPage, FuelNumbersAreCheckedCoefficientFirst) {
+    WindowRig rig;
+    rig.w().EditFuelKu->setText("abc");
+    rig.w().EditFuelOfs->setText("xyz");
+    rig.w().BtnParamsWrite->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].text, "Неверное значение температурного коэф.");
+    rig.w().EditFuelKu->setText("0.5");
+    rig.w().BtnParamsWrite->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_EQ(rig.boxes.shown[1].text, "Неверное значение скорости звука");
+    EXPECT_TRUE(rig.posts.empty());
+    EXPECT_EQ(rig.w().EditFuelOfs->text(), "xyz");
+    rig.w().EditFuelOfs->setText("1400");
+    rig.w().BtnParamsWrite->click();
+    EXPECT_FLOAT_EQ(Get(rig.params.FuelTempCoef), 0.5f);
+    EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
+    EXPECT_EQ(rig.posts, (std::vector<int>{20}));
+}
+
+// --- language file ------------------------------------------------------------------------------
+
+const std::string TwoLanguages = "[LANG]\nSELECTED=English\nLANG1=Russian\nLANG2=English\n"
+                                 "[English]\nBtnPortOpen=Open\nTsProgram=Program\n"
+                                 "str_cmb_OscillMode0=Envelope\nsta_port_closed=Port: closed\n"
+                                 "CmbKu=never\n";
+
+TEST(WindowLanguage, FileReplacesCaptionsListsAndStatusTexts) {
+    WindowRig rig("", TwoLanguages);
+    EXPECT_EQ(rig.w().BtnPortOpen->text(), "Open");
+    EXPECT_EQ(rig.w().PcMain->tabText(0), "Program");
+    EXPECT_EQ(rig.w().CmbOscillMode->currentText(), "Envelope");
+    EXPECT_EQ(rig.w().StatusPanel0->text(), "Port: closed");
+    EXPECT_EQ(rig.w().CmbLang->currentIndex(), 1);
+    EXPECT_EQ(rig.w().BtnPortClose->text(), "Закрыть");
+    EXPECT_EQ(rig.w().CmbKu->count(), 26); // lists are not captioned
+}
+
+TEST(WindowLanguage, WithoutFileListsAreBuiltInAndNothingIsSelected) {
+    WindowRig rig;
+    EXPECT_EQ(rig.w().CmbLang->count(), 0);
+    EXPECT_EQ(rig.w().CmbOscillMode->currentText(), "Огибающая");
+    EXPECT_EQ(rig.w().CmbAtten->currentIndex(), -1);
+    EXPECT_EQ(rig.w().CmbKu->itemText(25), "Авто");
+    EXPECT_EQ(rig.w().CmbKuMax->itemText(25), "б/огр.");
+    EXPECT_EQ(rig.w().CmbFuelType->count(), 4);
+}
+
+TEST(WindowLanguage, ChoosingALanguageShowsTheRestartMessageThenStoresIt) {
+    WindowRig rig("", TwoLanguages);
+    std::string fileWhenShown;
+    rig.boxes.onBox = [&] { fileWhenShown = ReadText(rig.LanguagePath()); };
+    Choose(rig.w().CmbLang, 0);
+    EXPECT_TRUE(Holds(fileWhenShown, "SELECTED=English"));
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
+    EXPECT_TRUE(rig.boxes.shown[0].text.startsWith("Необходимо перезапустить"));
+    EXPECT_TRUE(Holds(ReadText(rig.LanguagePath()), "SELECTED=Russian"));
+    EXPECT_EQ(rig.w().BtnPortOpen->text(), "Open"); // captions change at the next start
+}
+
+} // namespace
+} // namespace vq31::app::test
