@@ -403,6 +403,9 @@ void TareEditor::ExportFile(const QString& path) {
 }
 
 void TareEditor::Accept() {
+    if (readOnlyTable_) {
+        return; // a preset tank's table is viewed, never stored
+    }
     const TareOutcome outcome = StoreTareGrid(grid_, decimalPoint_, tank_, [this] {
         return question_ && question_(Text(TareMessageKey(TareMessage::TableWillTruncate),
                                            TareMessageDefault(TareMessage::TableWillTruncate)));

@@ -39,6 +39,12 @@ TEST_F(TareEditorWindow, APresetTankOpensWithOkDisabled) {
     auto editor = Open(/*readOnly=*/true);
     EXPECT_FALSE(Child<QPushButton>(editor.get(), "btn_OK")->isEnabled());
     EXPECT_TRUE(Child<QPushButton>(editor.get(), "btn_add")->isEnabled());
+    // Enter in a field reaches the default button; the table still is not stored.
+    ASSERT_TRUE(editor->InsertTareRow(10, 100));
+    QTest::keyClick(Child<QLineEdit>(editor.get(), "edit_portion"), Qt::Key_Return);
+    editor->Accept();
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(tank.RowCount, 0);
 }
 
 TEST_F(TareEditorWindow, CalibrationStepReadsTheShownLevelAndTheFields) {
