@@ -1,0 +1,175 @@
+// Worker commands of the tool: echo polling, the signal settings, the sweep, the tuning steps
+// and the display test, each run through the worker's own jobs with a text view.
+#include "ctl_worker_view.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <thread>
+
+namespace vq31::ctl {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous bounds for the waits of one command.
+constexpr auto JobLimit = 30s;
+constexpr long DefaultSeconds = 5;
+
+bool Seconds(const Options& o, long& seconds) {
+    seconds = DefaultSeconds;
+    if (!OptionNumber(o.args, "--seconds", seconds))
+        return false;
+    if (seconds < 0 || seconds > 86400) {
+        std::fprintf(stderr, "vq31ctl: --seconds must lie between 0 and 86400\n");
+        return false;
+    }
+    return true;
+}
+
+int Poll(const Options& o) {
+    long seconds = 0, mode = 1;
+    if (!Seconds(o, seconds) || !OptionNumber(o.args, "--mode", mode))
+        return 2;
+    if (mode < 0 || mode > 255) {
+        std::fprintf(stderr, "vq31ctl: --mode must lie between 0 and 255\n");
+        return 2;
+    }
+    WorkerSession s(o);
+    s.view.oscillMode = int32_t(mode);
+    if (!s.Connect())
+        return 1;
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    s.worker.PostCommand(job::None);
+    std::printf("polls: %zu refreshes\n", s.view.Count("ShowEcho"));
+    return s.view.Errors() == 0 ? 0 : 1;
+}
+
+struct Setting {
+    int32_t code;
+    std::atomic<int32_t> CommandParameters::*field;
+    long lowest, highest;
+};
+
+int Set(const Options& o) {
+    static const std::map<std::string, Setting> settings = {
+        {"freq", {job::SetFrequency, &CommandParameters::PulseFrequency, 500, 4000}},
+        {"filter", {job::SetFilter, &CommandParameters::FilterFrequency, 450, 4000}},
+        {"gain", {job::SetGain, &CommandParameters::GainWord, 0, 0xFFFF}},
+        {"atten", {job::SetAttenuator, &CommandParameters::Attenuation, 0, 255}},
+        {"pulse", {job::SetPulseWidth, &CommandParameters::PulseWidth, 0, 200}},
+        {"integrator", {job::SetIntegrator, &CommandParameters::IntegratorWord, 0, 0x7FFFFFFF}},
+    };
+    const auto words = Positional(o.args);
+    long value = 0;
+    const auto it = words.size() == 2 ? settings.find(words[0]) : settings.end();
+    if (it == settings.end() || !ParseNumber(words[1], value) || value < it->second.lowest ||
+        value > it->second.highest) {
+        std::fprintf(stderr, "vq31ctl: set freq|filter|gain|atten|pulse|integrator VALUE "
+                             "(within the setting's range)\n");
+        return 2;
+    }
+    WorkerSession s(o);
+    s.view.quietEcho = true;
+    if (!s.Connect())
+        return 1;
+    const Setting& setting = it->second;
+    if (setting.code == job::SetFrequency && Get(s.params.FilterFrequency) != 450)
+        Put(s.params.FilterFrequency, int32_t(value)); // the filter follows the frequency
+    Put(s.params.*setting.field, int32_t(value));
+    const size_t echoes = s.view.Count("ShowEcho");
+    if (!s.RunUntil(setting.code, job::PollEcho, JobLimit))
+        return 1;
+    // The next refresh carries the device's own value.
+    s.view.quietEcho = false;
+    s.view.WaitFor("ShowEcho", echoes + 2, 5s, false);
+    return s.view.Errors() == 0 ? 0 : 1;
+}
+
+int Sweep(const Options& o) {
+    long step = 20, start = 2000, width = 1000;
+    if (!OptionNumber(o.args, "--step", step) || !OptionNumber(o.args, "--start", start) ||
+        !OptionNumber(o.args, "--width", width))
+        return 2;
+    if (step <= 0 || step > 3500) {
+        std::fprintf(stderr, "vq31ctl: --step must lie between 1 and 3500\n");
+        return 2;
+    }
+    WorkerSession s(o);
+    s.view.quietEcho = true;
+    if (!s.Connect())
+        return 1;
+    Put(s.params.AfcStep, int32_t(step));
+    Put(s.params.AfcStart, int32_t(start));
+    Put(s.params.AfcWidth, int32_t(width));
+    if (!s.RunUntil(job::SweepFrequencyResponse, job::PollEcho, 600s))
+        return 1;
+    return s.view.Errors() == 0 ? 0 : 1;
+}
+
+int Tune(const Options& o) {
+    const auto words = Positional(o.args);
+    long seconds = 0;
+    if (words.size() != 1 || (words[0] != "1" && words[0] != "2") || !Seconds(o, seconds)) {
+        std::fprintf(stderr, "vq31ctl: tune 1|2 [--seconds N]\n");
+        return 2;
+    }
+    WorkerSession s(o);
+    s.view.quietEcho = true;
+    if (!s.Connect())
+        return 1;
+    const bool step1 = words[0] == "1";
+    Put(s.params.TuneMode, int32_t(step1 ? TuneStep1Mode : TuneStep2Mode));
+    s.worker.PostCommand(job::SetTuneMode);
+    if (step1) {
+        // Step 1 never ends by itself: watch it for a while, then return to measuring.
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        Put(s.params.TuneMode, 0);
+        s.worker.PostCommand(job::SetTuneMode);
+    } else {
+        const bool done = s.view.WaitFor("ShowInformation", 1, 600s);
+        if (!done && s.view.Errors() == 0)
+            return 1;
+    }
+    // Back to measuring: one echo refresh after the mode write.
+    const size_t echoes = s.view.Count("ShowEcho");
+    s.view.WaitFor("ShowEcho", echoes + 1, JobLimit, false);
+    return s.view.Errors() == 0 ? 0 : 1;
+}
+
+int Display(const Options& o) {
+    const auto words = Positional(o.args);
+    long seconds = 0, mask = 0;
+    const bool automatic = words.size() == 1 && words[0] == "auto";
+    if (words.size() != 1 ||
+        (!automatic && (!ParseNumber(words[0], mask) || mask < 0 || mask > 0xFFFFFFFFL)) ||
+        !Seconds(o, seconds)) {
+        std::fprintf(stderr, "vq31ctl: display auto|MASK [--seconds N]\n");
+        return 2;
+    }
+    WorkerSession s(o);
+    s.view.quietEcho = true;
+    if (!s.Connect())
+        return 1;
+    if (!automatic)
+        s.view.manualMask = uint32_t(mask);
+    Put(s.params.DisplayTestPattern, 256); // the automatic walk starts here
+    s.worker.PostCommand(job::TestDisplay);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    s.worker.PostCommand(job::PollEcho); // ends the test
+    s.view.WaitFor("ShowEcho", s.view.Count("ShowEcho") + 1, JobLimit, false);
+    return s.view.Errors() == 0 ? 0 : 1;
+}
+
+const bool registered =
+    Register("poll", "poll [--seconds N] [--mode N]  connect and print every echo refresh",
+             &Poll) &&
+    Register("set", "set freq|filter|gain|atten|pulse|integrator VALUE  write one setting", &Set) &&
+    Register("sweep", "sweep [--step N] [--start N] [--width N]  frequency-response sweep",
+             &Sweep) &&
+    Register("tune", "tune 1|2 [--seconds N]  automatic tuning step", &Tune) &&
+    Register("display", "display auto|MASK [--seconds N]  display segment test", &Display);
+
+} // namespace
+} // namespace vq31::ctl
