@@ -1,0 +1,261 @@
+// vq31ctl workbook commands, for provisioning sensors in batches:
+//   tanks export FILE            read the hub from the device, write its preset tanks
+//   tanks import FILE [--write]  build a hub image from a tank list workbook, optionally
+//                                write it to the device
+//   tare export FILE             read the hub, write tank 1's table
+//   tare import FILE [--write]   read the hub, put the workbook's table into tank 1, and
+//                                optionally write the hub back
+// The workbook formats and limits are those of the program's windows; numbers in text cells
+// use "." as the decimal point.
+#include "commands.h"
+#include "ctl.h"
+#include "exchange.h"
+#include "hub_image.h"
+#include "link.h"
+#include "status_texts.h"
+#include "tare_grid.h"
+#include "tare_record.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace vq31::ctl {
+
+namespace {
+
+constexpr std::string_view DecimalPoint = ".";
+// Pages a block command can address (its index is one byte).
+constexpr std::size_t MaxAddressablePages = 256;
+constexpr const char* TableTooBigText =
+    "Размер тарировочной таблицы превышает максимально допустимый";
+
+int StatusFail(Status status) {
+    static const StatusTexts texts = StatusTexts::Defaults();
+    std::fprintf(stderr, "%s (status %d)\n", texts.device[size_t(status) & 0xFF].c_str(),
+                 int(status));
+    return 1;
+}
+
+int ExchangeFail(const sheets::ExchangeResult& r) {
+    std::fprintf(stderr, "%s\n", r.message.c_str());
+    if (!r.detail.empty() && r.detail != r.message) {
+        std::fprintf(stderr, "(%s)\n", r.detail.c_str());
+    }
+    return 1;
+}
+
+bool Open(DeviceLink& link, const Options& o) {
+    if (link.UartOpen(o.port, o.baud) != 0) {
+        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
+                     link.OpenError().c_str());
+        return false;
+    }
+    return true;
+}
+
+// Reads the hub image the way the tare page does: page 0, then the other pages only for a
+// major version of 3.
+Status ReadHub(DeviceLink& link, uint8_t address, HubBuffer& image) {
+    std::array<uint8_t, HubBlockSize> block{};
+    Status status = ReadHubBlock(link, address, 0, block);
+    if (status != StatusOk) {
+        return status;
+    }
+    std::copy(block.begin(), block.end(), image.Page(0).begin());
+    if (!HubWantsMorePages(image)) {
+        return StatusOk;
+    }
+    const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
+    for (std::size_t i = 1; i < pages; ++i) {
+        status = ReadHubBlock(link, address, uint8_t(i), block);
+        if (status != StatusOk) {
+            return status;
+        }
+        std::copy(block.begin(), block.end(), image.Page(i).begin());
+    }
+    return StatusOk;
+}
+
+Status WriteHub(DeviceLink& link, uint8_t address, const HubBuffer& image) {
+    const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
+    std::array<uint8_t, HubBlockSize> block{};
+    for (std::size_t i = 0; i < pages; ++i) {
+        const auto page = image.Page(i);
+        std::copy(page.begin(), page.end(), block.begin());
+        const Status status = WriteHubBlock(link, address, uint8_t(i), block);
+        if (status != StatusOk) {
+            return status;
+        }
+    }
+    return StatusOk;
+}
+
+void PrintTanks(const HubBuffer& image) {
+    std::printf("hub %s, %u bytes, %u ml/bit\n", HubVersionText(image.Version()).c_str(),
+                image.TotalSize(), image.MlPerBit());
+    for (auto e = HubFirstEntry(image); e; e = HubNextEntry(image, *e)) {
+        const TankEntryHead head = HubEntryHead(image, *e);
+        std::printf("  tank %u: height %u mm, %u rows, scale %u ml\n", head.Id, head.Height / 10,
+                    head.RowCount, head.Scale);
+    }
+}
+
+// Reads the device's hub into image; false (with a message) on failure.
+bool ReadDeviceHub(const Options& o, HubBuffer& image, int& exitCode) {
+    DeviceLink link;
+    if (!Open(link, o)) {
+        exitCode = 1;
+        return false;
+    }
+    const Status status = ReadHub(link, o.address, image);
+    link.UartClose();
+    if (status != StatusOk) {
+        exitCode = StatusFail(status);
+        return false;
+    }
+    return true;
+}
+
+int WriteDeviceHub(const Options& o, HubBuffer& image) {
+    DeviceLink link;
+    if (!Open(link, o)) {
+        return 1;
+    }
+    const Status status = WriteHub(link, o.address, image);
+    link.UartClose();
+    if (status != StatusOk) {
+        return StatusFail(status);
+    }
+    std::printf("written to the device\n");
+    return 0;
+}
+
+bool FileArgument(const Options& o, std::string& verb, std::string& file, const char* usage) {
+    const auto words = Positional(o.args);
+    if (words.size() != 2 || (words[0] != "export" && words[0] != "import")) {
+        std::fprintf(stderr, "usage: vq31ctl %s\n", usage);
+        return false;
+    }
+    verb = words[0];
+    file = words[1];
+    return true;
+}
+
+constexpr const char* TanksUsage = "tanks export FILE | tanks import FILE [--write]";
+constexpr const char* TareUsage = "tare export FILE | tare import FILE [--write]";
+
+int Tanks(const Options& o) {
+    std::string verb, file;
+    if (!FileArgument(o, verb, file, TanksUsage)) {
+        return 2;
+    }
+    auto image = std::make_unique<HubBuffer>();
+    if (verb == "export") {
+        int code = 0;
+        if (!ReadDeviceHub(o, *image, code)) {
+            return code;
+        }
+        const sheets::ExchangeResult r = sheets::ExportTankList(*image, file);
+        if (!r.ok) {
+            return ExchangeFail(r);
+        }
+        PrintTanks(*image);
+        std::printf("exported to %s\n", file.c_str());
+        return 0;
+    }
+    auto scratch = std::make_unique<TankRecord>();
+    HubMakeDefault(*image);
+    const sheets::ExchangeResult r = sheets::ImportTankList(*image, *scratch, file, DecimalPoint);
+    if (!r.ok) {
+        return ExchangeFail(r);
+    }
+    std::printf("%s\n", r.detail.c_str());
+    PrintTanks(*image);
+    return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
+}
+
+sheets::TareRows RowsOfGrid(const TareGrid& grid) {
+    sheets::TareRows rows;
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        rows.push_back(
+            {grid.Cell(TareGrid::kLitresColumn, r), grid.Cell(TareGrid::kLevelColumn, r)});
+    }
+    return rows;
+}
+
+void GridOfRows(const sheets::TareRows& rows, TareGrid& grid) {
+    grid.Reset();
+    grid.SetRowCount(std::max<int>(TareGrid::kMinRows, int(rows.size()) + 1));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        for (std::size_t c = 0; c < rows[r].size(); ++c) {
+            grid.SetCell(int(c) + 1, int(r) + 1, rows[r][c]);
+        }
+    }
+    RenumberRows(grid);
+}
+
+int Tare(const Options& o) {
+    std::string verb, file;
+    if (!FileArgument(o, verb, file, TareUsage)) {
+        return 2;
+    }
+    auto image = std::make_unique<HubBuffer>();
+    int code = 0;
+    if (!ReadDeviceHub(o, *image, code)) {
+        return code;
+    }
+    if (!HubIsValid(*image)) {
+        std::fprintf(stderr, "%s\n", std::string(sheets::WrongHubMessage).c_str());
+        return 1;
+    }
+    const auto entry = HubFindEntry(*image, CalibratedTankId);
+    if (!entry) {
+        std::fprintf(stderr, "the hub has no tank 1\n");
+        return 1;
+    }
+    auto tank = std::make_unique<TankRecord>();
+    EntryToRecord(*image, *entry, *tank);
+    TareGrid grid;
+    if (verb == "export") {
+        FillTareGrid(*tank, grid, DecimalPoint);
+        const sheets::ExchangeResult r = sheets::ExportTareTable(
+            RowsOfGrid(grid), std::string(sheets::TareSheetName), file, DecimalPoint);
+        if (!r.ok) {
+            return ExchangeFail(r);
+        }
+        std::printf("tank 1: %d rows exported to %s\n", CountStorableRows(grid, DecimalPoint),
+                    file.c_str());
+        return 0;
+    }
+    sheets::TareRows rows;
+    const sheets::ExchangeResult r = sheets::ImportTareTable(file, DecimalPoint, rows);
+    if (!r.ok) {
+        return ExchangeFail(r);
+    }
+    GridOfRows(rows, grid);
+    // As the editor's OK with the truncation question answered Yes.
+    const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [] { return true; });
+    if (!stored.Ok()) {
+        std::fprintf(stderr, "%s\n", std::string(TareMessageDefault(stored.message)).c_str());
+        return 1;
+    }
+    if (!RecordToEntry(*tank, *image, *entry)) {
+        std::fprintf(stderr, "%s\n", TableTooBigText);
+        return 1;
+    }
+    HubSeal(*image);
+    std::printf("tank 1: %u rows, scale %u ml\n", tank->RowCount, tank->Scale);
+    for (uint16_t i = 0; i < tank->RowCount; ++i) {
+        std::printf("  %.1f l at %u mm\n", double(tank->rows[i].Litres),
+                    LevelMillimetres(tank->rows[i].Code));
+    }
+    return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
+}
+
+const bool registeredTanks = Register("tanks", TanksUsage, &Tanks);
+const bool registeredTare = Register("tare", TareUsage, &Tare);
+
+} // namespace
+
+} // namespace vq31::ctl
