@@ -4,6 +4,7 @@
 
 #include "add_row_dialog.h"
 #include "apply_captions.h"
+#include "command_worker.h"
 #include "exchange.h"
 #include "hub_image.h"
 #include "language_file.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFrame>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -35,9 +35,6 @@
 namespace vq31 {
 
 namespace {
-
-// Worker command that tells the device whether the tare window is open.
-constexpr int SetTareModeCommand = 22;
 
 constexpr int LevelBoxHeight = 328;
 constexpr int LevelBoxWidth = 40;
@@ -423,14 +420,14 @@ int TareEditor::RunModal(const std::function<void(int32_t)>& setTareWindowOpen) 
         setTareWindowOpen(1);
     }
     if (postCommand_) {
-        postCommand_(SetTareModeCommand);
+        postCommand_(job::SetTareMode);
     }
     const int result = exec();
     if (setTareWindowOpen) {
         setTareWindowOpen(0);
     }
     if (postCommand_) {
-        postCommand_(SetTareModeCommand);
+        postCommand_(job::SetTareMode);
     }
     return result;
 }
