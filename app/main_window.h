@@ -252,9 +252,6 @@ public:
     TareEditor* TareWindow = nullptr;
     // Called with the tare window just before it is shown (tests answer its boxes).
     std::function<void(TareEditor&)> onTareWindow;
-    // Tank-list workbook exchange; set by whoever provides it. Returns an error text or "".
-    std::function<QString(MainWindow&, const QString& file)> importTankList;
-    std::function<QString(MainWindow&, const QString& file)> exportTankList;
 
 protected:
     void showEvent(QShowEvent* event) override;

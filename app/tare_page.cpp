@@ -8,6 +8,11 @@
 #ifdef VQ31_HAVE_TARE_UI
 #include "tare_editor.h"
 #endif
+#ifdef VQ31_HAVE_SHEETS
+#include "exchange.h"
+#endif
+
+#include <QLocale>
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -165,11 +170,14 @@ void MainWindow::BtnTanksImpClick() {
     const QString file = prompter_->ChooseOpenFile(WorkbookFilter);
     if (file.isEmpty())
         return;
-    if (importTankList) {
-        const QString error = importTankList(*this, file);
-        if (!error.isEmpty())
-            prompter_->Error(error);
-    }
+#ifdef VQ31_HAVE_SHEETS
+    const auto result =
+        sheets::ImportTankList(hub_.hubBuffer, hub_.currentTank, file.toStdString(),
+                               QString(QLocale::system().decimalPoint()).toStdString());
+    if (!result.message.empty())
+        prompter_->Error(QString::fromStdString(result.message));
+#endif
+    // The view is refreshed from memory whatever the import did.
     PostCommand(24);
 }
 
@@ -177,11 +185,11 @@ void MainWindow::BtnTanksExpClick() {
     const QString file = prompter_->ChooseSaveFile(WorkbookFilter);
     if (file.isEmpty())
         return;
-    if (exportTankList) {
-        const QString error = exportTankList(*this, file);
-        if (!error.isEmpty())
-            prompter_->Error(error);
-    }
+#ifdef VQ31_HAVE_SHEETS
+    const auto result = sheets::ExportTankList(hub_.hubBuffer, file.toStdString());
+    if (!result.message.empty())
+        prompter_->Error(QString::fromStdString(result.message));
+#endif
 }
 
 } // namespace vq31::app

@@ -408,7 +408,40 @@ TEST(TarePage, CancelledImportPostsNothingAndAChosenFileRefreshes) {
     rig.boxes.openFile = rig.dir.filePath("missing.xlsx");
     rig.w().BtnTanksImp->click();
     EXPECT_EQ(rig.posts, (std::vector<int>{24}));
+#ifdef VQ31_HAVE_SHEETS
+    ASSERT_EQ(rig.boxes.shown.size(), 1u); // the unreadable file is reported
+    EXPECT_EQ(rig.boxes.shown[0].kind, "error");
+#endif
 }
+
+#ifdef VQ31_HAVE_SHEETS
+TEST(TarePage, TankListExportedByTheButtonComesBackByImport) {
+    WindowRig rig;
+    HubBuffer& image = rig.hub->hubBuffer;
+    HubMakeDefault(image);
+    TankRecord preset;
+    preset.Id = 7;
+    preset.Height = 15000;
+    preset.Scale = 1;
+    preset.RowCount = 2;
+    preset.rows[0] = {0, 0.0f};
+    preset.rows[1] = {12000, 250.0f};
+    ASSERT_TRUE(HubAppendTank(image, preset));
+    rig.boxes.saveFile = rig.dir.filePath("tanks.xlsx");
+    rig.w().BtnTanksExp->click();
+    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_TRUE(rig.posts.empty());
+
+    image = HubBuffer{};
+    rig.boxes.openFile = rig.boxes.saveFile;
+    rig.w().BtnTanksImp->click();
+    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_TRUE(HubIsValid(image));
+    ASSERT_TRUE(HubFindEntry(image, 7).has_value());
+    EXPECT_EQ(HubEntryHead(image, *HubFindEntry(image, 7)).RowCount, 2);
+    EXPECT_EQ(rig.posts, (std::vector<int>{24}));
+}
+#endif
 
 TEST(TarePage, TankChoiceStoresTheIdAndRefreshes) {
     WindowRig rig;
