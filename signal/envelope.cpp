@@ -65,7 +65,10 @@ void NormaliseEnvelope(const uint16_t* x, uint16_t n, uint32_t* y) {
             ring[oldest] = a;
             oldest = (oldest + 1) % EnvelopeFloorSpan;
         }
-        uint16_t d = *std::min_element(ring.begin(), ring.end());
+        // A plain minimum over the whole ring: a fixed-length loop the compiler vectorises.
+        uint16_t d = ring[0];
+        for (size_t k = 1; k < ring.size(); ++k)
+            d = ring[k] < d ? ring[k] : d;
         if (d > EnvelopeFloorCap)
             d = EnvelopeFloorCap;
         if (d == 0) {
