@@ -19,6 +19,7 @@ struct WorkerRig {
         view.worker = &worker;
         log.Attach(worker);
     }
+    ~WorkerRig() { worker.Stop(); } // before the log and view it calls go away
     DeviceLink link;
     CommandParameters params;
     LanguageTexts texts;
@@ -136,6 +137,65 @@ TEST(WorkerStop, StopFromInsideAViewStepEndsTheWorker) {
     EXPECT_EQ(rig.view.stepsAfterStop, 0u);
     EXPECT_EQ(rig.view.Count("ShowDeviceStatus"), 1u);
     EXPECT_EQ(rig.log.Count(job::PollEcho), 0u) << "no observer call after the stop";
+}
+
+// A view that hands its status step to a "window thread" and blocks until that thread has
+// run it, as the Qt window does; Shutdown makes every call return at once.
+class QueuedView : public FakeView {
+public:
+    void ShowDeviceStatus(Status status, const std::string& text) override {
+        std::unique_lock lock(queueLock_);
+        if (shut_)
+            return;
+        pending_ = [=, this] { FakeView::ShowDeviceStatus(status, text); };
+        queueCv_.notify_all();
+        queueCv_.wait(lock, [&] { return !pending_ || shut_; });
+    }
+    // The window thread's loop: waits for one marshalled call and runs it.
+    bool RunOne() {
+        std::unique_lock lock(queueLock_);
+        if (!queueCv_.wait_for(lock, 10s, [&] { return bool(pending_); }))
+            return false;
+        pending_();
+        pending_ = nullptr;
+        queueCv_.notify_all();
+        return true;
+    }
+    // Waits until a call is queued and left waiting for the window thread.
+    bool WaitPending() {
+        std::unique_lock lock(queueLock_);
+        return queueCv_.wait_for(lock, 10s, [&] { return bool(pending_); });
+    }
+    void Shutdown() {
+        std::lock_guard lock(queueLock_);
+        shut_ = true;
+        pending_ = nullptr;
+        queueCv_.notify_all();
+    }
+
+private:
+    std::mutex queueLock_;
+    std::condition_variable queueCv_;
+    std::function<void()> pending_;
+    bool shut_ = false;
+};
+
+TEST(WorkerStop, WindowThreadStopsTheWorkerWhileItWaitsForTheWindow) {
+    DeviceLink link;
+    CommandParameters params;
+    LanguageTexts texts;
+    HubRecords hub;
+    QueuedView view;
+    CommandWorker worker(link, params, view, texts, hub);
+    worker.Start();
+    worker.PostCommand(job::PollEcho);
+    ASSERT_TRUE(view.RunOne());
+    ASSERT_TRUE(view.RunOne());      // polling goes on through the window thread
+    ASSERT_TRUE(view.WaitPending()); // the worker now waits for this thread
+    view.Shutdown();                 // the order a window must keep: view, worker, link
+    worker.Stop();
+    link.UartClose();
+    EXPECT_EQ(view.Count("ShowDeviceStatus"), 2u);
 }
 
 TEST(WorkerStop, StopBeforeStartAndTwiceIsHarmless) {
