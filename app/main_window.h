@@ -6,6 +6,7 @@
 
 #include "prompter.h"
 
+#include <QLocale>
 #include <QMainWindow>
 #include <QString>
 
@@ -43,6 +44,8 @@ class EchoChart;
 // A decimal number in the user's format (a point is accepted too); nothing when the text is
 // not a number.
 std::optional<float> ParseFuelNumber(const QString& text);
+// The user's number format without digit grouping, for the fuel numbers.
+QLocale FuelNumberLocale();
 
 // The window's design sizes and resize limits (outer window size).
 inline constexpr int DesignClientWidth = 792;

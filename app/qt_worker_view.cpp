@@ -303,7 +303,7 @@ void QtWorkerView::ShowParameters(const ParameterView& v) {
         w->CmbPostFiltr->setCurrentIndex(IndexOrNone(w->CmbPostFiltr, v.postFilterIndex));
         w->CmbFuelType->setCurrentIndex(IndexOrNone(w->CmbFuelType, v.fuelTypeIndex));
         w->SetFuelEditsEnabled(v.fuelEditsEnabled);
-        const QLocale locale = QLocale::system();
+        const QLocale locale = FuelNumberLocale();
         w->EditFuelKu->setText(locale.toString(double(v.fuelTempCoef), 'f', 3));
         w->EditFuelOfs->setText(locale.toString(double(v.fuelSoundSpeed), 'f', 3));
     });

@@ -43,7 +43,7 @@ QLineEdit* PassportEdit(QWidget* parent, const char* name, int digits) {
 // A number in the user's format; the plain form with a point is accepted too.
 std::optional<float> ParseDecimal(const QString& text) {
     bool ok = false;
-    const float v = QLocale::system().toFloat(text.trimmed(), &ok);
+    const float v = FuelNumberLocale().toFloat(text.trimmed(), &ok);
     if (ok)
         return v;
     const float c = QLocale::c().toFloat(text.trimmed(), &ok);
@@ -55,6 +55,13 @@ std::optional<float> ParseDecimal(const QString& text) {
 
 std::optional<float> ParseFuelNumber(const QString& text) {
     return ParseDecimal(text);
+}
+
+QLocale FuelNumberLocale() {
+    // No digit grouping: the texts are read back when the parameters are written.
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return locale;
 }
 
 void MainWindow::BuildSettingsPage() {

@@ -170,6 +170,8 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
         c = rig.view.CollectParameters();
     }));
     EXPECT_EQ(rig.w().EditDate->text(), "090316");
+    EXPECT_EQ(rig.w().EditFuelOfs->text(), FuelNumberLocale().toString(1320.5, 'f', 3));
+    EXPECT_EQ(rig.w().EditFuelOfs->text().size(), 8); // no digit grouping
     EXPECT_EQ(rig.w().CmbBaud2->currentText(), "115200");
     EXPECT_EQ(c.speedIndex, 6);
     EXPECT_EQ(c.answer255Index, 1);
