@@ -188,6 +188,8 @@ public:
     // Oscilloscope page. ReadOscillMode returns the mode list's item index + 1 (0 when none).
     virtual int32_t ReadOscillMode() = 0;
     // Live values on (measuring look) or off (tuning or display test look, pages locked).
+    // The worker calls it with true right before ShowEcho, and with false right before
+    // ShowTuneStep1, ShowTuneStep2 and BuildDisplayPattern.
     virtual void SetLiveView(bool enabled) = 0;
     virtual void ShowEcho(const EchoFrame& frame) = 0;
     // Tuning steps: "Шаг 1" down with text and bar; "Шаг 2" down with the scanning text, the
