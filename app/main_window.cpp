@@ -88,6 +88,7 @@ MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecor
         }
         shownPulsePage_ = index;
     });
+    TsOscill->installEventFilter(this);
     ConnectProgramPage();
     ConnectOscillPage();
     ConnectTareSettingsPages();
@@ -278,10 +279,18 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     PlaceChart();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TsOscill && event->type() == QEvent::Resize)
+        PlaceChart();
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::PlaceChart() {
-    // The chart fills the oscilloscope page below its controls.
+    // The controls take the page's top and the chart fills the page below them.
     if (!chart_)
         return;
+    if (QWidget* top = TsOscill->findChild<QWidget*>("OscillControls"))
+        top->setGeometry(0, 0, TsOscill->width(), ChartTop);
     const int chartHeight = std::max(0, height() - ChartHeightReserve);
     chart_->setGeometry(0, ChartTop, TsOscill->width(), chartHeight);
 }

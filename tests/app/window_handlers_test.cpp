@@ -2,6 +2,7 @@
 #include "echo_chart.h"
 #include "window_rig.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -226,6 +227,9 @@ TEST(MainWindowSize, SmallerThanTheLimitsIsRefusedAndTheChartFillsThePage) {
     ASSERT_NE(chart, nullptr);
     EXPECT_EQ(chart->y(), ChartTop);
     EXPECT_EQ(chart->height(), rig.window->height() - ChartHeightReserve);
+    rig.w().SetMainPage(PageOscill);
+    QApplication::processEvents();
+    EXPECT_EQ(chart->width(), rig.w().TsOscill->width());
 }
 
 // --- oscilloscope page ----------------------------------------------------------------------
