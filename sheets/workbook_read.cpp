@@ -2,6 +2,7 @@
 // its callbacks (cells, shared strings, stored formula results, cell references), and .xls
 // through FreeXL. Every failure becomes a FileResult; nothing is thrown to the caller.
 #include "workbook.h"
+#include "xlsx_repair.h"
 
 #include <freexl.h>
 #include <orcus/orcus_csv.hpp>
@@ -30,6 +31,8 @@ namespace ss = orcus::spreadsheet;
 
 // Largest file a read accepts; workbooks of tank lists stay far below.
 constexpr std::size_t MaxFileBytes = 64u << 20;
+// Largest uncompressed part of a workbook package.
+constexpr std::size_t MaxPartBytes = 256u << 20;
 constexpr unsigned char Ole2Magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 // Thrown inside the importer callbacks when a file asks for more than the limits allow;
@@ -371,6 +374,11 @@ Format Detect(std::string_view bytes) {
         return Format::Xls;
     }
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == 'K') {
+        // Detection already unpacks parts; a package that fails the check is read no
+        // further (the reader refuses it).
+        if (!ZipEntriesWithin(bytes, MaxPartBytes)) {
+            return Format::Xlsx;
+        }
         try {
             if (orcus::orcus_xlsx::detect(data, bytes.size())) {
                 return Format::Xlsx;
@@ -386,11 +394,15 @@ Format Detect(std::string_view bytes) {
 }
 
 FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) {
+    if (format != Format::Csv && !ZipEntriesWithin(bytes, MaxPartBytes)) {
+        return {false, "damaged or oversized workbook package"};
+    }
     Workbook read;
     try {
         BookReceiver receiver;
         if (format == Format::Xlsx) {
-            orcus::orcus_xlsx(&receiver).read_stream(bytes);
+            const std::optional<std::string> repaired = RelativeWorkbookTargets(bytes);
+            orcus::orcus_xlsx(&receiver).read_stream(repaired ? *repaired : bytes);
         } else if (format == Format::Ods) {
             orcus::orcus_ods(&receiver).read_stream(bytes);
         } else {

@@ -273,6 +273,42 @@ TEST(TankListImport, MissingOrCorruptFileLeavesTheImageAndScratchUntouched) {
     }
 }
 
+TEST(TankListFormats, TankListMadeByOpenpyxlImports) {
+    if (!testing::HaveOpenpyxl()) {
+        GTEST_SKIP() << "python3-openpyxl not installed";
+    }
+    TempDir dir;
+    const std::string file = dir.File("script.xlsx");
+    int status = 0;
+    const std::string out =
+        testing::RunPython(dir,
+                           "import openpyxl\n"
+                           "wb = openpyxl.Workbook()\n"
+                           "for n, tid in enumerate([4, 6]):\n"
+                           "    ws = wb.active if n == 0 else wb.create_sheet()\n"
+                           "    ws.title = 'TankID %d' % tid\n"
+                           "    ws.append(['Liters', 'mm', 'Tank ID', 'Tank Height, mm'])\n"
+                           "    ws['C2'] = tid\n"
+                           "    ws['D2'] = 1500\n"
+                           "    for r in range(10):\n"
+                           "        ws.cell(row=r + 2, column=1, value=r * 2.5)\n"
+                           "        ws.cell(row=r + 2, column=2, value=r * 10 + tid)\n"
+                           "wb.save('" +
+                               file + "')\n",
+                           status);
+    ASSERT_EQ(status, 0) << out;
+    auto image = std::make_unique<HubBuffer>();
+    auto scratch = std::make_unique<TankRecord>();
+    const ExchangeResult r = ImportTankList(*image, *scratch, file, ".");
+    ASSERT_TRUE(r.ok) << r.detail;
+    EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1, 4, 6}));
+    const auto tank6 = *HubFindEntry(*image, 6);
+    EXPECT_EQ(HubEntryHead(*image, tank6).RowCount, 10);
+    EXPECT_EQ(HubEntryHead(*image, tank6).Height, 15000);
+    EXPECT_EQ(HubEntryRow(*image, tank6, 9).Code, 960);
+    EXPECT_EQ(HubEntryRow(*image, tank6, 9).Value, 22500);
+}
+
 TEST(TankListFormats, XlsAndOdsMadeByLibreOfficeImport) {
     if (!testing::HaveSoffice()) {
         GTEST_SKIP() << "soffice not installed";

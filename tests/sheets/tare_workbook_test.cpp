@@ -108,16 +108,25 @@ TEST(TareWorkbook, ExportFailureGivesTheSaveMessage) {
     EXPECT_EQ(saved.message, "Error save excel file\nUnknown error");
 }
 
-TEST(TareWorkbook, XlsNameIsConvertedOrRefusedWithAClearMessage) {
+TEST(TareWorkbook, XlsNameWithoutLibreOfficeIsRefusedWithAClearMessage) {
+    if (testing::HaveSoffice()) {
+        GTEST_SKIP() << "soffice installed: .xls names are converted";
+    }
     TempDir dir;
     const std::string file = dir.File("tare.xls");
     const ExchangeResult saved = ExportTareTable(ThreeRows, "Tare table", file, ".");
+    EXPECT_FALSE(saved.ok);
+    EXPECT_EQ(saved.message, XlsNeedsLibreOfficeMessage);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(TareWorkbook, XlsNameIsConvertedByLibreOfficeAndReadBack) {
     if (!testing::HaveSoffice()) {
-        EXPECT_FALSE(saved.ok);
-        EXPECT_EQ(saved.message, XlsNeedsLibreOfficeMessage);
-        EXPECT_FALSE(std::filesystem::exists(file));
-        GTEST_SKIP() << "soffice not installed: .xls round trip not run";
+        GTEST_SKIP() << "soffice not installed";
     }
+    TempDir dir;
+    const std::string file = dir.File("tare.xls");
+    const ExchangeResult saved = ExportTareTable(ThreeRows, "Tare table", file, ".");
     ASSERT_TRUE(saved.ok) << saved.detail;
     EXPECT_EQ(testing::ReadBytes(file).substr(0, 4), "\xD0\xCF\x11\xE0");
     TareRows back;
