@@ -141,6 +141,22 @@ TEST(WorkbookFiles, CsvWithAnOpenQuotedFieldIsRefused) {
     EXPECT_EQ(book.sheets[0].At(2, 2).text, "x\"y");
 }
 
+TEST(WorkbookFiles, PackageDeclaringAHugePartIsRefusedBeforeReading) {
+    TempDir dir;
+    const std::string file = dir.File("book.xlsx");
+    ASSERT_TRUE(SaveWorkbook(SmallBook(), file).ok);
+    std::string bytes = testing::ReadBytes(file);
+    const std::size_t central = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    for (int i = 0; i < 4; ++i) {
+        bytes[central + 24 + i] = '\xF0'; // uncompressed size of about 4 GiB
+    }
+    Workbook book;
+    const FileResult read = ReadWorkbookBytes(bytes, book);
+    EXPECT_FALSE(read.ok);
+    EXPECT_FALSE(read.error.empty());
+}
+
 TEST(WorkbookFiles, MissingAndDamagedFilesAreErrors) {
     TempDir dir;
     Workbook book;
