@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace vq31::sheets {
 
@@ -75,14 +74,16 @@ std::optional<double> ParseCellNumber(std::string_view text, std::string_view de
 }
 
 std::string FormatCellNumber(double value, std::string_view decimalPoint) {
+    // to_chars does not depend on the locale.
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15G", value);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     std::string out;
-    for (const char* p = buffer; *p; ++p) {
+    for (const char* p = buffer; ec == std::errc() && p != end; ++p) {
         if (*p == '.') {
             out += decimalPoint;
         } else {
-            out += *p;
+            out += *p == 'e' ? 'E' : *p;
         }
     }
     return out;

@@ -1,6 +1,7 @@
 // Reading workbooks: .xlsx, .ods and .csv through the orcus importer, with our own receiver of
 // its callbacks (cells, shared strings, stored formula results, cell references), and .xls
 // through FreeXL. Every failure becomes a FileResult; nothing is thrown to the caller.
+#include "c_locale_scope.h"
 #include "workbook.h"
 #include "xlsx_repair.h"
 
@@ -551,6 +552,7 @@ FileResult LoadFile(const std::string& fileName, std::string& bytes) {
 } // namespace
 
 FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
+    const CLocaleScope cLocale;
     std::string bytes;
     if (FileResult loaded = LoadFile(fileName, bytes); !loaded.ok) {
         return loaded;
@@ -563,6 +565,7 @@ FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
 }
 
 FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book) {
+    const CLocaleScope cLocale;
     if (bytes.size() > MaxFileBytes) {
         return {false, "file too large"};
     }

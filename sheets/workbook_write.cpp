@@ -4,6 +4,8 @@
 // failed save leaves an existing file as it was.
 #include "workbook.h"
 
+#include "c_locale_scope.h"
+
 #include <xlsxwriter.h>
 
 #include <fcntl.h>
@@ -222,6 +224,7 @@ bool HaveLibreOffice() {
 }
 
 FileResult WriteXlsx(const Workbook& book, const std::string& fileName) {
+    const CLocaleScope cLocale;
     const std::string part = TemporaryBeside(fileName);
     if (part.empty()) {
         return {false, "cannot write " + fileName};
@@ -235,6 +238,7 @@ FileResult WriteXlsx(const Workbook& book, const std::string& fileName) {
 }
 
 FileResult SaveWorkbook(const Workbook& book, const std::string& fileName) {
+    const CLocaleScope cLocale;
     const std::string extension = ExtensionOf(fileName);
     if (extension != XlsxExtension && Lower(extension) == XlsExtension) {
         return SaveAsXls(book, fileName);

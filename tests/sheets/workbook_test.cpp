@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 namespace vq31::sheets {
 namespace {
 
@@ -88,6 +90,29 @@ TEST(WorkbookFiles, SaveFormatFollowsTheExtension) {
         EXPECT_EQ(saved.error, XlsNeedsLibreOfficeMessage);
         EXPECT_FALSE(std::filesystem::exists(dir.File(name)));
     }
+}
+
+TEST(WorkbookFiles, NumbersKeepTheirPointUnderAProcessLocaleWithADecimalComma) {
+    const char* comma = nullptr;
+    for (const char* name : {"ru_RU.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = name;
+            break;
+        }
+    }
+    if (!comma) {
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    }
+    TempDir dir;
+    const std::string file = dir.File("comma.xlsx");
+    const bool saved = SaveWorkbook(SmallBook(), file).ok;
+    Workbook back;
+    const bool read = ReadWorkbook(file, back).ok;
+    std::setlocale(LC_NUMERIC, "C");
+    ASSERT_TRUE(saved);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(back.sheets[0].At(1, 1).number, 1.5);
+    EXPECT_EQ(FormatCellNumber(1.5, "."), "1.5");
 }
 
 TEST(WorkbookFiles, FailedSaveKeepsTheExistingFile) {
