@@ -462,10 +462,14 @@ FileResult ReadWithFreeXl(const std::string& fileName, Workbook& book) {
         if (rows > MaxReadRows || columns > MaxReadColumns) {
             return {false, "worksheet too large"};
         }
-        for (unsigned int r = 0; r < rows; ++r) {
-            for (unsigned short c = 0; c < columns; ++c) {
+        // The dimensions are counts, but one more row and column are asked for so that a
+        // reader reporting the last index instead loses nothing; cells outside the sheet
+        // answer with an error and are passed over.
+        for (unsigned int r = 0; r <= rows; ++r) {
+            for (unsigned int c = 0; c <= columns && c <= 0xFFFF; ++c) {
                 FreeXL_CellValue value{};
-                if (freexl_get_cell_value(handle, r, c, &value) != FREEXL_OK) {
+                if (freexl_get_cell_value(handle, r, static_cast<unsigned short>(c), &value) !=
+                    FREEXL_OK) {
                     continue;
                 }
                 Cell cell;

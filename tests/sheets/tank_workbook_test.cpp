@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -307,6 +308,31 @@ TEST(TankListFormats, TankListMadeByOpenpyxlImports) {
     EXPECT_EQ(HubEntryHead(*image, tank6).Height, 15000);
     EXPECT_EQ(HubEntryRow(*image, tank6, 9).Code, 960);
     EXPECT_EQ(HubEntryRow(*image, tank6, 9).Value, 22500);
+}
+
+TEST(TankListFormats, XlsWorkbookImportsUpToItsLastRowAndColumn) {
+    TempDir dir;
+    const std::string file = dir.File("tanks.xls");
+    const std::string cmd = std::string(testing::SystemPython) + " " BIFF_WRITER " " + file +
+                            " Tanks 0,0,Liters 0,3,Height 1,2,7 1,3,1500 1,0,12.5 1,1,100 "
+                            "2,0,40 2,1,300 3,0,55.5 3,1,420";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    Workbook book;
+    const FileResult read = ReadWorkbook(file, book);
+    ASSERT_TRUE(read.ok) << read.error;
+    ASSERT_EQ(book.sheets.size(), 1u);
+    EXPECT_EQ(book.sheets[0].name(), "Tanks");
+    EXPECT_EQ(book.sheets[0].At(1, 1).text, "Liters");
+    EXPECT_EQ(book.sheets[0].Used().rows, 4u);
+    EXPECT_EQ(book.sheets[0].Used().columns, 4u);
+
+    auto image = std::make_unique<HubBuffer>();
+    auto scratch = std::make_unique<TankRecord>();
+    ASSERT_TRUE(ImportTankList(*image, *scratch, file, ".").ok);
+    EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1, 7}));
+    const auto tank = *HubFindEntry(*image, 7);
+    EXPECT_EQ(HubEntryHead(*image, tank).RowCount, 3);
+    EXPECT_EQ(HubEntryRow(*image, tank, 2).Code, 4200);
 }
 
 TEST(TankListFormats, XlsAndOdsMadeByLibreOfficeImport) {
