@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace vq31::sim {
 
 class SimLink : public ::testing::Test {
@@ -23,6 +26,16 @@ protected:
         ASSERT_EQ(link.UartOpen(server_->path(), baud), 0) << link.OpenError();
     }
     SimServer& sim() { return *server_; }
+    // The device applies address and speed changes after its acknowledgement has left, which
+    // may be a moment after the tool has read it: wait (bounded) for the state to follow.
+    template <class Predicate> bool Eventually(Predicate predicate) {
+        for (int i = 0; i < 200; ++i) {
+            if (predicate(server_->State()))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return predicate(server_->State());
+    }
     std::string Control(const std::string& line) {
         const std::string reply = server_->Control(line);
         EXPECT_EQ(reply.rfind("error:", 0), std::string::npos) << line << " -> " << reply;

@@ -94,7 +94,7 @@ TEST_F(SimLink, RequestsAtAnotherSpeedAreIgnored) {
 
 TEST_F(SimLink, FastModeMovesTheDeviceTo115200AfterTheAcknowledgement) {
     ASSERT_EQ(WriteValue(link, cmd::EnterFastMode, 1, 0), StatusOk);
-    EXPECT_EQ(sim().State().speed, 115200u);
+    EXPECT_TRUE(Eventually([](const DeviceState& d) { return d.speed == 115200u; }));
     Reopen(115200);
     uint32_t gain = 0;
     for (int i = 0; i < 3; ++i)
@@ -108,7 +108,7 @@ TEST_F(SimLink, FastModeMovesTheDeviceTo115200AfterTheAcknowledgement) {
 
 TEST_F(SimLink, NewAddressAndSpeedTakeEffectAfterTheAcknowledgement) {
     ASSERT_EQ(WriteValue(link, cmd::WriteAddress, 1, 7), StatusOk); // answered from 1
-    EXPECT_EQ(sim().State().address, 7);
+    EXPECT_TRUE(Eventually([](const DeviceState& d) { return d.address == 7; }));
     uint32_t value = 0;
     EXPECT_EQ(ReadValue(link, cmd::ReadMode, 7, value), StatusOk);
     ASSERT_EQ(WriteValue(link, cmd::WriteLinkFlags, 7, 0xA0 | 6 << 2), StatusOk); // 57600
