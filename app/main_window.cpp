@@ -142,7 +142,7 @@ void MainWindow::FormShow() {
     const QString port = QString::fromStdString(params_.PortName());
     CmbCom->setCurrentIndex(CmbCom->findText(port));
     if (CmbCom->currentIndex() < 0)
-        CmbCom->setEditText(QString());
+        CmbCom->setEditText(portName_); // a stored path that is not listed stays visible
     CmbBaud->setCurrentIndex(CmbBaud->findText(QString::number(baudRate_)));
     // Setting the address runs EditAddrChange, which clamps it and writes the settings file.
     const QString addr = QString::number(address_);

@@ -88,6 +88,33 @@ TEST(ProgramWithSensor, OpeningThePortIdentifiesAndPollsTheOscilloscopePage) {
     EXPECT_TRUE(rig.boxes.shown.empty());
 }
 
+TEST(ProgramWithSensor, ClosingThePortShowsItClosedOnTheProgramPage) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.w().BtnPortClose->click();
+    LanguageTexts texts;
+    EXPECT_TRUE(rig.WaitFor([&] {
+        return rig.w().PcMain->currentIndex() == PageProgram &&
+               rig.w().StatusPanel0->text().toStdString() == texts.PortStatus(PortClosed);
+    }));
+    EXPECT_TRUE(rig.WaitFor([&] { return !rig.program->Link().IsOpen(); }));
+}
+
+TEST(ProgramWithSensor, APortThatCannotBeOpenedIsReportedInABoxAndThePanel) {
+    ProgramRig rig;
+    rig.w().CmbCom->setEditText(rig.dir.filePath("no-such-port"));
+    rig.w().CmbComChange();
+    rig.w().BtnPortOpen->click();
+    LanguageTexts texts;
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return rig.w().StatusPanel0->text().toStdString() == texts.PortStatus(PortOpenError);
+    }));
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].kind, "error");
+    EXPECT_TRUE(rig.boxes.shown[0].text.startsWith("Ошибка открытия порта"));
+    EXPECT_EQ(rig.w().PcMain->currentIndex(), PageProgram);
+}
+
 TEST(ProgramWithSensor, GainChangeReachesTheDeviceAndComesBackInTheLabel) {
     ProgramRig rig;
     ASSERT_TRUE(rig.Connect());

@@ -77,6 +77,14 @@ TEST(WindowStartUp, UnlistedPortKeepsItsNumberAndStoredNameWins) {
     EXPECT_EQ(Get(rig.params.PortNumber), 7);
     EXPECT_EQ(rig.params.PortName(), "/dev/ttyNOSUCH9");
     EXPECT_EQ(rig.w().CmbCom->findText("/dev/ttyNOSUCH9"), -1);
+    EXPECT_EQ(rig.w().CmbCom->currentText(), "/dev/ttyNOSUCH9");
+}
+
+TEST(WindowStartUp, UnlistedPortNumberShowsNoPort) {
+    WindowRig rig("[UART]\nNUM=77\n");
+    EXPECT_EQ(Get(rig.params.PortNumber), 77);
+    EXPECT_EQ(rig.w().CmbCom->currentIndex(), -1);
+    EXPECT_TRUE(rig.w().CmbCom->currentText().isEmpty());
 }
 
 TEST(WindowStartUp, EveryControlCarriesItsComponentName) {
