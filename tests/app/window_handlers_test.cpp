@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -288,6 +289,15 @@ TEST(OscillPage, GainWordCarriesBothListIndices) {
     EXPECT_EQ(rig.posts, (std::vector<int>{11}));
 }
 
+TEST(OscillPage, GainWithNoCeilingChosenYetKeepsTheCeilingByteZero) {
+    // Before the device's values are shown the ceiling list has no selection; its byte is
+    // sent as 0 rather than spilling a negative index over the whole word.
+    WindowRig rig;
+    ASSERT_EQ(rig.w().CmbKuMax->currentIndex(), -1);
+    Choose(rig.w().CmbKu, 12);
+    EXPECT_EQ(Get(rig.params.GainWord), 12);
+}
+
 TEST(OscillPage, AttenuatorOnSendsThirty) {
     WindowRig rig;
     Choose(rig.w().CmbAtten, 1);
@@ -536,6 +546,17 @@ TEST(WindowLanguage, ChoosingALanguageShowsTheRestartMessageThenStoresIt) {
     EXPECT_TRUE(rig.boxes.shown[0].text.startsWith("Необходимо перезапустить"));
     EXPECT_TRUE(Holds(ReadText(rig.LanguagePath()), "SELECTED=Russian"));
     EXPECT_EQ(rig.w().BtnPortOpen->text(), "Open"); // captions change at the next start
+}
+
+TEST(WindowLanguage, ALanguageChoiceThatCannotBeStoredIsReported) {
+    WindowRig rig;
+    // A folder where the language file should be: the choice cannot be written.
+    ASSERT_TRUE(QDir().mkpath(rig.LanguagePath()));
+    rig.w().CmbLang->addItem("Russian");
+    Choose(rig.w().CmbLang, 0);
+    ASSERT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
+    EXPECT_EQ(rig.boxes.shown[1].kind, "error");
 }
 
 } // namespace
