@@ -27,6 +27,7 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
     chart_->legend()->hide(); // the check boxes beside the plot are the legend
     chart_->setMargins(QMargins(4, 4, 4, 4));
     view_ = new QChartView(chart_, this);
+    view_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     view_->setRenderHint(QPainter::Antialiasing, false);
 
     axisX_ = new QValueAxis(chart_);
@@ -38,7 +39,10 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
 
-    auto* legend = new QVBoxLayout();
+    auto* legendPanel = new QWidget(this);
+    legendPanel->setObjectName("Chart1Legend");
+    legendPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* legend = new QVBoxLayout(legendPanel);
     for (int i = 0; i < 3; ++i) {
         auto* s = new QLineSeries(chart_);
         s->setName(SeriesTitles[i]);
@@ -46,7 +50,7 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
         chart_->addSeries(s);
         s->attachAxis(axisX_);
         s->attachAxis(axisY_);
-        auto* box = new QCheckBox(SeriesTitles[i], this);
+        auto* box = new QCheckBox(SeriesTitles[i], legendPanel);
         box->setObjectName(QString("Chart1Legend%1").arg(SeriesTitles[i]));
         box->setChecked(true);
         legend_[i] = box;
@@ -81,7 +85,7 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(view_, 1);
-    row->addLayout(legend);
+    row->addWidget(legendPanel);
 }
 
 void EchoChart::SetSeriesActive(SeriesId id, bool active) {
