@@ -24,14 +24,17 @@ namespace vq31::app::test {
 namespace {
 
 // Runs body on a thread of its own, as the worker would, while the window thread keeps
-// handling events; true when the body finished within the bound.
-template <typename F> bool FromWorker(F body, int timeoutMs = 5000) {
+// handling events; true when the body finished within the bound (past it the view is shut
+// down, which releases the thread).
+template <typename F> bool FromWorker(QtWorkerView& view, F body, int timeoutMs = 5000) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
         body();
         done = true;
     });
     const bool finished = QTest::qWaitFor([&] { return done.load(); }, timeoutMs);
+    if (!finished)
+        view.Shutdown();
     worker.join();
     return finished;
 }
@@ -42,7 +45,7 @@ struct ViewRig : WindowRig {
 
 TEST(WorkerView, StatusStepsRunOnTheWindowThread) {
     ViewRig rig;
-    ASSERT_TRUE(FromWorker([&] {
+    ASSERT_TRUE(FromWorker(rig.view, [&] {
         rig.view.ShowPortStatus(0, "port open");
         rig.view.ShowDeviceStatus(StatusNoAnswer, "no answer");
     }));
@@ -69,7 +72,7 @@ TEST(WorkerView, EnvelopeFrameRefillsBothSeriesAndTheLiveFields) {
     frame.oscillogram = samples;
     frame.envelope = envelope;
     frame.envelopeHigh = high;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowEcho(frame); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowEcho(frame); }));
     EchoChart& chart = rig.w().Chart();
     EXPECT_EQ(chart.PointCount(EchoChart::Oscill), 1472);
     EXPECT_EQ(chart.Point(EchoChart::Oscill, 3), QPointF(30, 3));
@@ -89,7 +92,7 @@ TEST(WorkerView, EnvelopeFrameRefillsBothSeriesAndTheLiveFields) {
     rawFrame.fields = EchoFields{"-", "-", "-", "-", "-", "-", "-"};
     rawFrame.sampleStep = 1;
     rawFrame.oscillogram = raw;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowEcho(rawFrame); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowEcho(rawFrame); }));
     EXPECT_EQ(chart.PointCount(EchoChart::Oscill), 1984);
     EXPECT_EQ(chart.PointCount(EchoChart::Integrator), 1472);
     EXPECT_EQ(rig.w().EditAuth->text(), "-");
@@ -104,7 +107,7 @@ TEST(WorkerView, SignalSettingsSelectTheLastItemForLargeBytes) {
     s.pulseWidth = 40;
     s.attenuation = 30;
     s.integratorWord = (100u << 16) | 20u;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowSignalSettings(s); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowSignalSettings(s); }));
     EXPECT_EQ(rig.w().CmbKu->currentText(), "Авто");
     EXPECT_EQ(rig.w().CmbKuMax->currentIndex(), 3);
     EXPECT_EQ(rig.w().CmbAtten->currentText(), "Вкл.");
@@ -120,19 +123,19 @@ TEST(WorkerView, SignalSettingsSelectTheLastItemForLargeBytes) {
 
 TEST(WorkerView, TuningStepsDriveButtonsTextAndBar) {
     ViewRig rig;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowTuneStep1({"Уровень сигнала", 3}); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowTuneStep1({"Уровень сигнала", 3}); }));
     EXPECT_TRUE(rig.w().SbPre->isChecked());
     EXPECT_FALSE(rig.w().SbAfc->isChecked());
     EXPECT_EQ(rig.w().TbDataInst->value(), 3);
     EXPECT_TRUE(rig.w().TuningPagesLocked());
     EXPECT_FALSE(rig.w().CmbKu->isEnabled());
     rig.w().SetBarAdvanceTime(0);
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowTuneStep2("Сканирование..."); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowTuneStep2("Сканирование..."); }));
     EXPECT_TRUE(rig.w().SbAfc->isChecked());
     EXPECT_FALSE(rig.w().SbPre->isChecked());
     EXPECT_EQ(rig.w().TbDataInst->value(), 4);
     EXPECT_NE(rig.w().BarAdvanceTime(), 0u);
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowTuneStep2("Сканирование..."); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowTuneStep2("Сканирование..."); }));
     EXPECT_EQ(rig.w().TbDataInst->value(), 4); // at most one step a second
 }
 
@@ -140,10 +143,10 @@ TEST(WorkerView, DisplayPatternComesFromTheWalkOrTheBoxes) {
     ViewRig rig;
     uint32_t mask = 0;
     rig.w().ChkTestDisplay[16]->setChecked(true);
-    ASSERT_TRUE(FromWorker([&] { mask = rig.view.BuildDisplayPattern(256); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { mask = rig.view.BuildDisplayPattern(256); }));
     EXPECT_EQ(mask, 131072u);
     rig.w().SbDplTestAuto->setChecked(true);
-    ASSERT_TRUE(FromWorker([&] { mask = rig.view.BuildDisplayPattern(256); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { mask = rig.view.BuildDisplayPattern(256); }));
     EXPECT_EQ(mask, 512u);
 }
 
@@ -165,7 +168,7 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
     v.fuelTempCoef = 0.25f;
     v.fuelSoundSpeed = 1320.5f;
     ParameterChoice c;
-    ASSERT_TRUE(FromWorker([&] {
+    ASSERT_TRUE(FromWorker(rig.view, [&] {
         rig.view.ShowParameters(v);
         c = rig.view.CollectParameters();
     }));
@@ -185,7 +188,7 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
 
     v.fuelTypeIndex = 5; // not in the list
     v.fuelEditsEnabled = false;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowParameters(v); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowParameters(v); }));
     EXPECT_EQ(rig.w().CmbFuelType->currentIndex(), -1);
     EXPECT_FALSE(rig.w().EditFuelKu->isEnabled());
 }
@@ -200,13 +203,13 @@ TEST(WorkerView, InvalidHubEmptiesAndDisablesTheHubControls) {
     good.heightMm = 1500;
     good.tableLength = uint16_t(30);
     good.mlPerBitIndex = 1;
-    ASSERT_TRUE(FromWorker([&] { rig.view.ShowHubData(good); }));
+    ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowHubData(good); }));
     EXPECT_EQ(rig.w().CmbHubTankID->currentText(), "4");
     EXPECT_EQ(rig.w().SpinHubTankHeight->value(), 1500);
     EXPECT_EQ(rig.w().EditHubTableLen->text(), "30");
     EXPECT_EQ(rig.w().CmbHubMlPerBit->currentText(), "10 мл/бит");
     HubChoice choice;
-    ASSERT_TRUE(FromWorker([&] {
+    ASSERT_TRUE(FromWorker(rig.view, [&] {
         rig.view.ShowHubData(HubView{});
         choice = rig.view.PrepareHubData();
     }));
@@ -248,6 +251,7 @@ TEST(WorkerView, ShutdownWhileABoxIsOpenReleasesTheWaitingWorker) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.boxes.shown.empty(); }, 5000));
+    rig.view.Shutdown(); // bounds the test should the box never have been shown
     worker.join();
     EXPECT_TRUE(returned);
     EXPECT_FALSE(answer);
