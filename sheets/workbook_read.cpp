@@ -3,9 +3,9 @@
 // through FreeXL. Every failure becomes a FileResult; nothing is thrown to the caller.
 #include "c_locale_scope.h"
 #include "workbook.h"
+#include "xls_read.h"
 #include "xlsx_repair.h"
 
-#include <freexl.h>
 #include <orcus/orcus_csv.hpp>
 #include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
@@ -433,74 +433,6 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
     return {true, {}};
 }
 
-FileResult ReadWithFreeXl(const std::string& fileName, Workbook& book) {
-    const void* handle = nullptr;
-    if (freexl_open(fileName.c_str(), &handle) != FREEXL_OK) {
-        if (handle) {
-            freexl_close(handle);
-        }
-        return {false, "not a readable .xls workbook"};
-    }
-    std::unique_ptr<const void, int (*)(const void*)> closer(handle, freexl_close);
-    unsigned int count = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0) {
-        return {false, "no worksheet"};
-    }
-    Workbook read;
-    std::size_t cells = 0;
-    for (unsigned int i = 0; i < count && i <= 0xFFFF; ++i) {
-        const auto index = static_cast<unsigned short>(i);
-        const char* name = nullptr;
-        freexl_get_worksheet_name(handle, index, &name);
-        Sheet& sheet = read.sheets.emplace_back(name ? name : DefaultSheetName(i + 1));
-        unsigned int rows = 0;
-        unsigned short columns = 0;
-        if (freexl_select_active_worksheet(handle, index) != FREEXL_OK ||
-            freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
-            return {false, "damaged worksheet"};
-        }
-        if (rows > MaxReadRows || columns > MaxReadColumns) {
-            return {false, "worksheet too large"};
-        }
-        // The dimensions are counts, but one more row and column are asked for so that a
-        // reader reporting the last index instead loses nothing; cells outside the sheet
-        // answer with an error and are passed over.
-        for (unsigned int r = 0; r <= rows; ++r) {
-            for (unsigned int c = 0; c <= columns && c <= 0xFFFF; ++c) {
-                FreeXL_CellValue value{};
-                if (freexl_get_cell_value(handle, r, static_cast<unsigned short>(c), &value) !=
-                    FREEXL_OK) {
-                    continue;
-                }
-                Cell cell;
-                switch (value.type) {
-                case FREEXL_CELL_INT:
-                    cell = Cell::Num(value.value.int_value);
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    cell = Cell::Num(value.value.double_value);
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    cell = Cell::Str(value.value.text_value ? value.value.text_value : "");
-                    break;
-                default:
-                    continue;
-                }
-                if (++cells > MaxReadCells) {
-                    return {false, "workbook too large"};
-                }
-                sheet.Set(r + 1, static_cast<uint32_t>(c) + 1, std::move(cell));
-            }
-        }
-    }
-    book = std::move(read);
-    return {true, {}};
-}
-
 // A temporary file that is removed when it goes out of scope.
 class TempFile {
 public:
@@ -563,7 +495,7 @@ FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
     }
     const Format format = Detect(bytes);
     if (format == Format::Xls) {
-        return ReadWithFreeXl(fileName, book);
+        return ReadXlsFile(fileName, book);
     }
     return ReadWithOrcus(format, bytes, book);
 }
@@ -579,7 +511,7 @@ FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book) {
         if (!temp.Write(bytes)) {
             return {false, "cannot write a temporary file"};
         }
-        return ReadWithFreeXl(temp.path(), book);
+        return ReadXlsFile(temp.path(), book);
     }
     return ReadWithOrcus(format, bytes, book);
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 
 namespace vq31::sheets {
 namespace {
@@ -180,6 +181,28 @@ TEST(WorkbookFiles, PackageDeclaringAHugePartIsRefusedBeforeReading) {
     const FileResult read = ReadWorkbookBytes(bytes, book);
     EXPECT_FALSE(read.ok);
     EXPECT_FALSE(read.error.empty());
+}
+
+TEST(WorkbookFiles, XlsWithDamagedDirectoryNamesIsRefusedAndTheReaderSurvives) {
+    TempDir dir;
+    const std::string file = dir.File("bad.xls");
+    const std::string cmd =
+        std::string(testing::SystemPython) + " " BIFF_WRITER " " + file + " Sheet 0,0,1 1,1,2";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string bytes = testing::ReadBytes(file);
+    // The directory sector follows the header and the allocation sector; its first entry's
+    // name and name length become garbage.
+    for (std::size_t i = 1024; i < 1024 + 66; ++i) {
+        bytes[i] = '\xFF';
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    for (int round = 0; round < 2; ++round) {
+        Workbook book;
+        const FileResult read = ReadWorkbook(file, book);
+        EXPECT_FALSE(read.ok);
+        EXPECT_FALSE(read.error.empty());
+        EXPECT_TRUE(book.sheets.empty());
+    }
 }
 
 TEST(WorkbookFiles, MissingAndDamagedFilesAreErrors) {

@@ -1,0 +1,345 @@
+// Reading .xls workbooks through FreeXL. The library parses the file in a child process:
+// its parser has had memory faults on damaged files, and a fault there must not touch the
+// program's own memory. The child sends the cells back over a pipe; a child that crashes,
+// hangs or sends nonsense makes the read fail with a reason.
+#include "xls_read.h"
+
+#include <freexl.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VQ31_XLS_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VQ31_XLS_SANITIZED 1
+#endif
+#ifdef VQ31_XLS_SANITIZED
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace vq31::sheets {
+
+namespace {
+
+// A read of a large workbook takes well under a second; this only bounds a hung child.
+constexpr auto ChildTimeLimit = std::chrono::seconds(30);
+constexpr int ChildFailedExit = 3;
+constexpr uint8_t ReplyOk = 0;
+constexpr uint8_t ReplyError = 1;
+// Largest reply accepted from the child.
+constexpr std::size_t MaxReplyBytes = 512u << 20;
+
+} // namespace
+
+FileResult ReadXlsInProcess(const std::string& fileName, Workbook& book) {
+    const void* handle = nullptr;
+    if (freexl_open(fileName.c_str(), &handle) != FREEXL_OK) {
+        if (handle) {
+            freexl_close(handle);
+        }
+        return {false, "not a readable .xls workbook"};
+    }
+    std::unique_ptr<const void, int (*)(const void*)> closer(handle, freexl_close);
+    unsigned int count = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0) {
+        return {false, "no worksheet"};
+    }
+    Workbook read;
+    std::size_t cells = 0;
+    for (unsigned int i = 0; i < count && i <= 0xFFFF; ++i) {
+        const auto index = static_cast<unsigned short>(i);
+        const char* name = nullptr;
+        freexl_get_worksheet_name(handle, index, &name);
+        Sheet& sheet = read.sheets.emplace_back(name ? name : DefaultSheetName(i + 1));
+        unsigned int rows = 0;
+        unsigned short columns = 0;
+        if (freexl_select_active_worksheet(handle, index) != FREEXL_OK ||
+            freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+            return {false, "damaged worksheet"};
+        }
+        if (rows > MaxReadRows || columns > MaxReadColumns) {
+            return {false, "worksheet too large"};
+        }
+        // The dimensions are counts, but one more row and column are asked for so that a
+        // reader reporting the last index instead loses nothing; cells outside the sheet
+        // answer with an error and are passed over.
+        for (unsigned int r = 0; r <= rows; ++r) {
+            for (unsigned int c = 0; c <= columns && c <= 0xFFFF; ++c) {
+                FreeXL_CellValue value{};
+                if (freexl_get_cell_value(handle, r, static_cast<unsigned short>(c), &value) !=
+                    FREEXL_OK) {
+                    continue;
+                }
+                Cell cell;
+                switch (value.type) {
+                case FREEXL_CELL_INT:
+                    cell = Cell::Num(value.value.int_value);
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    cell = Cell::Num(value.value.double_value);
+                    break;
+                case FREEXL_CELL_TEXT:
+                case FREEXL_CELL_SST_TEXT:
+                case FREEXL_CELL_DATE:
+                case FREEXL_CELL_DATETIME:
+                case FREEXL_CELL_TIME:
+                    cell = Cell::Str(value.value.text_value ? value.value.text_value : "");
+                    break;
+                default:
+                    continue;
+                }
+                if (++cells > MaxReadCells) {
+                    return {false, "workbook too large"};
+                }
+                sheet.Set(r + 1, static_cast<uint32_t>(c) + 1, std::move(cell));
+            }
+        }
+    }
+    book = std::move(read);
+    return {true, {}};
+}
+
+namespace {
+
+void PutU32(std::string& out, uint32_t v) {
+    out.append(reinterpret_cast<const char*>(&v), 4);
+}
+
+void PutText(std::string& out, const std::string& text) {
+    PutU32(out, static_cast<uint32_t>(text.size()));
+    out += text;
+}
+
+std::string Serialise(const FileResult& result, const Workbook& book) {
+    std::string out;
+    if (!result.ok) {
+        out += static_cast<char>(ReplyError);
+        PutText(out, result.error);
+        return out;
+    }
+    out += static_cast<char>(ReplyOk);
+    PutU32(out, static_cast<uint32_t>(book.sheets.size()));
+    for (const Sheet& sheet : book.sheets) {
+        PutText(out, sheet.name());
+        PutU32(out, static_cast<uint32_t>(sheet.CellCount()));
+        for (const auto& [pos, cell] : sheet.cells()) {
+            PutU32(out, pos.first);
+            PutU32(out, pos.second);
+            out += static_cast<char>(cell.kind == Cell::Kind::Number ? 'n' : 't');
+            if (cell.kind == Cell::Kind::Number) {
+                out.append(reinterpret_cast<const char*>(&cell.number), sizeof cell.number);
+            } else {
+                PutText(out, cell.text);
+            }
+        }
+    }
+    return out;
+}
+
+class ReplyReader {
+public:
+    explicit ReplyReader(std::string_view bytes) : bytes_(bytes) {}
+    bool U8(uint8_t& v) {
+        if (bytes_.size() < 1) {
+            return false;
+        }
+        v = static_cast<uint8_t>(bytes_[0]);
+        bytes_.remove_prefix(1);
+        return true;
+    }
+    bool U32(uint32_t& v) { return Raw(&v, 4); }
+    bool Double(double& v) { return Raw(&v, sizeof v); }
+    bool Text(std::string& text) {
+        uint32_t n = 0;
+        if (!U32(n) || bytes_.size() < n) {
+            return false;
+        }
+        text.assign(bytes_.substr(0, n));
+        bytes_.remove_prefix(n);
+        return true;
+    }
+    bool AtEnd() const { return bytes_.empty(); }
+
+private:
+    bool Raw(void* out, std::size_t n) {
+        if (bytes_.size() < n) {
+            return false;
+        }
+        std::memcpy(out, bytes_.data(), n);
+        bytes_.remove_prefix(n);
+        return true;
+    }
+    std::string_view bytes_;
+};
+
+FileResult Deserialise(std::string_view bytes, Workbook& book) {
+    ReplyReader in(bytes);
+    uint8_t status = 0;
+    if (!in.U8(status)) {
+        return {false, "the .xls reader gave no answer"};
+    }
+    if (status == ReplyError) {
+        std::string error;
+        if (!in.Text(error)) {
+            error = "the .xls reader failed";
+        }
+        return {false, error};
+    }
+    Workbook read;
+    uint32_t sheets = 0;
+    if (status != ReplyOk || !in.U32(sheets)) {
+        return {false, "the .xls reader gave a bad answer"};
+    }
+    std::size_t total = 0;
+    for (uint32_t i = 0; i < sheets; ++i) {
+        std::string name;
+        uint32_t cells = 0;
+        if (!in.Text(name) || !in.U32(cells)) {
+            return {false, "the .xls reader gave a bad answer"};
+        }
+        Sheet& sheet = read.sheets.emplace_back(std::move(name));
+        for (uint32_t c = 0; c < cells; ++c) {
+            uint32_t row = 0, column = 0;
+            uint8_t kind = 0;
+            if (!in.U32(row) || !in.U32(column) || !in.U8(kind) || ++total > MaxReadCells ||
+                row == 0 || column == 0 || row > MaxReadRows || column > MaxReadColumns) {
+                return {false, "the .xls reader gave a bad answer"};
+            }
+            Cell cell;
+            if (kind == 'n') {
+                double v = 0;
+                if (!in.Double(v)) {
+                    return {false, "the .xls reader gave a bad answer"};
+                }
+                cell = Cell::Num(v);
+            } else {
+                std::string text;
+                if (!in.Text(text)) {
+                    return {false, "the .xls reader gave a bad answer"};
+                }
+                cell = Cell::Str(std::move(text));
+            }
+            sheet.Set(row, column, std::move(cell));
+        }
+    }
+    if (!in.AtEnd() || read.sheets.empty()) {
+        return {false, "the .xls reader gave a bad answer"};
+    }
+    book = std::move(read);
+    return {true, {}};
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+#ifdef VQ31_XLS_SANITIZED
+// In the child a sanitizer report ends the child only; the parent reports the failure.
+void ChildDeath() {
+    _exit(ChildFailedExit);
+}
+#endif
+
+[[noreturn]] void RunChild(const std::string& fileName, int out) {
+#ifdef VQ31_XLS_SANITIZED
+    __sanitizer_set_death_callback(ChildDeath);
+#endif
+    Workbook book;
+    const FileResult result = ReadXlsInProcess(fileName, book);
+    const bool sent = WriteAll(out, Serialise(result, book));
+    close(out);
+    _exit(sent ? 0 : ChildFailedExit);
+}
+
+} // namespace
+
+FileResult ReadXlsFile(const std::string& fileName, Workbook& book) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return {false, "cannot start the .xls reader"};
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return {false, "cannot start the .xls reader"};
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        RunChild(fileName, fds[1]);
+    }
+    close(fds[1]);
+    const auto deadline = std::chrono::steady_clock::now() + ChildTimeLimit;
+    std::string reply;
+    bool timedOut = false;
+    bool tooLarge = false;
+    char buffer[65536];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            timedOut = ready == 0;
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(n));
+        if (reply.size() > MaxReplyBytes) {
+            tooLarge = true;
+            break;
+        }
+    }
+    close(fds[0]);
+    if (timedOut || tooLarge) {
+        kill(pid, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut) {
+        return {false, "the .xls reader did not finish"};
+    }
+    if (tooLarge) {
+        return {false, "workbook too large"};
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return {false, "the .xls reader failed on this file"};
+    }
+    return Deserialise(reply, book);
+}
+
+} // namespace vq31::sheets
