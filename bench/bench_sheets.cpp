@@ -134,6 +134,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            // With repetitions only the mean stands for the run.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") {
+                continue;
+            }
             const double ms = run.GetAdjustedRealTime();
             const std::string name = run.benchmark_name();
             if (name.find("PlainWrite") != std::string::npos) {
