@@ -3,7 +3,7 @@
 // read commands, and the oscillogram record built from the echo model.
 #include "device_model.h"
 
-#include "hub_image.h"
+#include "sim_hub_image.h"
 #include "protocol.h"
 
 #include <algorithm>

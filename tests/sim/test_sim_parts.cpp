@@ -1,6 +1,6 @@
 // Request framing, tank geometry, the starting hub image and the echo model.
 #include "echo_model.h"
-#include "hub_image.h"
+#include "sim_hub_image.h"
 #include "protocol.h"
 #include "request_parser.h"
 #include "tank.h"

@@ -1,6 +1,6 @@
 // Builds the starting HUB_DATA image. Preset tables are sampled from cylinder shapes and
 // stored with the smallest power-of-ten scale that keeps every volume within 16 bits.
-#include "hub_image.h"
+#include "sim_hub_image.h"
 
 #include "tank.h"
 
