@@ -402,7 +402,7 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
     try {
         BookReceiver receiver;
         if (format == Format::Xlsx) {
-            const std::optional<std::string> repaired = RelativeWorkbookTargets(bytes);
+            const std::optional<std::string> repaired = RepairedPackage(bytes);
             orcus::orcus_xlsx(&receiver).read_stream(repaired ? *repaired : bytes);
         } else if (format == Format::Ods) {
             orcus::orcus_ods(&receiver).read_stream(bytes);

@@ -1,7 +1,8 @@
-// Checks on ZIP packages before the importer reads them. Open XML workbooks from some writers name
-// their parts with absolute paths in the workbook's relationships ("/xl/worksheets/sheet1.xml"),
-// which the importer does not follow, so their sheets would read as empty. This rewrites such a
-// package with the paths made relative to the workbook part.
+// Checks on ZIP packages before the importer reads them, and repairs of Open XML workbooks
+// that other writers produce in forms the importer does not follow: absolute part names in the
+// workbook's relationships ("/xl/worksheets/sheet1.xml"), and texts stored in the cells
+// themselves (inline strings) instead of the shared string table. Either would make cells or
+// whole sheets read as empty.
 #pragma once
 
 #include <optional>
@@ -15,8 +16,9 @@ namespace vq31::sheets {
 // allocates what an entry declares, so a package is checked before it is read.
 bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes);
 
-// The repaired package (entries stored uncompressed), or nothing when the package needs no
-// repair or cannot be read as a ZIP archive.
-std::optional<std::string> RelativeWorkbookTargets(std::string_view package);
+// The repaired package (entries stored uncompressed): part names made relative to the
+// workbook part, inline-string cells moved into the shared string table. Nothing when the
+// package needs no repair or cannot be read as a ZIP archive.
+std::optional<std::string> RepairedPackage(std::string_view package);
 
 } // namespace vq31::sheets

@@ -69,6 +69,65 @@ TEST(TareWorkbook, ImportKeepsTitlesExtraColumnsAndUsesTheDecimalComma) {
     EXPECT_EQ(rows, expected);
 }
 
+// Workbooks as other writers make them: strings stored in the cells themselves (inline), mixed
+// with the shared string table, under a namespace prefix, with a dimension that is wrong or
+// absent, and part names given as absolute paths. The packages are built by Python's zip module
+// (and by openpyxl where it is installed).
+TEST(TareWorkbook, ImportReadsWorkbooksOfOtherWriters) {
+    TempDir dir;
+    int status = 0;
+    const std::string out = testing::RunPython(dir, R"PY(
+import sys, zipfile
+NS = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+XNS = 'xmlns:x="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+R = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+def make(name, sheet, sst=None):
+    z = zipfile.ZipFile(name, 'w', zipfile.ZIP_DEFLATED)
+    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/></Types>')
+    z.writestr('_rels/.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="' + R + 'officeDocument" Target="xl/workbook.xml"/></Relationships>')
+    z.writestr('xl/workbook.xml', '<workbook ' + NS + ' xmlns:r="' + R[:-1] + '"><sheets><sheet name="T" sheetId="1" r:id="rId1"/></sheets></workbook>')
+    extra = '<Relationship Id="rId2" Type="' + R + 'sharedStrings" Target="sharedStrings.xml"/>' if sst else ''
+    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="' + R + 'worksheet" Target="/xl/worksheets/sheet1.xml"/>' + extra + '</Relationships>')
+    if sst:
+        z.writestr('xl/sharedStrings.xml', sst)
+    z.writestr('xl/worksheets/sheet1.xml', sheet)
+    z.close()
+d = sys.argv[0].rsplit('/', 1)[0] + '/'
+make(d + 'mixed.xlsx', '<worksheet ' + NS + '><dimension ref="A1"/><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="inlineStr"><is><r><t>m</t></r><r><t>m</t></r></is></c></row><row r="2"><c r="A2"><v>10.5</v></c><c r="B2" t="inlineStr"><is><t>120</t></is></c><c r="C2" t="inlineStr"><is><t/></is></c></row><row r="3"><c r="A3" t="s"><v>1</v></c><c r="B3" t="inlineStr"><is><t>x&amp;y</t></is></c></row></sheetData></worksheet>', '<sst ' + NS + '><si><t>Litres</t></si><si><t>20</t></si></sst>')
+make(d + 'prefixed.xlsx', '<x:worksheet ' + XNS + '><x:sheetData><x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="inlineStr"><x:is><x:t>mm</x:t></x:is></x:c></x:row><x:row r="2"><x:c r="A2" t="inlineStr"><x:is><x:t>5</x:t></x:is></x:c><x:c r="B2"><x:v>50</x:v></x:c></x:row></x:sheetData></x:worksheet>', '<x:sst ' + XNS + '><x:si><x:t>L</x:t></x:si></x:sst>')
+make(d + 'nodimension.xlsx', '<worksheet ' + NS + '><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Liters</t></is></c><c r="B1" t="inlineStr"><is><t>mm</t></is></c></row><row r="2"><c r="A2" t="inlineStr"><is><t>1,5</t></is></c><c r="B2"><v>7</v></c></row></sheetData></worksheet>')
+try:
+    import openpyxl
+except ImportError:
+    sys.exit(0)
+wb = openpyxl.Workbook()
+ws = wb.active
+ws['A1'] = 'Литры'; ws['B1'] = 'мм'; ws['A2'] = 20.5; ws['B2'] = 130
+wb.save(d + 'openpyxl.xlsx')
+print('openpyxl')
+)PY",
+                                               status);
+    ASSERT_EQ(status, 0) << out;
+    struct Case {
+        const char* file;
+        TareRows rows;
+    };
+    std::vector<Case> cases = {
+        {"mixed.xlsx", {{"Litres", "mm"}, {"10.5", "120"}, {"20", "x&y"}}},
+        {"prefixed.xlsx", {{"L", "mm"}, {"5", "50"}}},
+        {"nodimension.xlsx", {{"Liters", "mm"}, {"1,5", "7"}}},
+    };
+    if (out == "openpyxl\n") {
+        cases.push_back({"openpyxl.xlsx", {{"Литры", "мм"}, {"20.5", "130"}}});
+    }
+    for (const Case& c : cases) {
+        TareRows rows;
+        const ExchangeResult read = ImportTareTable(dir.File(c.file), ".", rows);
+        ASSERT_TRUE(read.ok) << c.file << ": " << read.detail;
+        EXPECT_EQ(rows, c.rows) << c.file;
+    }
+}
+
 TEST(TareWorkbook, ImportReadsTwoHundredRows) {
     TempDir dir;
     const std::string file = dir.File("long.xlsx");
