@@ -82,11 +82,17 @@ void DeviceLink::Interrupt(bool on) {
 }
 
 void DeviceLink::PortThread() {
+    // The first receive step after an open always waits out one whole idle time-out, even
+    // when the line was found idle before the close: the device may still be settling (for
+    // example changing its speed), so the first request leaves no earlier than that.
+    bool fresh = true;
     while (!stop_) {
-        SendStep();
+        if (!fresh)
+            SendStep();
         if (stop_)
             break;
-        ReceiveStep();
+        ReceiveStep(fresh);
+        fresh = false;
     }
 }
 
@@ -128,14 +134,14 @@ void DeviceLink::SendStep() {
     sentEvent_.Set();
 }
 
-void DeviceLink::ReceiveStep() {
+void DeviceLink::ReceiveStep(bool fresh) {
     receiver_.Reset();
     std::chrono::milliseconds idle;
     bool lineIdle;
     {
         std::lock_guard lock(linkLock_);
         idle = IdleTimeout(state_.baudRate);
-        lineIdle = state_.receiverState == StatusNoAnswer;
+        lineIdle = !fresh && state_.receiverState == StatusNoAnswer;
     }
     while (!stop_) {
         uint8_t byte = 0;

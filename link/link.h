@@ -94,7 +94,7 @@ public:
 private:
     void PortThread();
     void SendStep();
-    void ReceiveStep();
+    void ReceiveStep(bool fresh);
     void ReportFrame(Status status);
 
     std::unique_ptr<SerialPort> port_;

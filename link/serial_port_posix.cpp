@@ -188,7 +188,8 @@ public:
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            // Rounded up, as for reads: a part of a millisecond left is still time to wait.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;

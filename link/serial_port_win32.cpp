@@ -113,8 +113,12 @@ public:
         DWORD got = 0;
         // The time-outs set at open make this return at once when a byte is queued and
         // otherwise after the idle time-out of the speed.
-        if (!ReadFile(handle_, &byte, 1, &got, nullptr))
+        if (!ReadFile(handle_, &byte, 1, &got, nullptr)) {
+            // A failed read (a vanished adapter) returns at once; wait the time-out as a
+            // silent read would, so the port thread does not spin.
+            Sleep(DWORD(timeout.count()));
             return Read::Error;
+        }
         return got == 1 ? Read::Byte : Read::Timeout;
     }
 

@@ -270,6 +270,26 @@ TEST_F(LinkOnPty, ReopeningAtAnotherSpeedClosesTheOldPortFirst) {
     EXPECT_EQ(peer.Speed(), 115200u);
 }
 
+TEST_F(LinkOnPty, FirstRequestAfterAReopenWaitsOneIdleTimeOut) {
+    // Let the line be found idle at the first speed, so only the reopen can hold the
+    // request back.
+    std::this_thread::sleep_for(60ms);
+    ASSERT_EQ(link.StateSnapshot().receiverState, StatusNoAnswer);
+    std::chrono::steady_clock::time_point requested;
+    auto done = Serve([&] {
+        peer.ReadRequest(3s);
+        requested = std::chrono::steady_clock::now();
+        peer.Write(Answer({0x3E, 1, cmd::ReadMode, 0}));
+    });
+    const auto opened = std::chrono::steady_clock::now();
+    ASSERT_EQ(link.UartOpen(peer.path(), 2400), 0);
+    uint32_t mode = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadMode, 1, mode), StatusOk);
+    done.get();
+    // A lower bound only: the line must have been silent for 30 ms since the open.
+    EXPECT_GE(requested - opened, IdleTimeout(2400));
+}
+
 TEST_F(LinkOnPty, OddSpeedWithoutStandardConstantOpens) {
     EXPECT_EQ(link.UartOpen(peer.path(), 14400), 0) << link.OpenError();
     EXPECT_EQ(peer.Speed(), 14400u);
