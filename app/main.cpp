@@ -102,6 +102,7 @@ int Run(QApplication& app) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    vq31::app::KeepCNumberFormat();
     QApplication::setApplicationName("vq31-install-service");
     try {
         return Run(app);

@@ -6,7 +6,13 @@
 #include "qt_worker_view.h"
 #include "settings_file.h"
 
+#include <clocale>
+
 namespace vq31::app {
+
+void KeepCNumberFormat() {
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 Program::Program(ProgramOptions options)
     : hub_(std::make_unique<HubRecords>()), timing_(options.timing) {

@@ -19,6 +19,12 @@ namespace vq31::app {
 class MainWindow;
 class QtWorkerView;
 
+// Qt's application object takes the C library's locale from the environment on Unix, number
+// format included. The worker's texts and the workbook writers format numbers with printf and
+// must keep the point, so the number format goes back to "C" right after the application
+// object is made; the window shows numbers in the user's format through QLocale::system().
+void KeepCNumberFormat();
+
 struct ProgramOptions {
     QString settingsPath; // empty: beside the executable (or the user's config folder)
     QString languagePath; // empty: beside the executable (or the installed data folder)

@@ -28,6 +28,15 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The worker writes decimals with a point; the window shows them with the user's separator.
+QString RegionalDecimal(const std::string& text) {
+    QString shown = Q(text);
+    const QString point = QLocale::system().decimalPoint();
+    if (point != QLatin1String("."))
+        shown.replace(QLatin1Char('.'), point);
+    return shown;
+}
+
 uint32_t NowMs() {
     using namespace std::chrono;
     return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
@@ -226,7 +235,7 @@ void QtWorkerView::ShowEcho(const EchoFrame& frame) {
         w->SetLiveView(true);
         w->LblFreq->setText(Q(copy->labels.freq));
         w->LblFiltr->setText(Q(copy->labels.filter));
-        w->LblPulse->setText(Q(copy->labels.pulse));
+        w->LblPulse->setText(RegionalDecimal(copy->labels.pulse));
         w->LblAtten->setText(Q(copy->labels.atten));
         w->LblKu->setText(Q(copy->labels.ku));
         w->LblDataInst->setText(copy->dataInst);
@@ -240,7 +249,7 @@ void QtWorkerView::ShowEcho(const EchoFrame& frame) {
             w->EditCorr->setText(Q(f.corr));
             w->EditUncorr->setText(Q(f.uncorr));
             w->EditMm->setText(Q(f.mm));
-            w->EditTemp->setText(Q(f.temp));
+            w->EditTemp->setText(RegionalDecimal(f.temp));
         }
         if (!copy->envelope.empty())
             w->Chart().SetIntegrator(copy->envelope, copy->high);

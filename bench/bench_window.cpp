@@ -215,6 +215,7 @@ BENCHMARK(StartToShown)->UseManualTime()->Iterations(10)->Unit(benchmark::kMilli
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    KeepCNumberFormat();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

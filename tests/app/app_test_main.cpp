@@ -1,17 +1,21 @@
-// Test entry for the window tests: one offscreen application for every test.
-#include <QApplication>
+// Test entry for the window tests: one offscreen application for every test, in the regional
+// format the binary was built for (digit grouping by default; a comma separator for the
+// regional-format tests). The C library keeps the "C" number format, as in the program.
+#include "program.h"
 
-#include <clocale>
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
+#ifndef VQ31_TEST_LOCALE
+#define VQ31_TEST_LOCALE "en_US.UTF-8"
+#endif
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A regional format with digit grouping, so that number texts meet it; the C library
-    // keeps its own "C" numbers.
-    qputenv("LC_ALL", "en_US.UTF-8");
+    qputenv("LC_ALL", VQ31_TEST_LOCALE);
     QApplication app(argc, argv);
-    std::setlocale(LC_ALL, "C");
+    vq31::app::KeepCNumberFormat();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

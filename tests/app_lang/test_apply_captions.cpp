@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <clocale>
+
 namespace vq31 {
 namespace {
 
@@ -136,6 +138,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // the application object took it from the environment
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
