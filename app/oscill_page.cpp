@@ -346,10 +346,9 @@ void MainWindow::BtnPulseClick() {
     const auto value = IntegerOf(EditPulse);
     if (!value)
         return;
-    if (TbPulse->value() == std::clamp(*value, TbPulse->minimum(), TbPulse->maximum()))
-        TbPulseChange(); // the slider does not move, so it would not run the handler
-    else
-        TbPulse->setValue(*value);
+    // The slider stays attached: a move runs TbPulseChange, and then it runs once more.
+    TbPulse->setValue(*value);
+    TbPulseChange();
 }
 
 void MainWindow::TbFiltrChange() {

@@ -253,6 +253,22 @@ TEST(OscillPage, FrequencyPastTheRangeGoesToTheMaximumWithOnePost) {
     EXPECT_EQ(rig.posts, (std::vector<int>{9}));
 }
 
+TEST(OscillPage, PulseWidthPastTheRangeIsBoundedAndPostedByTheMoveAndTheButton) {
+    WindowRig rig;
+    rig.w().EditPulse->setText("250");
+    QTest::keyClick(rig.w().EditPulse, Qt::Key_Return);
+    EXPECT_EQ(rig.w().TbPulse->value(), 200);
+    EXPECT_EQ(rig.w().EditPulse->text(), "200");
+    EXPECT_EQ(Get(rig.params.PulseWidth), 200);
+    // The slider's own handler runs on the move, then the button runs it again.
+    EXPECT_EQ(rig.posts, (std::vector<int>{15, 15}));
+
+    // A value the slider already holds does not move it: the button's run is the only one.
+    rig.posts.clear();
+    rig.w().BtnPulse->click();
+    EXPECT_EQ(rig.posts, (std::vector<int>{15}));
+}
+
 TEST(OscillPage, FilterFollowsTheFrequencyToTheNearestListItem) {
     WindowRig rig;
     Choose(rig.w().CmbFiltr, rig.w().CmbFiltr->findText("1000"));
