@@ -63,6 +63,15 @@ std::string Hex(long code) {
     return text;
 }
 
+// The stored date bytes and the day, month and year they stand for.
+std::string DateReply(uint32_t date) {
+    char text[96];
+    std::snprintf(text, sizeof text, "ok: date bytes %u %u %u (%02u%02u%02u)", date & 0xFF,
+                  (date >> 8) & 0xFF, (date >> 16) & 0xFF, ((date >> 16) & 0xFF) + 1,
+                  ((date >> 8) & 0xFF) + 1, date & 0xFF);
+    return text;
+}
+
 std::string LevelReply(const DeviceModel& d) {
     const DeviceState s = d.Snapshot();
     return Format("ok: level %.1f mm, %.2f l", s.levelMm, s.litres);
@@ -202,6 +211,30 @@ std::string RunControl(const std::string& line, ControlTarget t) {
         d.SetFirmware(uint8_t(n));
         return Format("ok: firmware %.0f", double(n));
     }
+    if (verb == "date") {
+        long year = 0, month = 0, day = 0;
+        if (w.size() != 4 || !Integer(w[1], 0, 255, year) || !Integer(w[2], 0, 255, month) ||
+            !Integer(w[3], 0, 255, day))
+            return Error("usage: date YEAR MONTH-1 DAY-1 (the three stored bytes, 0 to 255)");
+        d.SetDate(uint8_t(year), uint8_t(month), uint8_t(day));
+        return DateReply(d.Snapshot().date);
+    }
+    if (verb == "serial") {
+        if (w.size() != 2 || !Integer(w[1], -1, 0x7FFFFFFF, n))
+            return Error("usage: serial N (0 to 16777215)");
+        return d.SetSerialNumber(n, why) ? Format("ok: serial %.0f", double(n)) : Error(why);
+    }
+    if (verb == "flags") {
+        if (w.size() != 2 || !Integer(w[1], -1, 0x7FFFFFFF, n))
+            return Error("usage: flags N (link flags byte)");
+        if (!d.SetLinkFlags(n, why))
+            return Error(why);
+        const DeviceState s = d.Snapshot();
+        char text[64];
+        std::snprintf(text, sizeof text, "ok: link flags 0x%02X, configured speed %u bit/s",
+                      unsigned(s.linkFlags), unsigned(s.baud));
+        return text;
+    }
     if (verb == "address") {
         if (w.size() != 2 || !Integer(w[1], -1, 1000, n))
             return Error("usage: address N (0 to 254)");
@@ -243,6 +276,9 @@ std::string ControlHelp() {
            "  temp CELSIUS          fuel temperature\n"
            "  model TEXT            4 characters of the model word (13QV = wrong order)\n"
            "  firmware N            firmware version byte\n"
+           "  date Y M D            passport date bytes: year, month - 1, day - 1\n"
+           "  serial N              serial number (24 bits)\n"
+           "  flags N               link flags byte (bits 2..4 set the configured speed)\n"
            "  address N             bus address 0..254\n"
            "  baud N                configured speed 2400..115200\n"
            "  fastidle SECONDS      leave the fast mode after this silence (0 = never)\n"
@@ -272,7 +308,7 @@ std::string DescribeState(const DeviceState& s, const FaultPlan& faults) {
     std::snprintf(
         text, sizeof text,
         "address %u, speed %u bit/s (configured %u%s), link flags 0x%02X\n"
-        "model %s, firmware %u, serial %u\n"
+        "model %s, firmware %u, serial %u, date bytes %u %u %u\n"
         "frequency %u, filter %u, gain word 0x%04X (Ku in use %u), attenuator %u, "
         "pulse width %u, integrator 0x%08X\n"
         "mode %u, tune progress 0x%08X, sweep %s step %u, display mask 0x%05X\n"
@@ -281,7 +317,8 @@ std::string DescribeState(const DeviceState& s, const FaultPlan& faults) {
         "requests %llu, answered %llu, wrong speed %llu, other address %llu, bad CRC %llu, "
         "unknown code %llu, silenced %llu, faulted %llu\n",
         s.address, s.speed, s.baud, s.fastMode ? ", fast mode" : "", s.linkFlags, model,
-        s.firmwareVersion, s.serialNumber, s.signal.frequency, s.signal.filter, s.signal.gainWord,
+        s.firmwareVersion, s.serialNumber, s.date & 0xFF, (s.date >> 8) & 0xFF,
+        (s.date >> 16) & 0xFF, s.signal.frequency, s.signal.filter, s.signal.gainWord,
         s.effectiveGain, s.signal.attenuation, s.signal.pulseWidth, s.signal.integratorWord, s.mode,
         s.tuneProgress, s.sweeping ? "on" : "off", s.sweepStep, s.displayMask, s.tankId,
         s.tankHeight, s.tareMode, s.levelMm, s.litres, s.capacityLitres,

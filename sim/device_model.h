@@ -58,6 +58,11 @@ public:
     bool SetTemperature(double celsius, std::string& why);
     bool SetModel(const std::string& text, std::string& why);
     void SetFirmware(uint8_t version) { state_.firmwareVersion = version; }
+    // Passport date as stored: year (two digits), month - 1, day - 1.
+    void SetDate(uint8_t year, uint8_t monthByte, uint8_t dayByte);
+    bool SetSerialNumber(long serial, std::string& why);
+    // Link flags; the configured speed follows their speed code, which must be 1..7.
+    bool SetLinkFlags(long flags, std::string& why);
     bool SetAddress(long address, std::string& why);
     bool SetBaud(long baud, std::string& why);
     void SetFastIdle(std::chrono::milliseconds idle) { fastIdle_ = idle; }

@@ -79,6 +79,31 @@ bool DeviceModel::SetModel(const std::string& text, std::string& why) {
     return true;
 }
 
+void DeviceModel::SetDate(uint8_t year, uint8_t monthByte, uint8_t dayByte) {
+    state_.date = uint32_t(year) | uint32_t(monthByte) << 8 | uint32_t(dayByte) << 16;
+}
+
+bool DeviceModel::SetSerialNumber(long serial, std::string& why) {
+    if (serial < 0 || serial > 0xFFFFFF) {
+        why = "the serial number must lie between 0 and 16777215 (24 bits)";
+        return false;
+    }
+    state_.serialNumber = uint32_t(serial);
+    return true;
+}
+
+bool DeviceModel::SetLinkFlags(long flags, std::string& why) {
+    const uint32_t speed = flags >= 0 && flags <= 255 ? SpeedOfCode(uint32_t(flags) >> 2 & 7) : 0;
+    if (speed == 0) {
+        why = "the link flags are one byte whose bits 2..4 hold a speed code 1..7";
+        return false;
+    }
+    state_.linkFlags = uint8_t(flags);
+    state_.baud = speed;
+    state_.fastMode = false;
+    return true;
+}
+
 bool DeviceModel::SetAddress(long address, std::string& why) {
     if (address < 0 || address >= BroadcastAddress) {
         why = "the address must lie between 0 and 254";

@@ -30,6 +30,11 @@
 //   temp CELSIUS          fuel temperature
 //   model TEXT            four characters sent as the model word ("13QV" is the wrong order)
 //   firmware N            firmware version byte of the identity answers
+//   date Y M D            passport date as the device stores it: year (two digits),
+//                         month - 1, day - 1 ("date 16 2 8" reads as 090316)
+//   serial N              serial number, 0..16777215
+//   flags N               link flags byte; its speed code (bits 2..4, 1..7) becomes the
+//                         configured speed
 //   address N             bus address 0..254
 //   baud N                configured link speed (2400 .. 115200)
 //   fastidle SECONDS      leave the fast mode after this much silence (0 = never, default)

@@ -32,6 +32,12 @@ TEST_F(ControlTest, BadLinesAnswerAnErrorAndChangeNothing) {
         "model VQ311",
         "firmware 256",
         "firmware x",
+        "date 16 2",
+        "date 16 2 256",
+        "serial 16777216",
+        "serial -1",
+        "flags 0xE3",
+        "flags 256",
         "address 255",
         "address -1",
         "baud 12345",
@@ -66,6 +72,9 @@ TEST_F(ControlTest, BadLinesAnswerAnErrorAndChangeNothing) {
     EXPECT_EQ(after.baud, before.baud);
     EXPECT_EQ(after.modelCode, before.modelCode);
     EXPECT_EQ(after.firmwareVersion, before.firmwareVersion);
+    EXPECT_EQ(after.date, before.date);
+    EXPECT_EQ(after.serialNumber, before.serialNumber);
+    EXPECT_EQ(after.linkFlags, before.linkFlags);
     EXPECT_EQ(after.temperatureC, before.temperatureC);
     EXPECT_EQ(after.capacityLitres, before.capacityLitres);
     EXPECT_EQ(faults.Describe(), "");
@@ -108,6 +117,15 @@ TEST_F(ControlTest, IdentityAndLinkSettingsChange) {
     Run("baud 57600");
     EXPECT_EQ(device.Snapshot().baud, 57600u);
     EXPECT_EQ((device.Snapshot().linkFlags >> 2) & 7, 6);
+    // The stored date bytes (year, month - 1, day - 1) stand for 9 March 2016.
+    EXPECT_EQ(Run("date 16 2 8"), "ok: date bytes 16 2 8 (090316)");
+    EXPECT_EQ(device.Snapshot().date, 16u | 2u << 8 | 8u << 16);
+    Run("serial 1234");
+    EXPECT_EQ(device.Snapshot().serialNumber, 1234u);
+    // Automatic output, speed code 3, own-address answers, 12 bits: the speed follows.
+    EXPECT_EQ(Run("flags 0xAD"), "ok: link flags 0xAD, configured speed 9600 bit/s");
+    EXPECT_EQ(device.Snapshot().linkFlags, 0xAD);
+    EXPECT_EQ(device.Snapshot().baud, 9600u);
 }
 
 TEST_F(ControlTest, FaultsAreListedAndClearedAndQuitIsNoted) {

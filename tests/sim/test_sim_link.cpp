@@ -35,6 +35,18 @@ TEST_F(SimLink, IdentityPassportAndOutputSettingsCarryTheDeviceValues) {
     EXPECT_EQ(p.address, 1u);
     EXPECT_EQ(p.linkFlags, s.linkFlags);
     EXPECT_EQ((p.linkFlags >> 2) & 7, 4u); // 19200
+    // Passport values set from the control channel travel in their answer fields; the
+    // speed code is kept so the device stays reachable.
+    Control("date 16 2 8");
+    Control("serial 1234");
+    Control("flags 0x53");
+    ASSERT_EQ(ReadPassport(link, 1, p), StatusOk);
+    EXPECT_EQ(p.date, 16u | 2u << 8 | 8u << 16);
+    EXPECT_EQ(p.serialNumber, 1234u);
+    EXPECT_EQ(p.linkFlags, 0x53u);
+    ASSERT_EQ(ReadIdentity(link, 1, id), StatusOk);
+    EXPECT_EQ(id.date, 16u | 2u << 8 | 8u << 16);
+    EXPECT_EQ(id.serialNumber, 1234u);
     OutputSettings o;
     ASSERT_EQ(ReadOutputSettings(link, 1, o), StatusOk);
     EXPECT_EQ(o.revisionByte & 0x0F, s.revision);
