@@ -1,6 +1,7 @@
 // The oscilloscope page: mode, live values, gain and attenuator, the pulse, filter,
 // integrator, sweep, automatic tuning and display test tabs, and the echo chart.
 #include "main_window.h"
+#include "page_parts.h"
 
 #include "command_parameters.h"
 #include "echo_chart.h"
@@ -33,11 +34,6 @@ constexpr int GainItems = 25; // "0" .. "24", then the automatic / unlimited ite
 constexpr int TuneStep1 = 134, TuneStep2 = 135, TuneOff = 0;
 constexpr int DisplayAutoStart = 256;
 constexpr int AttenuatorOn = 30;
-
-template <typename T> T* Named(T* w, const QString& name) {
-    w->setObjectName(name);
-    return w;
-}
 
 QSlider* MakeSlider(QWidget* parent, const char* name, int min, int max, int arrow, int page,
                     int tick, int start) {

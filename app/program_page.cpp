@@ -1,6 +1,7 @@
 // The program page: language choice, serial port, link speed and device address, and the
 // open, close and search buttons; also the port list.
 #include "main_window.h"
+#include "page_parts.h"
 
 #include "command_parameters.h"
 
@@ -21,12 +22,6 @@
 namespace vq31::app {
 
 namespace {
-const char* const Speeds[] = {"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
-
-template <typename T> T* Named(T* w, const char* name) {
-    w->setObjectName(name);
-    return w;
-}
 
 // Port number kept in the settings file for a port name: the digits after "COM", or the
 // trailing digits of a device path (ttyUSB0 -> 0); none gives 0.
@@ -74,7 +69,7 @@ void MainWindow::BuildProgramPage() {
     CmbCom->setMinimumWidth(160);
     LblBaud = Named(new QLabel("Скорость (бит/с):", GbCom), "LblBaud");
     CmbBaud = Named(new QComboBox(GbCom), "CmbBaud");
-    for (const char* s : Speeds)
+    for (const char* s : LinkSpeeds)
         CmbBaud->addItem(s);
     CmbBaud->setCurrentIndex(-1);
     LblAddr = Named(new QLabel("Адрес устройства:", GbCom), "LblAddr");

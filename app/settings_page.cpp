@@ -1,6 +1,7 @@
 // The settings page: the device's passport data, its output parameters and fuel settings,
 // and the button that writes them.
 #include "main_window.h"
+#include "page_parts.h"
 
 #include "command_parameters.h"
 #include "language_texts.h"
@@ -22,13 +23,7 @@
 namespace vq31::app {
 
 namespace {
-const char* const Speeds[] = {"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 constexpr int PostFilterMax = 8;
-
-template <typename T> T* Named(T* w, const char* name) {
-    w->setObjectName(name);
-    return w;
-}
 
 QLineEdit* PassportEdit(QWidget* parent, const char* name, int digits) {
     auto* e = Named(new QLineEdit(parent), name);
@@ -105,7 +100,7 @@ void MainWindow::BuildSettingsPage() {
     SpinAddr2->setRange(0, 255);
     LblBaud2 = Named(new QLabel("Скорость:", GbParams), "LblBaud2");
     CmbBaud2 = Named(new QComboBox(GbParams), "CmbBaud2");
-    for (const char* s : Speeds)
+    for (const char* s : LinkSpeeds)
         CmbBaud2->addItem(s);
     CmbBaud2->setCurrentIndex(-1);
     RepAutoOn = Named(new QCheckBox("Автовыдача", GbParams), "RepAutoOn");

@@ -1,6 +1,7 @@
 // The tare page: hub version, tank preset, tare table length, tank height and output scale,
 // the tare table window, writing the hub configuration, and the tank-list workbooks.
 #include "main_window.h"
+#include "page_parts.h"
 
 #include "command_parameters.h"
 #include "hub_image.h"
@@ -30,11 +31,6 @@ namespace vq31::app {
 namespace {
 constexpr int TankHeightMin = 100, TankHeightMax = 6500;
 const QString WorkbookFilter = QStringLiteral("Excel Files (*.xls *.xlsx)");
-
-template <typename T> T* Named(T* w, const char* name) {
-    w->setObjectName(name);
-    return w;
-}
 } // namespace
 
 void MainWindow::BuildTarePage() {
