@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace vq31 {
+class DeviceLink;
+}
+
 namespace vq31::ctl {
 
 // Global options and the words after the command name.
@@ -31,5 +35,10 @@ bool HasFlag(const std::vector<std::string>& args, const char* name);
 std::vector<std::string> Positional(const std::vector<std::string>& args);
 // Parses a whole number (decimal or 0x hex); false when the text is not one.
 bool ParseNumber(const std::string& text, long& value);
+
+// Opens the link on --port at --baud; on failure prints the cause and returns false.
+bool OpenLink(DeviceLink& link, const Options& options);
+// Prints the status text of a failed exchange and returns the exit code 1.
+int ReportStatus(int32_t status);
 
 } // namespace vq31::ctl

@@ -6,6 +6,7 @@
 #include "link.h"
 #include "status_texts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -24,21 +25,6 @@ constexpr uint32_t SupportedFirmware = 9;
 const StatusTexts& Texts() {
     static const StatusTexts texts = StatusTexts::Defaults();
     return texts;
-}
-
-int Fail(Status status) {
-    std::fprintf(stderr, "%s (status %d)\n", Texts().device[size_t(status) & 0xFF].c_str(),
-                 int(status));
-    return 1;
-}
-
-bool Open(DeviceLink& link, const Options& o) {
-    if (link.UartOpen(o.port, o.baud) != 0) {
-        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
-                     link.OpenError().c_str());
-        return false;
-    }
-    return true;
 }
 
 // "DDMMYY" of the identity date bytes (year, month - 1, day - 1).
@@ -86,17 +72,17 @@ int Search(const Options& o) {
         }
     }
     link.UartClose();
-    return Fail(last);
+    return ReportStatus(last);
 }
 
 int Info(const Options& o) {
     DeviceLink link;
-    if (!Open(link, o))
+    if (!OpenLink(link, o))
         return 1;
     uint32_t model = 0;
     Status s = ReadValue(link, cmd::ReadModelCode, o.address, model);
     if (s != StatusOk)
-        return Fail(s);
+        return ReportStatus(s);
     std::printf("model code: %s (0x%08X)\n", ModelWord(model).c_str(), model);
     if (model != SupportedModelCode) {
         std::fprintf(stderr, "Устройство не поддерживается программой\nПожалуйста, обновите "
@@ -105,7 +91,7 @@ int Info(const Options& o) {
     }
     Identity id;
     if ((s = ReadIdentity(link, o.address, id)) != StatusOk)
-        return Fail(s);
+        return ReportStatus(s);
     std::printf("date: %s\nserial number: %06u\nmodel: %u\nfirmware: %s\n",
                 DateText(id.date).c_str(), id.serialNumber, id.model,
                 FirmwareText(id.firmwareVersion).c_str());
@@ -116,7 +102,7 @@ int Info(const Options& o) {
     }
     Passport p;
     if ((s = ReadPassport(link, o.address, p)) != StatusOk)
-        return Fail(s);
+        return ReportStatus(s);
     static const uint32_t speeds[] = {0, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     std::printf("passport: address %u, output period %u, link flags 0x%02X (speed %u bit/s, "
                 "automatic output %s)\n",
@@ -134,15 +120,17 @@ int Echo(const Options& o) {
         return 2;
     }
     DeviceLink link;
-    if (!Open(link, o))
+    if (!OpenLink(link, o))
         return 1;
     EchoStatusRecord status{};
     SampleBuffer samples{};
     uint32_t blocks = 0;
     const Status s = ReadOscillogram(link, o.address, uint8_t(mode), status, samples, &blocks);
     if (s != StatusOk)
-        return Fail(s);
-    const uint32_t sampleCount = blocks > 0 ? (blocks - 1) * uint32_t(OscWordsPerBlock) : 0;
+        return ReportStatus(s);
+    // Only the first 249 sample blocks have room in the sample buffer.
+    const uint32_t sampleBlocks = blocks > 0 ? std::min<uint32_t>(blocks - 1, SampleBlocks) : 0;
+    const uint32_t sampleCount = sampleBlocks * uint32_t(OscWordsPerBlock);
     std::printf("mode %ld: %u blocks, %u samples\n", mode, blocks, sampleCount);
     std::printf("frequency %u, filter %u, gain %u, attenuator %u, pulse %.1f\n", status[1],
                 status[3], status[4], status[5], status[6] * 0.1);
@@ -163,4 +151,20 @@ const bool registered =
     Register("echo", "echo [--mode N]        one oscillogram record", &Echo);
 
 } // namespace
+
+int ReportStatus(Status status) {
+    std::fprintf(stderr, "%s (status %d)\n", Texts().device[size_t(status) & 0xFF].c_str(),
+                 int(status));
+    return 1;
+}
+
+bool OpenLink(DeviceLink& link, const Options& o) {
+    if (link.UartOpen(o.port, o.baud) != 0) {
+        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
+                     link.OpenError().c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace vq31::ctl

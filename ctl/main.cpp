@@ -11,6 +11,9 @@
 namespace vq31::ctl {
 
 namespace {
+// Highest speed accepted on the command line (far above any serial adapter's).
+constexpr long MaxBaud = 4000000;
+
 struct Entry {
     const char* usage;
     CommandFn fn;
@@ -107,7 +110,7 @@ int main(int argc, char** argv) {
             if (word == "--port") {
                 options.port = value;
             } else if (!ParseNumber(value, n) || n < 0 || (word == "--address" && n > 255) ||
-                       (word == "--baud" && n == 0)) {
+                       (word == "--baud" && (n == 0 || n > MaxBaud))) {
                 std::fprintf(stderr, "vq31ctl: bad value for %s: '%s'\n", word.c_str(),
                              value.c_str());
                 return 2;
