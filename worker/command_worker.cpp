@@ -19,6 +19,7 @@ CommandWorker::~CommandWorker() {
 }
 
 void CommandWorker::Start() {
+    std::lock_guard lock(stopLock_); // a Stop() on another thread never sees a half-made thread
     if (started_.exchange(true) || Stopping())
         return;
     thread_ = std::jthread([this] { Run(); });
@@ -228,13 +229,14 @@ Status CommandWorker::Try(int tries, std::chrono::milliseconds pauseAfterFailure
 }
 
 std::string CommandWorker::OpenPortError() const {
+    // A numbered port reads "...порта COM3"; a device path does not fit after "COM", so it
+    // follows a space, with the system's reason on a second line.
     std::string text = texts_.Text(msg::ErrorOpenPort);
     const std::string name = params_.PortName();
     const std::string numbered = "COM" + std::to_string(Get(params_.PortNumber));
     if (name == numbered)
-        text += std::to_string(uint32_t(Get(params_.PortNumber)));
-    else
-        text += " " + name;
+        return text + std::to_string(uint32_t(Get(params_.PortNumber)));
+    text += " " + name;
     const std::string cause = link_.OpenError();
     if (!cause.empty())
         text += "\n" + cause;

@@ -99,7 +99,8 @@ void CommandWorker::SearchDevice() {
     view_.RestoreCursor();
     if (!isFound) {
         ShowStatus(status);
-        view_.UnlockControls(Get(params_.TankId));
+        if (!Stopping())
+            view_.UnlockControls(Get(params_.TankId));
         ErrorBox(texts_.DeviceStatus(status));
         Put(params_.BaudRate, rememberedSpeed);
         link_.UartClose();
@@ -107,6 +108,8 @@ void CommandWorker::SearchDevice() {
         return;
     }
     Put(params_.DeviceAddress, found);
+    if (Stopping())
+        return;
     view_.ApplyFoundLink(uint32_t(Get(params_.BaudRate)), found);
     if (IdentifyDevice()) {
         if (!Stopping()) {
@@ -170,7 +173,8 @@ void CommandWorker::StartOscilloscope() {
     settings.attenuation = uint32_t(Get(params_.Attenuation));
     settings.integratorWord = uint32_t(Get(params_.IntegratorWord));
     view_.ShowSignalSettings(settings);
-    view_.UnlockControls(Get(params_.TankId));
+    if (!Stopping())
+        view_.UnlockControls(Get(params_.TankId));
     PostCommand(job::PollEcho);
 }
 

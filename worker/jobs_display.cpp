@@ -7,6 +7,8 @@ void CommandWorker::TestDisplay() {
     if (Stopping())
         return;
     view_.SetLiveView(false);
+    if (Stopping())
+        return;
     const uint32_t mask = view_.BuildDisplayPattern(uint32_t(Get(params_.DisplayTestPattern)));
     Put(params_.DisplayTestPattern, int32_t(mask));
     const Status status = Try(SettingTries, std::chrono::milliseconds(0), [&] {

@@ -83,7 +83,8 @@ void CommandWorker::ShowEchoFrame(int32_t mode) {
                    [](uint16_t v) { return int16_t(v); });
     frame.oscillogram = oscillogram_;
     view_.SetLiveView(true);
-    view_.ShowEcho(frame);
+    if (!Stopping())
+        view_.ShowEcho(frame);
 }
 
 } // namespace vq31

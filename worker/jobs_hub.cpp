@@ -56,7 +56,7 @@ void CommandWorker::ReadHubData() {
     if (Stopping())
         return;
     view_.UnlockControls(Get(params_.TankId));
-    if (status == StatusOk)
+    if (status == StatusOk && !Stopping())
         ShowHubView();
     else
         ErrorBox(texts_.DeviceStatus(status));
@@ -155,7 +155,8 @@ void CommandWorker::WriteHubData() {
         return;
     if (status != StatusOk)
         ErrorBox(texts_.DeviceStatus(status));
-    view_.UnlockControls(tankId);
+    if (!Stopping())
+        view_.UnlockControls(tankId);
     PostCommand(job::PollLevel);
 }
 
@@ -164,10 +165,12 @@ void CommandWorker::SetTareMode() {
         WriteValue(link_, cmd::WriteTareMode, Address(), uint32_t(Get(params_.TareWindowOpen)));
     if (Stopping())
         return;
+    lastStatus_ = status;
     if (status != StatusOk) {
         ShowStatus(status);
         ErrorBox(texts_.DeviceStatus(status));
-        view_.UnlockControls(Get(params_.TankId));
+        if (!Stopping())
+            view_.UnlockControls(Get(params_.TankId));
     }
     PostCommand(job::PollLevel);
 }

@@ -47,6 +47,8 @@ void CommandWorker::ReadParameters() {
     Put(params_.FuelType, int32_t(fuel.fuelType));
     Put(params_.FuelTempCoef, FloatFromBits(fuel.tempCoefBits));
     Put(params_.FuelSoundSpeed, FloatFromBits(fuel.soundSpeedBits));
+    if (Stopping())
+        return;
     view_.ShowParameters(MakeParameterView(r, Get(params_.FuelType), Get(params_.FuelTempCoef),
                                            Get(params_.FuelSoundSpeed)));
     PostCommand(job::None);

@@ -41,7 +41,8 @@ void CommandWorker::PollTuneStep(uint32_t mode) {
             step.barPosition = int32_t(result);
         }
         view_.SetLiveView(false);
-        view_.ShowTuneStep1(step);
+        if (!Stopping())
+            view_.ShowTuneStep1(step);
     } else {
         if (result != 0) {
             // The device finished: one box, then back to normal measuring.
@@ -56,6 +57,8 @@ void CommandWorker::PollTuneStep(uint32_t mode) {
         if (Stopping())
             return;
         view_.SetLiveView(false);
+        if (Stopping())
+            return;
         view_.ShowTuneStep2(texts_.Text(msg::Scanning));
     }
     ResumeAfterLoss(job::StartOscilloscope);

@@ -47,11 +47,19 @@ public:
         answers_.insert(answers_.end(), answers);
     }
 
-    // Bounded wait until the predicate (called under the view's lock) holds.
+    // Bounded wait until the predicate (called under the view's lock) holds. It is looked at
+    // again every few milliseconds too, as it may turn on state no step announces (the
+    // worker's stop request, for one).
     bool WaitUntil(const std::function<bool()>& predicate,
                    std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
         std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, limit, predicate);
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            cv_.wait_for(lock, std::chrono::milliseconds(5));
+        }
+        return true;
     }
     // Bounded wait until the named step has run count times in all.
     bool WaitForStep(const std::string& step, size_t count = 1,

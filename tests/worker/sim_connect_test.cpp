@@ -37,17 +37,36 @@ TEST(ConnectJob, OpensIdentifiesAndStartsTheOscilloscopeAtFastSpeed) {
     EXPECT_GE(v.echoes.size(), 1u);
 }
 
-TEST(ConnectJob, PortThatCannotOpenShowsTheOpenErrorAndPortState) {
+struct OpenErrorCase {
+    const char* portName; // empty: the numbered port
+    const char* text;
+    bool exact; // false: the text is followed by the system's reason
+};
+class PortThatCannotOpen : public ::testing::TestWithParam<OpenErrorCase> {};
+
+TEST_P(PortThatCannotOpen, ShowsTheOpenErrorAndPortState) {
     SimRig rig;
-    rig.params.SetPortName("/dev/nonexistent-vq31-port");
+    rig.params.SetPortName(GetParam().portName);
+    Put(rig.params.PortNumber, 57);
     rig.worker->Start();
     ASSERT_TRUE(rig.RunUntil(job::ConnectDevice, job::ConnectDevice));
     rig.Stop();
     ASSERT_EQ(rig.view.errors.size(), 1u);
-    EXPECT_EQ(rig.view.errors[0].rfind("Ошибка открытия порта COM /dev/nonexistent", 0), 0u);
+    const std::string& error = rig.view.errors[0];
+    if (GetParam().exact)
+        EXPECT_EQ(error, GetParam().text);
+    else
+        EXPECT_EQ(error.rfind(std::string(GetParam().text) + "\n", 0), 0u) << error;
     EXPECT_EQ(rig.worker->PortState(), PortOpenError);
     EXPECT_EQ(rig.view.portStatus.back().second, "Статус порта: Ошибка открытия");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PortThatCannotOpen,
+    ::testing::Values(OpenErrorCase{"", "Ошибка открытия порта COM57", true},
+                      OpenErrorCase{"/dev/nonexistent-vq31-port",
+                                    "Ошибка открытия порта COM /dev/nonexistent-vq31-port",
+                                    false}));
 
 struct IdentityCase {
     const char* control;
@@ -157,6 +176,47 @@ TEST(DisconnectJob, StopsPollingAndClosesThePort) {
     EXPECT_EQ(rig.view.portStatus.back().second, "Статус порта: Порт закрыт");
     EXPECT_EQ(rig.view.Count("ShowDisconnected"), 1u);
 }
+
+// Stopping the worker from inside a window step (as a window that closes while the worker
+// waits for it) ends the job there: no further step runs, whatever the job was doing next.
+struct StopCase {
+    int32_t code;
+    const char* step;
+    bool openLink;
+    int32_t tuneMode;
+};
+class StopInsideAStep : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(StopInsideAStep, NoStepRunsAfterIt) {
+    const StopCase c = GetParam();
+    sim::SimOptions options;
+    if (c.code == job::SearchDevice)
+        options.baud = 115200; // found at the first speed tried
+    SimRig rig(options, QuickWake());
+    if (c.openLink)
+        rig.OpenLink(19200);
+    Put(rig.params.TuneMode, c.tuneMode);
+    rig.view.onStep = [&](const std::string& step) {
+        if (step == c.step)
+            rig.worker->Stop(); // on the worker thread: only requests the stop
+    };
+    rig.worker->Start();
+    rig.worker->PostCommand(c.code);
+    ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.worker->StopRequested(); }));
+    rig.worker->Stop();
+    EXPECT_EQ(rig.view.stepsAfterStop, 0u) << "last step: " << rig.view.Steps().back();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, StopInsideAStep,
+    ::testing::Values(StopCase{job::ConnectDevice, "EnterOscilloscopePage", false, 0},
+                      StopCase{job::ConnectDevice, "ShowSignalSettings", false, 0},
+                      StopCase{job::ConnectDevice, "SetLiveView", false, 0},
+                      StopCase{job::SearchDevice, "RestoreCursor", false, 0},
+                      StopCase{job::TestDisplay, "SetLiveView", true, 0},
+                      StopCase{job::ReadParameters, "UnlockControls", true, 0},
+                      StopCase{job::SetTareMode, "ShowError", false, 0},
+                      StopCase{job::SetTuneMode, "SetLiveView", true, 134}));
 
 } // namespace
 } // namespace vq31
