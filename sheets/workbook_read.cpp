@@ -1,6 +1,7 @@
 // Reading workbooks: .xlsx, .ods and .csv through the orcus importer, with our own receiver of
 // its callbacks (cells, shared strings, stored formula results, cell references), and .xls
-// through FreeXL. Every failure becomes a FileResult; nothing is thrown to the caller.
+// through FreeXL; ZIP packages and .xls files are parsed in a child process. Every failure
+// becomes a FileResult; nothing is thrown to the caller.
 #include "c_locale_scope.h"
 #include "workbook.h"
 #include "xls_read.h"
@@ -368,30 +369,36 @@ private:
 
 enum class Format { Xls, Xlsx, Ods, Csv };
 
-Format Detect(std::string_view bytes) {
+// The container from the first bytes: OLE2 (.xls), ZIP (.xlsx or .ods), otherwise text.
+Format Container(std::string_view bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     if (bytes.size() >= sizeof Ole2Magic &&
         std::equal(std::begin(Ole2Magic), std::end(Ole2Magic), data)) {
         return Format::Xls;
     }
     if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == 'K') {
-        // Detection already unpacks parts; a package that fails the check is read no
-        // further (the reader refuses it).
-        if (!ZipEntriesWithin(bytes, MaxPartBytes)) {
-            return Format::Xlsx;
-        }
-        try {
-            if (orcus::orcus_xlsx::detect(data, bytes.size())) {
-                return Format::Xlsx;
-            }
-            if (orcus::orcus_ods::detect(data, bytes.size())) {
-                return Format::Ods;
-            }
-        } catch (const std::exception&) {
-        }
-        return Format::Xlsx; // a damaged archive: let the reader report it
+        return Format::Xlsx;
     }
     return Format::Csv;
+}
+
+// Which workbook a ZIP package holds. Detection already unpacks parts, so a package that
+// fails the size check is not looked into (the reader refuses it).
+Format PackageFormat(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (!ZipEntriesWithin(bytes, MaxPartBytes)) {
+        return Format::Xlsx;
+    }
+    try {
+        if (orcus::orcus_xlsx::detect(data, bytes.size())) {
+            return Format::Xlsx;
+        }
+        if (orcus::orcus_ods::detect(data, bytes.size())) {
+            return Format::Ods;
+        }
+    } catch (const std::exception&) {
+    }
+    return Format::Xlsx; // a damaged archive: let the reader report it
 }
 
 FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) {
@@ -488,16 +495,15 @@ FileResult LoadFile(const std::string& fileName, std::string& bytes) {
 } // namespace
 
 FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
-    const CLocaleScope cLocale;
     std::string bytes;
     if (FileResult loaded = LoadFile(fileName, bytes); !loaded.ok) {
         return loaded;
     }
-    const Format format = Detect(bytes);
-    if (format == Format::Xls) {
+    if (Container(bytes) == Format::Xls) {
+        const CLocaleScope cLocale;
         return ReadXlsFile(fileName, book);
     }
-    return ReadWithOrcus(format, bytes, book);
+    return ReadWorkbookBytes(bytes, book);
 }
 
 FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book) {
@@ -505,15 +511,23 @@ FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book) {
     if (bytes.size() > MaxFileBytes) {
         return {false, "file too large"};
     }
-    const Format format = Detect(bytes);
-    if (format == Format::Xls) {
+    switch (Container(bytes)) {
+    case Format::Xls: {
         TempFile temp;
         if (!temp.Write(bytes)) {
             return {false, "cannot write a temporary file"};
         }
         return ReadXlsFile(temp.path(), book);
     }
-    return ReadWithOrcus(format, bytes, book);
+    case Format::Csv:
+        return ReadWithOrcus(Format::Csv, bytes, book);
+    default:
+        // The package parsers stop the process on some damaged parts (failed assertions),
+        // so packages are parsed in a child process.
+        return ReadInChild(
+            [bytes](Workbook& read) { return ReadWithOrcus(PackageFormat(bytes), bytes, read); },
+            book);
+    }
 }
 
 } // namespace vq31::sheets

@@ -1,7 +1,8 @@
-// Reading .xls workbooks through FreeXL. The library parses the file in a child process:
-// its parser has had memory faults on damaged files, and a fault there must not touch the
-// program's own memory. The child sends the cells back over a pipe; a child that crashes,
-// hangs or sends nonsense makes the read fail with a reason.
+// Reading .xls workbooks through FreeXL, and running a workbook parser in a child process.
+// The parsers of the workbook libraries have had memory faults and failed assertions on
+// damaged files, and such a fault must neither touch the program's own memory nor end the
+// program. The child sends the cells back over a pipe; a child that crashes, hangs or sends
+// nonsense makes the read fail with a reason.
 #include "xls_read.h"
 
 #include <freexl.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -189,26 +191,26 @@ FileResult Deserialise(std::string_view bytes, Workbook& book) {
     ReplyReader in(bytes);
     uint8_t status = 0;
     if (!in.U8(status)) {
-        return {false, "the .xls reader gave no answer"};
+        return {false, "the workbook reader gave no answer"};
     }
     if (status == ReplyError) {
         std::string error;
         if (!in.Text(error)) {
-            error = "the .xls reader failed";
+            error = "the workbook reader failed";
         }
         return {false, error};
     }
     Workbook read;
     uint32_t sheets = 0;
     if (status != ReplyOk || !in.U32(sheets)) {
-        return {false, "the .xls reader gave a bad answer"};
+        return {false, "the workbook reader gave a bad answer"};
     }
     std::size_t total = 0;
     for (uint32_t i = 0; i < sheets; ++i) {
         std::string name;
         uint32_t cells = 0;
         if (!in.Text(name) || !in.U32(cells)) {
-            return {false, "the .xls reader gave a bad answer"};
+            return {false, "the workbook reader gave a bad answer"};
         }
         Sheet& sheet = read.sheets.emplace_back(std::move(name));
         for (uint32_t c = 0; c < cells; ++c) {
@@ -216,19 +218,19 @@ FileResult Deserialise(std::string_view bytes, Workbook& book) {
             uint8_t kind = 0;
             if (!in.U32(row) || !in.U32(column) || !in.U8(kind) || ++total > MaxReadCells ||
                 row == 0 || column == 0 || row > MaxReadRows || column > MaxReadColumns) {
-                return {false, "the .xls reader gave a bad answer"};
+                return {false, "the workbook reader gave a bad answer"};
             }
             Cell cell;
             if (kind == 'n') {
                 double v = 0;
                 if (!in.Double(v)) {
-                    return {false, "the .xls reader gave a bad answer"};
+                    return {false, "the workbook reader gave a bad answer"};
                 }
                 cell = Cell::Num(v);
             } else {
                 std::string text;
                 if (!in.Text(text)) {
-                    return {false, "the .xls reader gave a bad answer"};
+                    return {false, "the workbook reader gave a bad answer"};
                 }
                 cell = Cell::Str(std::move(text));
             }
@@ -236,7 +238,7 @@ FileResult Deserialise(std::string_view bytes, Workbook& book) {
         }
     }
     if (!in.AtEnd() || read.sheets.empty()) {
-        return {false, "the .xls reader gave a bad answer"};
+        return {false, "the workbook reader gave a bad answer"};
     }
     book = std::move(read);
     return {true, {}};
@@ -260,12 +262,17 @@ void ChildDeath() {
 }
 #endif
 
-[[noreturn]] void RunChild(const std::string& fileName, int out) {
+[[noreturn]] void RunChild(const std::function<FileResult(Workbook&)>& read, int out) {
 #ifdef VQ31_XLS_SANITIZED
     __sanitizer_set_death_callback(ChildDeath);
 #endif
     Workbook book;
-    const FileResult result = ReadXlsInProcess(fileName, book);
+    FileResult result;
+    try {
+        result = read(book);
+    } catch (...) {
+        result = {false, "unreadable workbook"};
+    }
     const bool sent = WriteAll(out, Serialise(result, book));
     close(out);
     _exit(sent ? 0 : ChildFailedExit);
@@ -274,19 +281,24 @@ void ChildDeath() {
 } // namespace
 
 FileResult ReadXlsFile(const std::string& fileName, Workbook& book) {
+    return ReadInChild([&fileName](Workbook& read) { return ReadXlsInProcess(fileName, read); },
+                       book);
+}
+
+FileResult ReadInChild(const std::function<FileResult(Workbook&)>& read, Workbook& book) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        return {false, "cannot start the .xls reader"};
+        return {false, "cannot start the workbook reader"};
     }
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
-        return {false, "cannot start the .xls reader"};
+        return {false, "cannot start the workbook reader"};
     }
     if (pid == 0) {
         close(fds[0]);
-        RunChild(fileName, fds[1]);
+        RunChild(read, fds[1]);
     }
     close(fds[1]);
     const auto deadline = std::chrono::steady_clock::now() + ChildTimeLimit;
@@ -331,13 +343,13 @@ FileResult ReadXlsFile(const std::string& fileName, Workbook& book) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (timedOut) {
-        return {false, "the .xls reader did not finish"};
+        return {false, "the workbook reader did not finish"};
     }
     if (tooLarge) {
         return {false, "workbook too large"};
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return {false, "the .xls reader failed on this file"};
+        return {false, "the workbook reader failed on this file"};
     }
     return Deserialise(reply, book);
 }

@@ -3,6 +3,7 @@
 #include "cell_text.h"
 #include "sheet_test_util.h"
 #include "workbook.h"
+#include "xls_read.h"
 
 #include <xlsxwriter.h>
 
@@ -10,6 +11,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <string>
 
 namespace vq31::sheets {
 namespace {
@@ -93,26 +95,46 @@ TEST(WorkbookFiles, SaveFormatFollowsTheExtension) {
     }
 }
 
-TEST(WorkbookFiles, NumbersKeepTheirPointUnderAProcessLocaleWithADecimalComma) {
-    const char* comma = nullptr;
+// Switches LC_NUMERIC to a locale whose decimal separator is a comma: an installed one, or
+// one built into dir with localedef when the system's locale sources are there. False when
+// neither is possible.
+bool UseCommaLocale(const TempDir& dir) {
     for (const char* name : {"ru_RU.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8"}) {
         if (std::setlocale(LC_NUMERIC, name)) {
-            comma = name;
-            break;
+            return true;
         }
     }
-    if (!comma) {
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+    const std::string build =
+        "timeout 60 localedef -i de_DE -f UTF-8 " + dir.File("de_DE.UTF-8") + " >/dev/null 2>&1";
+    if (std::system(build.c_str()) != 0) {
+        return false;
     }
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    const bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    unsetenv("LOCPATH");
+    return set;
+}
+
+TEST(WorkbookFiles, NumbersKeepTheirPointUnderAProcessLocaleWithADecimalComma) {
     TempDir dir;
+    if (!UseCommaLocale(dir)) {
+        GTEST_SKIP() << "no locale with a decimal comma available";
+    }
+    const bool comma = std::localeconv()->decimal_point == std::string(",");
     const std::string file = dir.File("comma.xlsx");
     const bool saved = SaveWorkbook(SmallBook(), file).ok;
     Workbook back;
     const bool read = ReadWorkbook(file, back).ok;
+    Workbook csv;
+    const bool csvRead = ReadWorkbookBytes("10.5,2.25\n", csv).ok;
     std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(comma);
     ASSERT_TRUE(saved);
     ASSERT_TRUE(read);
+    ASSERT_TRUE(csvRead);
     EXPECT_EQ(back.sheets[0].At(1, 1).number, 1.5);
+    EXPECT_EQ(csv.sheets[0].At(1, 1).number, 10.5);
+    EXPECT_EQ(csv.sheets[0].At(1, 2).number, 2.25);
     EXPECT_EQ(FormatCellNumber(1.5, "."), "1.5");
 }
 
@@ -203,6 +225,29 @@ TEST(WorkbookFiles, XlsWithDamagedDirectoryNamesIsRefusedAndTheReaderSurvives) {
         EXPECT_FALSE(read.error.empty());
         EXPECT_TRUE(book.sheets.empty());
     }
+}
+
+TEST(WorkbookFiles, ParserStoppingItsProcessGivesAFailedReadAndKeepsTheBook) {
+    Workbook book;
+    XlsAddSheet(book).SetNumber(1, 1, 7);
+    const FileResult stopped = ReadInChild([](Workbook&) -> FileResult { std::abort(); }, book);
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_FALSE(stopped.error.empty());
+    ASSERT_EQ(book.sheets.size(), 1u);
+    EXPECT_EQ(book.sheets[0].At(1, 1).number, 7);
+
+    const FileResult read = ReadInChild(
+        [](Workbook& b) {
+            Sheet& s = XlsAddSheet(b);
+            s.SetText(2, 3, "x");
+            s.SetNumber(4, 1, -0.25);
+            return FileResult{true, {}};
+        },
+        book);
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_EQ(book.sheets[0].At(2, 3).text, "x");
+    EXPECT_EQ(book.sheets[0].At(4, 1).number, -0.25);
+    EXPECT_TRUE(book.sheets[0].At(1, 1).IsEmpty());
 }
 
 TEST(WorkbookFiles, MissingAndDamagedFilesAreErrors) {
