@@ -175,26 +175,6 @@ int Tanks(const Options& o) {
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 
-sheets::TareRows RowsOfGrid(const TareGrid& grid) {
-    sheets::TareRows rows;
-    for (int r = 1; r < grid.RowCount(); ++r) {
-        rows.push_back(
-            {grid.Cell(TareGrid::kLitresColumn, r), grid.Cell(TareGrid::kLevelColumn, r)});
-    }
-    return rows;
-}
-
-void GridOfRows(const sheets::TareRows& rows, TareGrid& grid) {
-    grid.Reset();
-    grid.SetRowCount(std::max<int>(TareGrid::kMinRows, int(rows.size()) + 1));
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        for (std::size_t c = 0; c < rows[r].size(); ++c) {
-            grid.SetCell(int(c) + 1, int(r) + 1, rows[r][c]);
-        }
-    }
-    RenumberRows(grid);
-}
-
 int Tare(const Options& o) {
     std::string verb, file;
     if (!FileArgument(o, verb, file, TareUsage)) {
@@ -220,7 +200,7 @@ int Tare(const Options& o) {
     if (verb == "export") {
         FillTareGrid(*tank, grid, DecimalPoint);
         const sheets::ExchangeResult r = sheets::ExportTareTable(
-            RowsOfGrid(grid), std::string(sheets::TareSheetName), file, DecimalPoint);
+            TableTextsOf(grid), std::string(sheets::TareSheetName), file, DecimalPoint);
         if (!r.ok) {
             return ExchangeFail(r);
         }
@@ -233,7 +213,8 @@ int Tare(const Options& o) {
     if (!r.ok) {
         return ExchangeFail(r);
     }
-    GridOfRows(rows, grid);
+    PutTableTexts(grid, rows);
+    RenumberRows(grid);
     // As the editor's OK with the truncation question answered Yes.
     const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [] { return true; });
     if (!stored.Ok()) {
