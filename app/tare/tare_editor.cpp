@@ -43,6 +43,8 @@ constexpr int LevelBoxTop = 20;
 const QColor FuelColour(0x80, 0x80, 0x00); // olive
 
 const char* const ExcelFilter = "Excel Files (*.xls *.xlsx)";
+// Reading also takes OpenDocument and csv files.
+const char* const OpenFilter = "Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)";
 const char* const NoLevelText = "No Data";
 
 template <typename W> W* Named(W* widget, const char* name) {
@@ -105,9 +107,10 @@ TareEditor::TareEditor(TankRecord& tank, const LanguageTexts& texts, bool readOn
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     fileChooser_ = [this](bool forSaving) {
-        const QString filter = QString::fromLatin1(ExcelFilter);
-        return forSaving ? QFileDialog::getSaveFileName(this, QString(), QString(), filter)
-                         : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+        return forSaving ? QFileDialog::getSaveFileName(this, QString(), QString(),
+                                                        QString::fromLatin1(ExcelFilter))
+                         : QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                        QString::fromLatin1(OpenFilter));
     };
     BuildControls();
     ShowLevelCode(std::nullopt);
