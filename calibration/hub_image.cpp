@@ -48,6 +48,18 @@ bool EntryFits(const HubBuffer& image, std::size_t offset) {
     return size == 0 || offset + size <= total;
 }
 
+// Writes the record's RowCount and Scale into the entry's head and its rows, converted, into
+// the entry's row area.
+void WriteRows(const TankRecord& record, uint16_t scale, HubBuffer& image, HubEntry entry) {
+    image.SetWord(entry.offset + EntryRowCountOffset, record.RowCount);
+    image.SetWord(entry.offset + EntryScaleOffset, scale);
+    for (std::size_t i = 0; i < record.RowCount; ++i) {
+        const std::size_t row = entry.offset + TankEntryHeadSize + EntryRowSize * i;
+        image.SetWord(row, record.rows[i].Code);
+        image.SetWord(row + 2, ValueForLitres(record.rows[i].Litres, scale));
+    }
+}
+
 } // namespace
 
 uint16_t HubBuffer::Word(std::size_t offset) const {
@@ -198,13 +210,7 @@ bool HubAppendTank(HubBuffer& image, const TankRecord& record) {
     image.SetWord(entry.offset + EntrySizeOffset, static_cast<uint16_t>(length));
     image.SetWord(entry.offset + EntryIdOffset, record.Id);
     image.SetWord(entry.offset + EntryHeightOffset, record.Height);
-    image.SetWord(entry.offset + EntryRowCountOffset, record.RowCount);
-    image.SetWord(entry.offset + EntryScaleOffset, scale);
-    for (std::size_t i = 0; i < record.RowCount; ++i) {
-        const std::size_t row = entry.offset + TankEntryHeadSize + EntryRowSize * i;
-        image.SetWord(row, record.rows[i].Code);
-        image.SetWord(row + 2, ValueForLitres(record.rows[i].Litres, scale));
-    }
+    WriteRows(record, scale, image, entry);
     image.SetTotalSize(static_cast<uint16_t>(total + length));
     image.SetEntryCount(static_cast<uint16_t>(image.EntryCount() + 1));
     HubSeal(image);
@@ -262,13 +268,7 @@ bool RecordToEntry(const TankRecord& record, HubBuffer& image, HubEntry entry) {
         return false;
     }
     const uint16_t scale = record.Scale == 0 ? 1 : record.Scale;
-    image.SetWord(entry.offset + EntryRowCountOffset, record.RowCount);
-    image.SetWord(entry.offset + EntryScaleOffset, scale);
-    for (std::size_t i = 0; i < record.RowCount; ++i) {
-        const std::size_t row = entry.offset + TankEntryHeadSize + EntryRowSize * i;
-        image.SetWord(row, record.rows[i].Code);
-        image.SetWord(row + 2, ValueForLitres(record.rows[i].Litres, scale));
-    }
+    WriteRows(record, scale, image, entry);
     return true;
 }
 

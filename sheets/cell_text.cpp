@@ -1,76 +1,16 @@
 // Cell texts and numbers: the shared parsing and formatting of the workbook formats.
 #include "cell_text.h"
 
+#include "tare_grid.h"
+
 #include <charconv>
 #include <cmath>
 
 namespace vq31::sheets {
 
-namespace {
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-} // namespace
-
 std::optional<double> ParseCellNumber(std::string_view text, std::string_view decimalPoint) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    // Rebuild the text in the C form, checking its shape on the way.
-    std::string plain;
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        if (text[i] == '-') {
-            plain += '-';
-        }
-        ++i;
-    }
-    bool digits = false;
-    bool point = false;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            plain += c;
-            digits = true;
-            ++i;
-        } else if (!point && !decimalPoint.empty() && text.substr(i).starts_with(decimalPoint)) {
-            plain += '.';
-            point = true;
-            i += decimalPoint.size();
-        } else {
-            break;
-        }
-    }
-    if (!digits) {
-        return std::nullopt;
-    }
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        plain += 'e';
-        ++i;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            plain += text[i++];
-        }
-        bool expDigits = false;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-            plain += text[i++];
-            expDigits = true;
-        }
-        if (!expDigits) {
-            return std::nullopt;
-        }
-    }
-    if (i != text.size()) {
-        return std::nullopt;
-    }
-    double value = 0;
-    const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ec != std::errc() || end != plain.data() + plain.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
+    // A cell's number text has the same form as a number in the tare grid.
+    return ParseTareNumber(text, decimalPoint);
 }
 
 std::string FormatCellNumber(double value, std::string_view decimalPoint) {

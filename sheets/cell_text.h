@@ -10,8 +10,9 @@
 
 namespace vq31::sheets {
 
-// Optional blanks, an optional sign, digits with at most one decimal point (the given one,
-// no other), an optional exponent, optional blanks. Infinity and not-a-number are refused.
+// Optional blanks (spaces, tabs, line ends), an optional sign, digits with at most one decimal
+// point (the given one, no other), an optional exponent, optional blanks. Infinity and
+// not-a-number are refused.
 std::optional<double> ParseCellNumber(std::string_view text, std::string_view decimalPoint);
 // Up to 15 significant digits, shortest form ("10", "12.5", "1E+20").
 std::string FormatCellNumber(double value, std::string_view decimalPoint);
