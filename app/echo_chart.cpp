@@ -18,6 +18,7 @@ namespace vq31::app {
 namespace {
 constexpr double EnvelopeStep = 10.0;
 constexpr double InitialLeftMax = 32000.0;
+constexpr double EmptyBottomMax = 100.0;
 const char* const SeriesTitles[3] = {"Oscill", "AFC", "Integrator"};
 } // namespace
 
@@ -35,7 +36,7 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
     axisX_->setLabelFormat("%.0f");
     axisY_->setLabelFormat("%.0f");
     axisY_->setRange(0, InitialLeftMax);
-    axisX_->setRange(0, 1);
+    axisX_->setRange(0, EmptyBottomMax);
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
 
@@ -148,7 +149,9 @@ void EchoChart::UpdateBottomRange() {
         hi = any ? std::max(hi, last) : last;
         any = true;
     }
-    if (hi <= lo)
+    if (!any)
+        hi = EmptyBottomMax; // whole-number ticks on an empty chart
+    else if (hi <= lo)
         hi = lo + 1;
     if (axisX_->min() != lo || axisX_->max() != hi)
         axisX_->setRange(lo, hi);

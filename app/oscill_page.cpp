@@ -18,6 +18,7 @@
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -34,6 +35,9 @@ constexpr int GainItems = 25; // "0" .. "24", then the automatic / unlimited ite
 constexpr int TuneStep1 = 134, TuneStep2 = 135, TuneOff = 0;
 constexpr int DisplayAutoStart = 256;
 constexpr int AttenuatorOn = 30;
+// Narrow live-value boxes and tab captions, so that all six tuning tabs fit beside them.
+constexpr int LiveEditWidth = 72;
+constexpr int ControlSpacing = 3;
 
 QSlider* MakeSlider(QWidget* parent, const char* name, int min, int max, int arrow, int page,
                     int tick, int start) {
@@ -78,6 +82,7 @@ void MainWindow::BuildOscillPage() {
     CmbOscillMode->setMaxVisibleItems(10);
     auto* live = new QGridLayout();
     live->setVerticalSpacing(1);
+    live->setHorizontalSpacing(ControlSpacing);
     live->addWidget(CmbOscillMode, 0, 0, 1, 2);
     struct LiveRow {
         QLabel** label;
@@ -101,13 +106,14 @@ void MainWindow::BuildOscillPage() {
         *row.label = Named(new QLabel(row.text, top), row.labelName);
         *row.edit = Named(new QLineEdit(top), row.editName);
         (*row.edit)->setReadOnly(row.readOnly);
-        (*row.edit)->setMaximumWidth(90);
+        (*row.edit)->setMaximumWidth(LiveEditWidth);
         live->addWidget(*row.label, r, 0);
         live->addWidget(*row.edit, r, 1);
         ++r;
     }
 
     auto* gain = new QGridLayout();
+    gain->setHorizontalSpacing(ControlSpacing);
     LblCurr = Named(new QLabel("Тек:", top), "LblCurr");
     LblSet = Named(new QLabel("Уст:", top), "LblSet");
     LblMax = Named(new QLabel("Макс.:", top), "LblMax");
@@ -141,6 +147,9 @@ void MainWindow::BuildOscillPage() {
     gain->setRowStretch(3, 1);
 
     PcPulse = Named(new QTabWidget(top), "PcPulse");
+    QFont tabFont = PcPulse->tabBar()->font();
+    tabFont.setPointSizeF(tabFont.pointSizeF() - 2);
+    PcPulse->tabBar()->setFont(tabFont);
 
     TsPulse = Named(new QWidget(), "TsPulse");
     LblFreqStr = Named(new QLabel("F, кГц:", TsPulse), "LblFreqStr");
@@ -270,7 +279,8 @@ void MainWindow::BuildOscillPage() {
     PcPulse->addTab(TsDsplTest, "Дисплей");
 
     auto* row = new QHBoxLayout(top);
-    row->setContentsMargins(4, 4, 4, 4);
+    row->setContentsMargins(ControlSpacing, ControlSpacing, ControlSpacing, ControlSpacing);
+    row->setSpacing(ControlSpacing);
     row->addLayout(live);
     row->addLayout(gain);
     row->addWidget(PcPulse, 1);
