@@ -9,6 +9,7 @@
 #include "receiver.h"
 #include "request_parser.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -43,16 +44,66 @@ void Serve(vq31::sim::DeviceModel& device, const std::vector<uint8_t>& request) 
     device.Apply(answer.followUp);
 }
 
+// Request frames built from the input, so that every command reaches the device model
+// without the fuzzer first having to find a matching CRC: code, address, then up to 12 bytes
+// of value and extras per frame.
+std::vector<uint8_t> BuiltFrames(const uint8_t* data, size_t size) {
+    using namespace vq31;
+    std::vector<uint8_t> stream;
+    uint8_t frame[MaxRequestLength];
+    std::array<uint8_t, HubBlockSize> block{};
+    for (size_t at = 0; at + 2 <= size;) {
+        RequestFields r;
+        r.code = data[at++];
+        r.address = data[at++];
+        uint8_t fields[12] = {};
+        for (size_t i = 0; i < sizeof fields && at < size; ++i)
+            fields[i] = data[at++];
+        r.value = GetU32(fields);
+        r.extra1 = GetU32(fields + 4);
+        r.extra2 = GetU32(fields + 8);
+        block.fill(fields[0]);
+        r.block = block.data();
+        const size_t length = BuildRequest(r, frame);
+        stream.insert(stream.end(), frame, frame + length);
+    }
+    return stream;
+}
+
+void CheckRequest(const std::vector<uint8_t>& r) {
+    using namespace vq31;
+    Check(r.size() >= 4 && r[0] == RequestStart);
+    Check(r.size() == RequestLength(RequestLayoutOf(r[2])));
+    Check(Crc8(uint8_t(r.size() - 1), r.data()) == r.back());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vq31;
+    if (size == 0)
+        return 0;
     sim::DeviceModel device(1, 19200);
     sim::RequestParser parser;
     std::vector<sim::ParsedFrame> frames;
-    // The first byte of each piece gives its length (0 stands for a silence that ends any
-    // partly received frame), so the fuzzer also explores frames split across reads.
-    size_t at = 0;
+    // First byte odd: the rest describes whole requests, which must all be found again.
+    if (data[0] & 1) {
+        const std::vector<uint8_t> stream = BuiltFrames(data + 1, size - 1);
+        parser.Feed(stream.data(), stream.size(), frames);
+        size_t length = 0;
+        for (const sim::ParsedFrame& f : frames) {
+            Check(f.kind == sim::ParsedFrame::Kind::Request);
+            CheckRequest(f.bytes);
+            length += f.bytes.size();
+            Serve(device, f.bytes);
+        }
+        Check(length == stream.size() && !parser.HasPartialFrame());
+        return 0;
+    }
+    // First byte even: a raw byte stream. The first byte of each piece gives its length (0
+    // stands for a silence that ends any partly received frame), so frames split across
+    // reads are explored too.
+    size_t at = 1;
     while (at < size) {
         const size_t piece = data[at++];
         if (piece == 0) {
@@ -66,11 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const sim::ParsedFrame& f : frames) {
             if (f.kind != sim::ParsedFrame::Kind::Request)
                 continue;
-            const std::vector<uint8_t>& r = f.bytes;
-            Check(r.size() >= 4 && r[0] == RequestStart);
-            Check(r.size() == RequestLength(RequestLayoutOf(r[2])));
-            Check(Crc8(uint8_t(r.size() - 1), r.data()) == r.back());
-            Serve(device, r);
+            CheckRequest(f.bytes);
+            Serve(device, f.bytes);
         }
     }
     return 0;
