@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace vq31::app {
 
 namespace {
@@ -35,15 +37,15 @@ QLineEdit* PassportEdit(QWidget* parent, const char* name, int digits) {
     return e;
 }
 
-// A number in the user's format; the plain form with a point is accepted too.
+// A number in the user's format; the plain form with a point is accepted too. Infinity and
+// not-a-number words are refused: they are no value for the device.
 std::optional<float> ParseDecimal(const QString& text) {
-    bool ok = false;
-    const float v = FuelNumberLocale().toFloat(text.trimmed(), &ok);
-    if (ok)
-        return v;
-    const float c = QLocale::c().toFloat(text.trimmed(), &ok);
-    if (ok)
-        return c;
+    for (const QLocale& locale : {FuelNumberLocale(), QLocale::c()}) {
+        bool ok = false;
+        const float v = locale.toFloat(text.trimmed(), &ok);
+        if (ok)
+            return std::isfinite(v) ? std::optional<float>(v) : std::nullopt;
+    }
     return std::nullopt;
 }
 } // namespace

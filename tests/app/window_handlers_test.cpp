@@ -521,6 +521,18 @@ TEST(SettingsPage, FuelNumbersAreCheckedCoefficientFirst) {
     EXPECT_FLOAT_EQ(Get(rig.params.FuelTempCoef), 0.5f);
     EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
     EXPECT_EQ(rig.posts, (std::vector<int>{20}));
+
+    // Words for infinity or not-a-number are no values to send to the device.
+    rig.posts.clear();
+    for (const char* word : {"nan", "inf", "-inf", "1e40"}) {
+        rig.boxes.shown.clear();
+        rig.w().EditFuelOfs->setText(word);
+        rig.w().BtnParamsWrite->click();
+        ASSERT_EQ(rig.boxes.shown.size(), 1u) << word;
+        EXPECT_EQ(rig.boxes.shown[0].text, "Неверное значение скорости звука") << word;
+    }
+    EXPECT_TRUE(rig.posts.empty());
+    EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
 }
 
 // --- language file ------------------------------------------------------------------------------
