@@ -1,6 +1,8 @@
 // vq31-sim: the simulated VQ31 sensor as a program. It prints the pseudo-terminal path for
-// the tool to open, then reads control lines from standard input until "quit" or the end of
-// input (or SIGINT/SIGTERM), answering each line on standard output.
+// the tool to open, then reads control lines from standard input, answering each line on
+// standard output, until "quit" or SIGINT/SIGTERM. When standard input ends (a program
+// started in the background reads from /dev/null) the device keeps serving without a
+// control channel until a signal ends it.
 #include "sim_server.h"
 
 #include <csignal>
@@ -90,6 +92,9 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a terminal, a read of the terminal fails instead of
+    // stopping the whole simulator; that ends only the control input.
+    std::signal(SIGTTIN, SIG_IGN);
 
     vq31::sim::SimServer server(options);
     std::string error;
@@ -113,6 +118,11 @@ int main(int argc, char** argv) {
         }
         if (server.QuitRequested())
             break;
+    }
+    if (!server.QuitRequested() && !stopSignal) {
+        std::fprintf(stderr, "vq31-sim: no more control input; serving until interrupted\n");
+        while (!stopSignal)
+            ::poll(nullptr, 0, 200);
     }
     server.Stop();
     return 0;
