@@ -1,11 +1,13 @@
 // The main window's start-up, handlers, page rules and resize limits, without a worker.
 #include "echo_chart.h"
+#include "language_keys.h"
 #include "window_rig.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -97,6 +99,26 @@ TEST(WindowStartUp, EveryControlCarriesItsComponentName) {
         EXPECT_NE(rig.w().findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(rig.w().findChild<QWidget*>("ChkTestDisplay7"), nullptr);
     EXPECT_EQ(rig.w().windowTitle(), "vQ31 Install Service v.2.0.0.8");
+}
+
+TEST(WindowStartUp, EveryCaptionedControlShowsItsBuiltInCaption) {
+    // The caption table is what the shipped language file is checked against; the window
+    // must show the same texts when no language file replaces them.
+    WindowRig rig;
+    for (const KeyText& entry : MainWindowCaptions()) {
+        QWidget* w = rig.w().findChild<QWidget*>(entry.key);
+        ASSERT_NE(w, nullptr) << entry.key;
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(w))
+            caption = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            caption = button->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(w))
+            caption = group->title();
+        else if (auto* tabs = qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget()))
+            caption = tabs->tabText(tabs->indexOf(w)); // a page: its tab's text
+        EXPECT_EQ(caption, QString::fromUtf8(entry.text)) << entry.key;
+    }
 }
 
 // --- program page -----------------------------------------------------------------------
