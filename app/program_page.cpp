@@ -155,8 +155,12 @@ void MainWindow::FillPortList() {
 void MainWindow::CmbComChange() {
     const QString name = CmbCom->currentText().trimmed();
     if (name.isEmpty()) {
+        // No port: the number becomes 0 and the typed or chosen name goes with it, so that
+        // "Открыть" does not open the port that was shown before.
         portNumber_ = 0;
         Put(params_.PortNumber, 0);
+        portName_.clear();
+        params_.SetPortName({});
         return;
     }
     portNumber_ = PortNumberOf(name);

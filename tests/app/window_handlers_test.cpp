@@ -166,11 +166,13 @@ TEST(ProgramPage, TypedPortPathIsStoredByNameAndSaved) {
 }
 
 TEST(ProgramPage, NoPortChosenClearsTheNumberAndSavesNothing) {
-    WindowRig rig("[UART]\nNUM=4\n");
+    WindowRig rig("[UART]\nNUM=4\nPORT=/dev/ttyUSB4\n");
+    EXPECT_EQ(rig.params.PortName(), "/dev/ttyUSB4");
     const std::string before = rig.Settings();
     rig.w().CmbCom->setEditText("");
     rig.w().CmbComChange();
     EXPECT_EQ(Get(rig.params.PortNumber), 0);
+    EXPECT_EQ(rig.params.PortName(), "COM0"); // the port shown before is not opened
     EXPECT_EQ(rig.Settings(), before);
 }
 
