@@ -71,8 +71,8 @@ TEST(TareWorkbook, ImportKeepsTitlesExtraColumnsAndUsesTheDecimalComma) {
 
 // Workbooks as other writers make them: strings stored in the cells themselves (inline), mixed
 // with the shared string table, under a namespace prefix, with a dimension that is wrong or
-// absent, and part names given as absolute paths. The packages are built by Python's zip module
-// (and by openpyxl where it is installed).
+// absent, and part names given as absolute paths; and an OpenDocument sheet. The packages are
+// built by Python's zip module (and by openpyxl where it is installed).
 TEST(TareWorkbook, ImportReadsWorkbooksOfOtherWriters) {
     TempDir dir;
     int status = 0;
@@ -96,6 +96,12 @@ d = sys.argv[0].rsplit('/', 1)[0] + '/'
 make(d + 'mixed.xlsx', '<worksheet ' + NS + '><dimension ref="A1"/><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="inlineStr"><is><r><t>m</t></r><r><t>m</t></r></is></c></row><row r="2"><c r="A2"><v>10.5</v></c><c r="B2" t="inlineStr"><is><t>120</t></is></c><c r="C2" t="inlineStr"><is><t/></is></c></row><row r="3"><c r="A3" t="s"><v>1</v></c><c r="B3" t="inlineStr"><is><t>x&amp;y</t></is></c></row></sheetData></worksheet>', '<sst ' + NS + '><si><t>Litres</t></si><si><t>20</t></si></sst>')
 make(d + 'prefixed.xlsx', '<x:worksheet ' + XNS + '><x:sheetData><x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="inlineStr"><x:is><x:t>mm</x:t></x:is></x:c></x:row><x:row r="2"><x:c r="A2" t="inlineStr"><x:is><x:t>5</x:t></x:is></x:c><x:c r="B2"><x:v>50</x:v></x:c></x:row></x:sheetData></x:worksheet>', '<x:sst ' + XNS + '><x:si><x:t>L</x:t></x:si></x:sst>')
 make(d + 'nodimension.xlsx', '<worksheet ' + NS + '><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Liters</t></is></c><c r="B1" t="inlineStr"><is><t>mm</t></is></c></row><row r="2"><c r="A2" t="inlineStr"><is><t>1,5</t></is></c><c r="B2"><v>7</v></c></row></sheetData></worksheet>')
+z = zipfile.ZipFile(d + 'table.ods', 'w')
+z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet')
+z.writestr('META-INF/manifest.xml', '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/><manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>')
+cell = lambda v: '<table:table-cell office:value-type="float" office:value="%s"><text:p>%s</text:p></table:table-cell>' % (v, v)
+z.writestr('content.xml', '<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"><office:body><office:spreadsheet><table:table table:name="T"><table:table-row>' + cell('10') + cell('120') + '</table:table-row><table:table-row><table:table-cell office:value-type="string"><text:p>abc</text:p></table:table-cell>' + cell('121') + '</table:table-row></table:table></office:spreadsheet></office:body></office:document-content>')
+z.close()
 try:
     import openpyxl
 except ImportError:
@@ -116,6 +122,7 @@ print('openpyxl')
         {"mixed.xlsx", {{"Litres", "mm"}, {"10.5", "120"}, {"20", "x&y"}}},
         {"prefixed.xlsx", {{"L", "mm"}, {"5", "50"}}},
         {"nodimension.xlsx", {{"Liters", "mm"}, {"1,5", "7"}}},
+        {"table.ods", {{"10", "120"}, {"abc", "121"}}},
     };
     if (out == "openpyxl\n") {
         cases.push_back({"openpyxl.xlsx", {{"Литры", "мм"}, {"20.5", "130"}}});
