@@ -59,7 +59,7 @@ int Set(const Options& o) {
         {"gain", {job::SetGain, &CommandParameters::GainWord, 0, 0xFFFF}},
         {"atten", {job::SetAttenuator, &CommandParameters::Attenuation, 0, 255}},
         {"pulse", {job::SetPulseWidth, &CommandParameters::PulseWidth, 0, 200}},
-        {"integrator", {job::SetIntegrator, &CommandParameters::IntegratorWord, 0, 0x7FFFFFFF}},
+        {"integrator", {job::SetIntegrator, &CommandParameters::IntegratorWord, 0, 0xFFFFFFFFL}},
     };
     const auto words = Positional(o.args);
     long value = 0;
