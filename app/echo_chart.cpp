@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@ namespace {
 constexpr double EnvelopeStep = 10.0;
 constexpr double InitialLeftMax = 32000.0;
 constexpr double EmptyBottomMax = 100.0;
+constexpr int AfcMarkSize = 2;
 const char* const SeriesTitles[3] = {"Oscill", "AFC", "Integrator"};
 } // namespace
 
@@ -67,10 +69,13 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
     QPen oscillPen(QColor(Qt::red));
     oscillPen.setWidth(2);
     series_[Oscill]->setPen(oscillPen);
-    QPen afcPen(QColor(0, 128, 0));
-    series_[Afc]->setPen(afcPen);
-    series_[Afc]->setPointsVisible(true);
-    series_[Afc]->setMarkerSize(2);
+    const QColor afcColour(0, 128, 0);
+    series_[Afc]->setPen(QPen(afcColour));
+    // Square 2 x 2 marks on every sweep point.
+    QImage mark(AfcMarkSize, AfcMarkSize, QImage::Format_ARGB32);
+    mark.fill(afcColour);
+    series_[Afc]->setLightMarker(mark);
+    series_[Afc]->setMarkerSize(AfcMarkSize);
     series_[Integrator]->setPen(QPen(QColor(Qt::blue)));
 
     high_ = new QScatterSeries(chart_);
