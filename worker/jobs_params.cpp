@@ -62,7 +62,10 @@ void CommandWorker::WriteParameters() {
     r.flagsA = LinkFlagsFor(choice, r.flagsARead);
     r.autoPeriod = choice.autoPeriod;
     r.postFilter = uint32_t(choice.postFilterIndex);
-    Put(params_.FuelType, choice.fuelTypeIndex);
+    // A fuel list without a selection (the device reported a type the list does not have)
+    // sends the device's own type back rather than an index of -1.
+    if (choice.fuelTypeIndex >= 0)
+        Put(params_.FuelType, choice.fuelTypeIndex);
     Put(params_.FuelTempCoef, choice.fuelTempCoef);
     Put(params_.FuelSoundSpeed, choice.fuelSoundSpeed);
     const uint8_t newAddress = uint8_t(choice.address);
@@ -76,8 +79,8 @@ void CommandWorker::WriteParameters() {
     Status status = WriteValue(link_, cmd::WritePostFilter, Address(), r.postFilter);
     if (status != StatusOk)
         return fail(status);
-    status = WriteFuelSettings(link_, Address(), uint8_t(choice.fuelTypeIndex), choice.fuelTempCoef,
-                               choice.fuelSoundSpeed);
+    status = WriteFuelSettings(link_, Address(), uint8_t(Get(params_.FuelType)),
+                               choice.fuelTempCoef, choice.fuelSoundSpeed);
     if (status != StatusOk)
         return fail(status);
     status = WriteValue(link_, cmd::WriteAddress, Address(), newAddress); // to the old address

@@ -123,8 +123,8 @@ struct ParameterView {
     float fuelSoundSpeed = 0.0f;
 };
 
-// What the settings page holds when the user writes the parameters. speedIndex -1 means no
-// item of the speed list is selected.
+// What the settings page holds when the user writes the parameters. An index of -1 means no
+// item of that list is selected; for the speed and the fuel type the device then keeps its own.
 struct ParameterChoice {
     int32_t speedIndex = -1;
     int32_t answer255Index = 0;
