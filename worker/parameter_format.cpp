@@ -64,8 +64,12 @@ uint32_t LinkFlagsFor(const ParameterChoice& c, uint32_t flagsARead) {
         f |= (uint32_t(c.speedIndex + 1) & 7u) << flags::SpeedShift;
     else
         f |= flagsARead & flags::SpeedMask; // no speed chosen: keep the device's speed
-    f |= (uint32_t(c.answer255Index) & 1u) << flags::Answer255Bit;
-    f |= (uint32_t(c.bitsIndex) & 1u) << flags::DataWidthBit;
+    // A list without a selection keeps the device's bit: -1 & 1 would set it.
+    const auto choice = [&](int32_t index, int bit) {
+        return index >= 0 ? (uint32_t(index) & 1u) << bit : flagsARead & (1u << bit);
+    };
+    f |= choice(c.answer255Index, flags::Answer255Bit);
+    f |= choice(c.bitsIndex, flags::DataWidthBit);
     return f;
 }
 

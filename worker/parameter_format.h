@@ -28,7 +28,8 @@ ParameterView MakeParameterView(const ParameterRecord& record, int32_t fuelType,
                                 float soundSpeed);
 // The speed of a speed list item, none when no valid item is selected.
 std::optional<uint32_t> SpeedForIndex(int32_t speedIndex);
-// Link flags A from the page; with no speed chosen the speed bits stay as read.
+// Link flags A from the page; a list with no selection (speed, answer to 255, data width)
+// keeps the bits as read.
 uint32_t LinkFlagsFor(const ParameterChoice& choice, uint32_t flagsARead);
 // The tare window's level: millimetres and a bar of 20 mm per pixel, or "No Data".
 LevelView MakeLevelView(const EchoStatusRecord& status);

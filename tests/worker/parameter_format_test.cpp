@@ -61,6 +61,12 @@ TEST(LinkFlagsWritten, KeepBitsOneAndSixAndEncodeTheChosenSpeed) {
     c.speedIndex = 7; // past the list
     EXPECT_FALSE(SpeedForIndex(c.speedIndex));
     EXPECT_EQ(LinkFlagsFor(c, read) & (7u << 2), 7u << 2);
+    // No data width shown (the device's choice is past the two items): bit 7 stays as read,
+    // set or not, and so does the answer bit.
+    c.bitsIndex = -1;
+    c.answer255Index = -1;
+    EXPECT_EQ(LinkFlagsFor(c, read) & (1u << 7 | 1u << 5), 0u);
+    EXPECT_EQ(LinkFlagsFor(c, read | 1u << 7 | 1u << 5) & (1u << 7 | 1u << 5), 1u << 7 | 1u << 5);
 }
 
 TEST(LiveLevel, MillimetresAndBarOrNoData) {
