@@ -31,6 +31,9 @@ namespace vq31::app {
 namespace {
 constexpr int TankHeightMin = 100, TankHeightMax = 6500;
 const QString WorkbookFilter = QStringLiteral("Excel Files (*.xls *.xlsx)");
+// Opening also offers the formats the import reads besides the two Excel ones.
+const QString OpenWorkbookFilter =
+    QStringLiteral("Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)");
 } // namespace
 
 void MainWindow::BuildTarePage() {
@@ -98,7 +101,7 @@ void MainWindow::BtnHubTareTableClick() {
     editor.SetQuestion([this](const QString& text) { return prompter_->Question(text); });
     editor.SetFileChooser([this](bool forSaving) {
         return forSaving ? prompter_->ChooseSaveFile(WorkbookFilter)
-                         : prompter_->ChooseOpenFile(WorkbookFilter);
+                         : prompter_->ChooseOpenFile(OpenWorkbookFilter);
     });
     if (onTareWindow)
         onTareWindow(editor);
@@ -163,7 +166,7 @@ void MainWindow::BtnHubTareSetClick() {
 }
 
 void MainWindow::BtnTanksImpClick() {
-    const QString file = prompter_->ChooseOpenFile(WorkbookFilter);
+    const QString file = prompter_->ChooseOpenFile(OpenWorkbookFilter);
     if (file.isEmpty())
         return;
 #ifdef VQ31_HAVE_SHEETS
