@@ -3,6 +3,7 @@
 // re-arm), with the worker thread's CPU share; and the envelope normalisation of one refresh.
 #include "command_worker.h"
 #include "envelope.h"
+#include "quiet_view.h"
 #include "sim_server.h"
 
 #include <benchmark/benchmark.h>
@@ -26,7 +27,7 @@ double ThreadCpuSeconds() {
 }
 
 // A view that only counts refreshes and samples the worker thread's CPU time.
-class CountingView : public WorkerView {
+class CountingView : public QuietView {
 public:
     std::atomic<uint64_t> echoes{0};
     std::atomic<double> firstCpu{0}, lastCpu{0};
@@ -42,32 +43,6 @@ public:
         lastCpu = cpu;
         lastAt = std::chrono::steady_clock::now();
     }
-    void ShowPortStatus(int, const std::string&) override {}
-    void ShowDeviceStatus(Status, const std::string&) override {}
-    void EnterOscilloscopePage() override {}
-    void ShowDisconnected(const std::string&) override {}
-    void ShowBusyCursor() override {}
-    void RestoreCursor() override {}
-    void LockControls() override {}
-    void UnlockControls(int32_t) override {}
-    void ApplyFoundLink(uint32_t, uint32_t) override {}
-    void ShowSignalSettings(const SignalSettings&) override {}
-    int32_t ReadOscillMode() override { return 1; }
-    void SetLiveView(bool) override {}
-    void ShowTuneStep1(const TuneStep1View&) override {}
-    void ShowTuneStep2(const std::string&) override {}
-    uint32_t BuildDisplayPattern(uint32_t m) override { return m; }
-    void AddSweepPoint(const SweepPoint&) override {}
-    void ShowParameters(const ParameterView&) override {}
-    ParameterChoice CollectParameters() override { return {}; }
-    void ApplyNewAddress(uint32_t, uint32_t) override {}
-    void ApplyNewSpeed(uint32_t, uint32_t) override {}
-    void ShowHubData(const HubView&) override {}
-    HubChoice PrepareHubData() override { return {}; }
-    void ShowLevel(const LevelView&) override {}
-    void ShowError(const std::string&) override {}
-    void ShowInformation(const std::string&) override {}
-    bool AskYesNo(const std::string&) override { return false; }
 };
 
 void EchoPolling(benchmark::State& state) {

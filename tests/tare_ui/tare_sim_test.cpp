@@ -2,6 +2,7 @@
 // worker: read the hub, open the window (tare mode on), pour portions into the simulated
 // tank and press "Добавить" at each new level, OK, write the hub, read it back.
 #include "command_worker.h"
+#include "quiet_view.h"
 #include "sim_server.h"
 #include "tare_ui_fixture.h"
 
@@ -19,7 +20,7 @@ using namespace std::chrono_literals;
 
 // The window side of the worker for this test: every call runs on the window thread while
 // the worker waits, as the program's own view does. Only the tare page's calls do anything.
-class TareTestView : public WorkerView {
+class TareTestView : public QuietView {
 public:
     TareEditor* editor = nullptr; // set while the tare window is open
     std::atomic<bool> shutdown{false};
@@ -29,27 +30,6 @@ public:
     std::mutex lock;
     std::vector<std::string> errors;
 
-    void ShowPortStatus(int, const std::string&) override {}
-    void ShowDeviceStatus(Status, const std::string&) override {}
-    void EnterOscilloscopePage() override {}
-    void ShowDisconnected(const std::string&) override {}
-    void ShowBusyCursor() override {}
-    void RestoreCursor() override {}
-    void LockControls() override {}
-    void UnlockControls(int32_t) override {}
-    void ApplyFoundLink(uint32_t, uint32_t) override {}
-    void ShowSignalSettings(const SignalSettings&) override {}
-    int32_t ReadOscillMode() override { return 1; }
-    void SetLiveView(bool) override {}
-    void ShowEcho(const EchoFrame&) override {}
-    void ShowTuneStep1(const TuneStep1View&) override {}
-    void ShowTuneStep2(const std::string&) override {}
-    uint32_t BuildDisplayPattern(uint32_t mask) override { return mask; }
-    void AddSweepPoint(const SweepPoint&) override {}
-    void ShowParameters(const ParameterView&) override {}
-    ParameterChoice CollectParameters() override { return {}; }
-    void ApplyNewAddress(uint32_t, uint32_t) override {}
-    void ApplyNewSpeed(uint32_t, uint32_t) override {}
     void ShowHubData(const HubView&) override { ++hubViews; }
     HubChoice PrepareHubData() override {
         ++prepared;
@@ -67,7 +47,6 @@ public:
         std::lock_guard guard(lock);
         errors.push_back(text);
     }
-    void ShowInformation(const std::string&) override {}
     bool AskYesNo(const std::string& text) override {
         ShowError("question: " + text);
         return false;
