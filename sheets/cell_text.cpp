@@ -32,7 +32,9 @@ std::string FormatCellNumber(double value, std::string_view decimalPoint) {
 std::string CellText(const Cell& cell, std::string_view decimalPoint) {
     switch (cell.kind) {
     case Cell::Kind::Number:
-        return FormatCellNumber(cell.number, decimalPoint);
+        // Not-a-number and infinities have no text a table could use.
+        return std::isfinite(cell.number) ? FormatCellNumber(cell.number, decimalPoint)
+                                          : std::string();
     case Cell::Kind::Text:
         return cell.text;
     default:

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -181,7 +182,11 @@ public:
     void set_result_string(std::string_view value) override {
         result_ = Cell::Str(std::string(value));
     }
-    void set_result_value(double value) override { result_ = Cell::Num(value); }
+    // A formula saved without its result (writers that do not calculate leave it empty)
+    // arrives as not-a-number: the cell has no value then.
+    void set_result_value(double value) override {
+        result_ = std::isfinite(value) ? Cell::Num(value) : Cell{};
+    }
     void set_result_bool(bool value) override { result_ = Cell::Num(value ? 1.0 : 0.0); }
     void set_result_empty() override { result_ = Cell{}; }
     void commit() override {

@@ -148,6 +148,30 @@ TEST(TareWorkbook, ImportReadsTwoHundredRows) {
     EXPECT_EQ(back, rows);
 }
 
+TEST(TareWorkbook, FormulaSavedWithoutItsResultImportsAsAnEmptyCell) {
+    if (!testing::HaveOpenpyxl()) {
+        GTEST_SKIP() << "python3-openpyxl not installed";
+    }
+    // openpyxl does not calculate: the formula is stored with an empty result.
+    TempDir dir;
+    const std::string file = dir.File("formula.xlsx");
+    int status = 0;
+    const std::string out = testing::RunPython(dir,
+                                               "import openpyxl\n"
+                                               "wb = openpyxl.Workbook()\n"
+                                               "ws = wb.active\n"
+                                               "ws.append([10, 120])\n"
+                                               "ws.append(['=A1*2', 121])\n"
+                                               "wb.save('" +
+                                                   file + "')\n",
+                                               status);
+    ASSERT_EQ(status, 0) << out;
+    TareRows rows;
+    ASSERT_TRUE(ImportTareTable(file, ".", rows).ok);
+    const TareRows expected = {{"10", "120"}, {"", "121"}};
+    EXPECT_EQ(rows, expected);
+}
+
 TEST(TareWorkbook, ImportFailuresGiveTheReadMessageAndKeepTheRows) {
     TempDir dir;
     const std::string single = dir.File("single.xlsx");
