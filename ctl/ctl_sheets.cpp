@@ -215,8 +215,13 @@ int Tare(const Options& o) {
     }
     PutTableTexts(grid, rows);
     RenumberRows(grid);
-    // As the editor's OK with the truncation question answered Yes.
-    const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [] { return true; });
+    // As the editor's OK with the truncation question answered Yes; a batch run is told that
+    // the table was cut.
+    const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [] {
+        std::fprintf(stderr, "more than %zu table rows: only the first %zu are taken\n",
+                     TareTableRows, TareTableRows);
+        return true;
+    });
     if (!stored.Ok()) {
         std::fprintf(stderr, "%s\n", std::string(TareMessageDefault(stored.message)).c_str());
         return 1;
