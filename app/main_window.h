@@ -41,11 +41,14 @@ namespace vq31::app {
 
 class EchoChart;
 
-// A decimal number in the user's format (a point is accepted too); nothing when the text is
-// not a number.
-std::optional<float> ParseFuelNumber(const QString& text);
 // The user's number format without digit grouping, for the fuel numbers.
 QLocale FuelNumberLocale();
+// Shows a fuel number read from the device with three decimals and remembers the exact value.
+void ShowFuelNumber(QLineEdit* edit, float value);
+// The number a fuel field stands for: the exact device value while the field still shows the
+// text it was given, else the parsed text (nothing when that is not a number). Three decimals
+// would otherwise round a small coefficient such as 0.00083 to 0.001 on every write.
+std::optional<float> FuelFieldValue(const QLineEdit* edit);
 
 // The window's design sizes and resize limits (outer window size).
 inline constexpr int DesignClientWidth = 792;

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vq31::app {
@@ -35,8 +37,11 @@ constexpr int GainItems = 25; // "0" .. "24", then the automatic / unlimited ite
 constexpr int TuneStep1 = 134, TuneStep2 = 135, TuneOff = 0;
 constexpr int DisplayAutoStart = 256;
 constexpr int AttenuatorOn = 30;
-// Narrow live-value boxes and tab captions, so that all six tuning tabs fit beside them.
-constexpr int LiveEditWidth = 72;
+// Narrow live-value boxes and tab captions, so that all six tuning tabs fit beside them; the
+// boxes are still wide enough for an echo error with a three-digit code.
+constexpr int LiveEditMinWidth = 72;
+constexpr const char* WidestLiveText = "Ошибка Е255";
+constexpr int LiveEditFrame = 12;
 constexpr int ControlSpacing = 3;
 
 QSlider* MakeSlider(QWidget* parent, const char* name, int min, int max, int arrow, int page,
@@ -101,12 +106,14 @@ void MainWindow::BuildOscillPage() {
         {&LblMm, &EditMm, "LblMm", "mm:", "EditMm", false},
         {&LblTemp, &EditTemp, "LblTemp", "T,°C :", "EditTemp", true},
     };
+    const int liveEditWidth =
+        std::max(LiveEditMinWidth, fontMetrics().horizontalAdvance(WidestLiveText) + LiveEditFrame);
     int r = 1;
     for (const LiveRow& row : rows) {
         *row.label = Named(new QLabel(row.text, top), row.labelName);
         *row.edit = Named(new QLineEdit(top), row.editName);
         (*row.edit)->setReadOnly(row.readOnly);
-        (*row.edit)->setMaximumWidth(LiveEditWidth);
+        (*row.edit)->setMaximumWidth(liveEditWidth);
         live->addWidget(*row.label, r, 0);
         live->addWidget(*row.edit, r, 1);
         ++r;

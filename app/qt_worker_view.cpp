@@ -312,9 +312,8 @@ void QtWorkerView::ShowParameters(const ParameterView& v) {
         w->CmbPostFiltr->setCurrentIndex(IndexOrNone(w->CmbPostFiltr, v.postFilterIndex));
         w->CmbFuelType->setCurrentIndex(IndexOrNone(w->CmbFuelType, v.fuelTypeIndex));
         w->SetFuelEditsEnabled(v.fuelEditsEnabled);
-        const QLocale locale = FuelNumberLocale();
-        w->EditFuelKu->setText(locale.toString(double(v.fuelTempCoef), 'f', 3));
-        w->EditFuelOfs->setText(locale.toString(double(v.fuelSoundSpeed), 'f', 3));
+        ShowFuelNumber(w->EditFuelKu, v.fuelTempCoef);
+        ShowFuelNumber(w->EditFuelOfs, v.fuelSoundSpeed);
     });
 }
 
@@ -330,8 +329,8 @@ ParameterChoice QtWorkerView::CollectParameters() {
             c.address = uint32_t(w->SpinAddr2->value());
             c.postFilterIndex = w->CmbPostFiltr->currentIndex();
             c.fuelTypeIndex = w->CmbFuelType->currentIndex();
-            c.fuelTempCoef = ParseFuelNumber(w->EditFuelKu->text()).value_or(0.0f);
-            c.fuelSoundSpeed = ParseFuelNumber(w->EditFuelOfs->text()).value_or(0.0f);
+            c.fuelTempCoef = FuelFieldValue(w->EditFuelKu).value_or(0.0f);
+            c.fuelSoundSpeed = FuelFieldValue(w->EditFuelOfs).value_or(0.0f);
             return c;
         },
         ParameterChoice{});

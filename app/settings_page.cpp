@@ -50,8 +50,25 @@ std::optional<float> ParseDecimal(const QString& text) {
 }
 } // namespace
 
-std::optional<float> ParseFuelNumber(const QString& text) {
-    return ParseDecimal(text);
+namespace {
+// Dynamic properties of a fuel field: the value read from the device and the text shown for it.
+constexpr const char* DeviceValueProperty = "vq31DeviceValue";
+constexpr const char* ShownTextProperty = "vq31ShownText";
+constexpr int FuelDecimals = 3;
+} // namespace
+
+void ShowFuelNumber(QLineEdit* edit, float value) {
+    const QString text = FuelNumberLocale().toString(double(value), 'f', FuelDecimals);
+    edit->setText(text);
+    edit->setProperty(DeviceValueProperty, value);
+    edit->setProperty(ShownTextProperty, text);
+}
+
+std::optional<float> FuelFieldValue(const QLineEdit* edit) {
+    const QVariant device = edit->property(DeviceValueProperty);
+    if (device.isValid() && edit->text() == edit->property(ShownTextProperty).toString())
+        return device.toFloat();
+    return ParseDecimal(edit->text());
 }
 
 QLocale FuelNumberLocale() {
@@ -189,12 +206,12 @@ void MainWindow::SetFuelEditsEnabled(bool userDefined) {
 
 void MainWindow::BtnParamsWriteClick() {
     // The coefficient is checked first, so only its message shows when both are wrong.
-    const auto coef = ParseDecimal(EditFuelKu->text());
+    const auto coef = FuelFieldValue(EditFuelKu);
     if (!coef) {
         prompter_->Error(Text(msg::ThermoWrong));
         return;
     }
-    const auto speed = ParseDecimal(EditFuelOfs->text());
+    const auto speed = FuelFieldValue(EditFuelOfs);
     if (!speed) {
         prompter_->Error(Text(msg::SoundSpeedWrong));
         return;

@@ -193,6 +193,33 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
     EXPECT_FALSE(rig.w().EditFuelKu->isEnabled());
 }
 
+TEST(WorkerView, FuelNumbersFinerThanTheShownDecimalsGoBackUnchangedUntilEdited) {
+    // The device's coefficient 0.00083 shows as "0.001"; writing the page back (say, for a
+    // new address) must not round it.
+    ViewRig rig;
+    ParameterView v;
+    v.fuelTypeIndex = 3;
+    v.fuelTempCoef = 0.00083f;
+    v.fuelSoundSpeed = 1360.0004f;
+    ParameterChoice c;
+    ASSERT_TRUE(FromWorker(rig.view, [&] {
+        rig.view.ShowParameters(v);
+        c = rig.view.CollectParameters();
+    }));
+    EXPECT_EQ(rig.w().EditFuelKu->text(), FuelNumberLocale().toString(0.001, 'f', 3));
+    EXPECT_EQ(c.fuelTempCoef, 0.00083f);
+    EXPECT_EQ(c.fuelSoundSpeed, 1360.0004f);
+    rig.w().BtnParamsWrite->click();
+    EXPECT_EQ(Get(rig.params.FuelTempCoef), 0.00083f);
+    EXPECT_EQ(rig.posts, (std::vector<int>{20}));
+
+    // A value the user typed is taken as typed.
+    rig.w().EditFuelKu->setText("0.002");
+    ASSERT_TRUE(FromWorker(rig.view, [&] { c = rig.view.CollectParameters(); }));
+    EXPECT_FLOAT_EQ(c.fuelTempCoef, 0.002f);
+    EXPECT_EQ(c.fuelSoundSpeed, 1360.0004f);
+}
+
 TEST(WorkerView, InvalidHubEmptiesAndDisablesTheHubControls) {
     ViewRig rig;
     HubView good;
