@@ -41,6 +41,8 @@ QString QtPrompter::ChooseSaveFile(const QString& filter) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setSizeGripEnabled(true);
+    // A name typed without an extension gets the Open XML one, the format it is saved in.
+    dialog.setDefaultSuffix(QStringLiteral("xlsx"));
     // Overwrite confirmation is the dialog's default behaviour.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
