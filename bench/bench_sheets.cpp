@@ -1,6 +1,7 @@
 // Speed of the tank list workbook: export and import of 100 preset tanks of 100 rows each,
-// against the floor of writing the same cells with the workbook library alone. The ratios
-// are printed after the runs (export / plain write, import / plain write).
+// against the floor of writing the same cells with the workbook library alone, and against
+// LibreOffice converting the same workbook headless (what driving a spreadsheet application
+// costs; measured when LibreOffice is installed). The ratios are printed after the runs.
 #include "exchange.h"
 #include "hub_image.h"
 #include "workbook.h"
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -76,6 +78,7 @@ void PlainWrite(const std::string& file) {
 }
 
 struct Times {
+    double libreOffice = 0;
     double plainWrite = 0;
     double exportList = 0;
     double importList = 0;
@@ -125,6 +128,38 @@ void BM_ImportTankList(benchmark::State& state) {
     std::filesystem::remove(file);
 }
 
+// LibreOffice converting the exported workbook to another format, headless, with a private
+// profile that is made once before the timed runs.
+void BM_LibreOfficeConvert(benchmark::State& state) {
+    if (!sheets::HaveLibreOffice()) {
+        state.SkipWithError("LibreOffice is not installed");
+        return;
+    }
+    const std::string file = BenchFile("convert.xlsx");
+    const std::string dir = BenchFile("lo");
+    std::filesystem::create_directories(dir);
+    if (!sheets::ExportTankList(*LargeImage(), file).ok) {
+        state.SkipWithError("export failed");
+        return;
+    }
+    const std::string command =
+        "HOME=" + dir + " soffice --headless --norestore " + "-env:UserInstallation=file://" + dir +
+        "/profile " + "--convert-to ods --outdir " + dir + " " + file + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        state.SkipWithError("LibreOffice failed to convert");
+        return;
+    }
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("LibreOffice failed to convert");
+            break;
+        }
+    }
+    std::filesystem::remove_all(dir);
+    std::filesystem::remove(file);
+}
+
+BENCHMARK(BM_LibreOfficeConvert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportTankList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportTankList)->Unit(benchmark::kMillisecond);
@@ -140,7 +175,9 @@ public:
             }
             const double ms = run.GetAdjustedRealTime();
             const std::string name = run.benchmark_name();
-            if (name.find("PlainWrite") != std::string::npos) {
+            if (name.find("LibreOffice") != std::string::npos) {
+                Measured().libreOffice = ms;
+            } else if (name.find("PlainWrite") != std::string::npos) {
                 Measured().plainWrite = ms;
             } else if (name.find("Export") != std::string::npos) {
                 Measured().exportList = ms;
@@ -164,6 +201,11 @@ int main(int argc, char** argv) {
                     "(%.2f x plain write), plain write %.1f ms\n",
                     Tanks, Rows, t.exportList, t.exportList / t.plainWrite, t.importList,
                     t.importList / t.plainWrite, t.plainWrite);
+    }
+    if (t.libreOffice > 0 && t.exportList > 0 && t.importList > 0) {
+        std::printf("LibreOffice converting the same workbook headless: %.0f ms; export is %.0f x "
+                    "and import %.0f x faster\n",
+                    t.libreOffice, t.libreOffice / t.exportList, t.libreOffice / t.importList);
     }
     benchmark::Shutdown();
     return 0;
