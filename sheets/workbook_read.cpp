@@ -497,6 +497,19 @@ FileResult LoadFile(const std::string& fileName, std::string& bytes) {
     return {true, {}};
 }
 
+// True for names ending in .xlsx, .xls or .ods, in any letter case.
+bool NamedAsWorkbookPackage(const std::string& fileName) {
+    const auto dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || fileName.find('/', dot) != std::string::npos) {
+        return false;
+    }
+    std::string ext = fileName.substr(dot + 1);
+    for (char& c : ext) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ext == "xlsx" || ext == "xls" || ext == "ods";
+}
+
 } // namespace
 
 FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
@@ -507,6 +520,12 @@ FileResult ReadWorkbook(const std::string& fileName, Workbook& book) {
     if (Container(bytes) == Format::Xls) {
         const CLocaleScope cLocale;
         return ReadXlsFile(fileName, book);
+    }
+    // A file named as a packaged or binary workbook that holds plain text (or nothing) is
+    // not that workbook: reading it as csv would turn a damaged or wrong file into an
+    // "empty" workbook that an import then takes as the whole tank list.
+    if (Container(bytes) == Format::Csv && NamedAsWorkbookPackage(fileName)) {
+        return {false, "not a workbook: " + fileName + " holds no spreadsheet package"};
     }
     return ReadWorkbookBytes(bytes, book);
 }

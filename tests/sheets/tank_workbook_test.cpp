@@ -260,8 +260,13 @@ TEST(TankListImport, MissingOrCorruptFileLeavesTheImageAndScratchUntouched) {
     ASSERT_TRUE(ExportTankList(*ImageWithPresets(), dir.File("full.xlsx")).ok);
     const std::string full = testing::ReadBytes(dir.File("full.xlsx"));
     std::ofstream(truncated, std::ios::binary) << full.substr(0, full.size() - 200);
+    // Text, or nothing, under a workbook's name is no workbook (not an empty tank list).
+    const std::string text = dir.File("text.xlsx");
+    std::ofstream(text) << "Liters;mm\n1;2\n";
+    const std::string empty = dir.File("empty.XLS");
+    std::ofstream{empty};
 
-    for (const std::string& file : {dir.File("missing.xlsx"), corrupt, truncated}) {
+    for (const std::string& file : {dir.File("missing.xlsx"), corrupt, truncated, text, empty}) {
         auto image = ImageWithPresets();
         auto before = std::make_unique<HubBuffer>(*image);
         auto scratch = std::make_unique<TankRecord>();
