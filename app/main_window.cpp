@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -185,6 +186,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // The worker may be inside a job waiting on the window; stop it before the window goes.
     StopWorker();
     QMainWindow::closeEvent(event);
+    // Closing the main window ends the program, even when another top-level window (a box,
+    // the tare window) would keep the application's loop running.
+    if (event->isAccepted())
+        QCoreApplication::quit();
 }
 
 void MainWindow::ShowPortStatus(int portState) {
