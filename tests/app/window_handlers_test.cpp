@@ -1,6 +1,8 @@
-// The main window's start-up, handlers, page rules and resize limits, without a worker.
+// The main window's start-up, program and oscilloscope page handlers, page rules and resize
+// limits, without a worker.
 #include "echo_chart.h"
 #include "language_keys.h"
+#include "window_actions.h"
 #include "window_rig.h"
 
 #include <QApplication>
@@ -27,21 +29,6 @@
 
 namespace vq31::app::test {
 namespace {
-
-// A list choice as the user makes it: the selection, then the "activated" notification.
-void Choose(QComboBox* list, int index) {
-    list->setCurrentIndex(index);
-    emit list->activated(index);
-}
-
-void ClickTab(QTabWidget* tabs, int index) {
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
-
-bool Holds(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // --- start-up and settings file -------------------------------------------------------
 
@@ -434,181 +421,6 @@ TEST(OscillPage, LegendBoxesSwitchSeriesOnAndOff) {
     EXPECT_TRUE(rig.w().Chart().IsSeriesActive(EchoChart::Afc));
     rig.w().Chart().LegendBox(EchoChart::Oscill)->click();
     EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Oscill));
-}
-
-// --- tare and settings pages ------------------------------------------------------------------
-
-TEST(TarePage, TareWindowPostsTwentyTwoBeforeAndAfterItIsShown) {
-    WindowRig rig;
-    rig.window->show();
-    int openWhileShown = -1;
-    rig.w().onTareWindow = [&](TareEditor& editor) {
-#ifdef VQ31_HAVE_TARE_UI
-        QTimer::singleShot(0, &editor, [&] {
-            openWhileShown = Get(rig.params.TareWindowOpen);
-            editor.reject();
-        });
-#else
-        (void)editor;
-#endif
-    };
-    rig.hub->currentTank.RowCount = 12;
-    rig.w().BtnHubTareTableClick();
-    EXPECT_EQ(rig.posts, (std::vector<int>{22, 22}));
-    EXPECT_EQ(Get(rig.params.TareWindowOpen), 0);
-    EXPECT_EQ(rig.w().EditHubTableLen->text(), "12");
-#ifdef VQ31_HAVE_TARE_UI
-    EXPECT_EQ(openWhileShown, 1);
-#endif
-}
-
-TEST(TarePage, CancelledImportPostsNothingAndAChosenFileRefreshes) {
-    WindowRig rig;
-    rig.w().BtnTanksImp->click();
-    EXPECT_EQ(rig.boxes.fileDialogs, 1);
-    EXPECT_TRUE(rig.posts.empty());
-    rig.boxes.openFile = rig.dir.filePath("missing.xlsx");
-    rig.w().BtnTanksImp->click();
-    EXPECT_EQ(rig.posts, (std::vector<int>{24}));
-#ifdef VQ31_HAVE_SHEETS
-    ASSERT_EQ(rig.boxes.shown.size(), 1u); // the unreadable file is reported
-    EXPECT_EQ(rig.boxes.shown[0].kind, "error");
-#endif
-}
-
-#ifdef VQ31_HAVE_SHEETS
-TEST(TarePage, TankListExportedByTheButtonComesBackByImport) {
-    WindowRig rig;
-    HubBuffer& image = rig.hub->hubBuffer;
-    HubMakeDefault(image);
-    TankRecord preset;
-    preset.Id = 7;
-    preset.Height = 15000;
-    preset.Scale = 1;
-    preset.RowCount = 2;
-    preset.rows[0] = {0, 0.0f};
-    preset.rows[1] = {12000, 250.0f};
-    ASSERT_TRUE(HubAppendTank(image, preset));
-    rig.boxes.saveFile = rig.dir.filePath("tanks.xlsx");
-    rig.w().BtnTanksExp->click();
-    EXPECT_TRUE(rig.boxes.shown.empty());
-    EXPECT_TRUE(rig.posts.empty());
-
-    image = HubBuffer{};
-    rig.boxes.openFile = rig.boxes.saveFile;
-    rig.w().BtnTanksImp->click();
-    EXPECT_TRUE(rig.boxes.shown.empty());
-    EXPECT_TRUE(HubIsValid(image));
-    ASSERT_TRUE(HubFindEntry(image, 7).has_value());
-    EXPECT_EQ(HubEntryHead(image, *HubFindEntry(image, 7)).RowCount, 2);
-    EXPECT_EQ(rig.posts, (std::vector<int>{24}));
-}
-#endif
-
-TEST(TarePage, TankChoiceStoresTheIdAndRefreshes) {
-    WindowRig rig;
-    rig.w().CmbHubTankID->addItems({"0", "1", "7"});
-    Choose(rig.w().CmbHubTankID, 2);
-    EXPECT_EQ(Get(rig.params.TankId), 7);
-    rig.w().BtnHubTareSet->click();
-    EXPECT_EQ(rig.posts, (std::vector<int>{24, 25}));
-}
-
-TEST(SettingsPage, FuelFieldsAreEnabledOnlyForTheUserDefinedFuel) {
-    WindowRig rig;
-    Choose(rig.w().CmbFuelType, 2);
-    EXPECT_EQ(rig.w().CmbFuelType->currentText(), "Бензин");
-    EXPECT_FALSE(rig.w().EditFuelKu->isEnabled());
-    EXPECT_FALSE(rig.w().LblFuelOfs->isEnabled());
-    Choose(rig.w().CmbFuelType, 0);
-    EXPECT_TRUE(rig.w().EditFuelKu->isEnabled());
-    EXPECT_TRUE(rig.w().EditFuelOfs->isEnabled());
-    EXPECT_EQ(Get(rig.params.FuelType), 0);
-    EXPECT_TRUE(rig.posts.empty());
-}
-
-TEST(SettingsPage, FuelNumbersAreCheckedCoefficientFirst) {
-    WindowRig rig;
-    rig.w().EditFuelKu->setText("abc");
-    rig.w().EditFuelOfs->setText("xyz");
-    rig.w().BtnParamsWrite->click();
-    ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(rig.boxes.shown[0].text, "Неверное значение температурного коэф.");
-    rig.w().EditFuelKu->setText("0.5");
-    rig.w().BtnParamsWrite->click();
-    ASSERT_EQ(rig.boxes.shown.size(), 2u);
-    EXPECT_EQ(rig.boxes.shown[1].text, "Неверное значение скорости звука");
-    EXPECT_TRUE(rig.posts.empty());
-    EXPECT_EQ(rig.w().EditFuelOfs->text(), "xyz");
-    rig.w().EditFuelOfs->setText("1400");
-    rig.w().BtnParamsWrite->click();
-    EXPECT_FLOAT_EQ(Get(rig.params.FuelTempCoef), 0.5f);
-    EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
-    EXPECT_EQ(rig.posts, (std::vector<int>{20}));
-
-    // Words for infinity or not-a-number are no values to send to the device.
-    rig.posts.clear();
-    for (const char* word : {"nan", "inf", "-inf", "1e40"}) {
-        rig.boxes.shown.clear();
-        rig.w().EditFuelOfs->setText(word);
-        rig.w().BtnParamsWrite->click();
-        ASSERT_EQ(rig.boxes.shown.size(), 1u) << word;
-        EXPECT_EQ(rig.boxes.shown[0].text, "Неверное значение скорости звука") << word;
-    }
-    EXPECT_TRUE(rig.posts.empty());
-    EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
-}
-
-// --- language file ------------------------------------------------------------------------------
-
-const std::string TwoLanguages = "[LANG]\nSELECTED=English\nLANG1=Russian\nLANG2=English\n"
-                                 "[English]\nBtnPortOpen=Open\nTsProgram=Program\n"
-                                 "str_cmb_OscillMode0=Envelope\nsta_port_closed=Port: closed\n"
-                                 "CmbKu=never\n";
-
-TEST(WindowLanguage, FileReplacesCaptionsListsAndStatusTexts) {
-    WindowRig rig("", TwoLanguages);
-    EXPECT_EQ(rig.w().BtnPortOpen->text(), "Open");
-    EXPECT_EQ(rig.w().PcMain->tabText(0), "Program");
-    EXPECT_EQ(rig.w().CmbOscillMode->currentText(), "Envelope");
-    EXPECT_EQ(rig.w().StatusPanel0->text(), "Port: closed");
-    EXPECT_EQ(rig.w().CmbLang->currentIndex(), 1);
-    EXPECT_EQ(rig.w().BtnPortClose->text(), "Закрыть");
-    EXPECT_EQ(rig.w().CmbKu->count(), 26); // lists are not captioned
-}
-
-TEST(WindowLanguage, WithoutFileListsAreBuiltInAndNothingIsSelected) {
-    WindowRig rig;
-    EXPECT_EQ(rig.w().CmbLang->count(), 0);
-    EXPECT_EQ(rig.w().CmbOscillMode->currentText(), "Огибающая");
-    EXPECT_EQ(rig.w().CmbAtten->currentIndex(), -1);
-    EXPECT_EQ(rig.w().CmbKu->itemText(25), "Авто");
-    EXPECT_EQ(rig.w().CmbKuMax->itemText(25), "б/огр.");
-    EXPECT_EQ(rig.w().CmbFuelType->count(), 4);
-}
-
-TEST(WindowLanguage, ChoosingALanguageShowsTheRestartMessageThenStoresIt) {
-    WindowRig rig("", TwoLanguages);
-    std::string fileWhenShown;
-    rig.boxes.onBox = [&] { fileWhenShown = ReadText(rig.LanguagePath()); };
-    Choose(rig.w().CmbLang, 0);
-    EXPECT_TRUE(Holds(fileWhenShown, "SELECTED=English"));
-    ASSERT_EQ(rig.boxes.shown.size(), 1u);
-    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
-    EXPECT_TRUE(rig.boxes.shown[0].text.startsWith("Необходимо перезапустить"));
-    EXPECT_TRUE(Holds(ReadText(rig.LanguagePath()), "SELECTED=Russian"));
-    EXPECT_EQ(rig.w().BtnPortOpen->text(), "Open"); // captions change at the next start
-}
-
-TEST(WindowLanguage, ALanguageChoiceThatCannotBeStoredIsReported) {
-    WindowRig rig;
-    // A folder where the language file should be: the choice cannot be written.
-    ASSERT_TRUE(QDir().mkpath(rig.LanguagePath()));
-    rig.w().CmbLang->addItem("Russian");
-    Choose(rig.w().CmbLang, 0);
-    ASSERT_EQ(rig.boxes.shown.size(), 2u);
-    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
-    EXPECT_EQ(rig.boxes.shown[1].kind, "error");
 }
 
 } // namespace
