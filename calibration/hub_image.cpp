@@ -20,7 +20,6 @@ constexpr std::size_t DefaultEntry0Offset = HubHeaderSize;
 constexpr std::size_t DefaultEntry1Offset = HubHeaderSize + TankEntryHeadSize;
 
 constexpr uint16_t LargestScale = 10000;
-constexpr int LargestScaleExponent = 4;
 // Largest volume a 16-bit row value holds at one millilitre per unit, in millilitres.
 constexpr long double RowValueRange = 65535.0L;
 
@@ -37,15 +36,11 @@ std::size_t EntryLength(std::size_t rows) {
     return TankEntryHeadSize + EntryRowSize * rows;
 }
 
-// True when an entry starting at offset has its head, and its declared size when that is
-// not 0, inside the image.
-bool EntryFits(const HubBuffer& image, std::size_t offset) {
-    const std::size_t total = image.TotalSize();
-    if (offset + TankEntryHeadSize > total) {
-        return false;
-    }
-    const std::size_t size = image.Word(offset + EntrySizeOffset);
-    return size == 0 || offset + size <= total;
+// True when an entry may start at offset: the start lies before the end of the image. An
+// entry that runs past TotalSize is still found; its rows are read only as far as they lie
+// inside the image (HubStoredRows).
+bool EntryStartsInside(const HubBuffer& image, std::size_t offset) {
+    return offset < image.TotalSize();
 }
 
 // Writes the record's RowCount and Scale into the entry's head and its rows, converted, into
@@ -137,7 +132,7 @@ void HubMakeDefault(HubBuffer& image) {
 }
 
 std::optional<HubEntry> HubFirstEntry(const HubBuffer& image) {
-    if (!EntryFits(image, HubHeaderSize)) {
+    if (!EntryStartsInside(image, HubHeaderSize)) {
         return std::nullopt;
     }
     return HubEntry{HubHeaderSize};
@@ -149,7 +144,7 @@ std::optional<HubEntry> HubNextEntry(const HubBuffer& image, HubEntry entry) {
         return std::nullopt;
     }
     const std::size_t next = entry.offset + size;
-    if (next >= image.TotalSize() || !EntryFits(image, next)) {
+    if (!EntryStartsInside(image, next)) {
         return std::nullopt;
     }
     return HubEntry{next};
@@ -218,20 +213,18 @@ bool HubAppendTank(HubBuffer& image, const TankRecord& record) {
 }
 
 uint16_t ScaleForLitres(float largestLitres) {
+    // The exponent is the smallest n with a <= 10^n, found by comparing a with the powers
+    // themselves: a logarithm's last bit differs between processors (log10 of 1000 came out
+    // a shade above 3 on one), and the step must fall at the same volume everywhere.
     const long double a = static_cast<long double>(largestLitres) * 1000.0L / RowValueRange;
-    int exponent = 0;
-    if (a > 0) { // false for NaN as well
-        const long double e = std::ceil(std::log10(a));
-        exponent = e > LargestScaleExponent ? LargestScaleExponent : static_cast<int>(e);
-    }
-    if (exponent <= 0) {
+    if (!(a > 1.0L)) { // also a <= 0 and NaN
         return 1;
     }
-    uint16_t scale = 1;
-    for (int i = 0; i < exponent; ++i) {
+    uint16_t scale = 10;
+    for (long double power = 10.0L; a > power && scale < LargestScale; power *= 10.0L) {
         scale = static_cast<uint16_t>(scale * 10);
     }
-    return std::min(scale, LargestScale);
+    return scale;
 }
 
 uint16_t ValueForLitres(float litres, uint16_t scale) {
@@ -239,11 +232,14 @@ uint16_t ValueForLitres(float litres, uint16_t scale) {
     return Wrap16(std::trunc(static_cast<double>(litres) * 1000.0 / s + 0.5));
 }
 
+double StoredLitres(uint16_t value, uint16_t scale) {
+    // value x scale is a whole number of millilitres; one division gives the nearest double
+    // to the decimal it stands for.
+    return static_cast<double>(uint32_t{value} * scale) / 1000.0;
+}
+
 float LitresForValue(uint16_t value, uint16_t scale) {
-    float litres = static_cast<float>(value);
-    litres *= 0.001f;
-    litres *= static_cast<float>(scale);
-    return litres;
+    return static_cast<float>(StoredLitres(value, scale));
 }
 
 void EntryToRecord(const HubBuffer& image, HubEntry entry, TankRecord& record) {
@@ -291,7 +287,13 @@ int MlPerBitIndex(uint16_t mlPerBit) {
     if (mlPerBit == 0) {
         return -1;
     }
-    return static_cast<int>(std::trunc(std::log10(static_cast<double>(mlPerBit))));
+    // The truncated logarithm, counted exactly: the number of powers of ten above 1 that do
+    // not exceed the value.
+    int index = 0;
+    for (uint32_t power = 10; power <= mlPerBit; power *= 10) {
+        ++index;
+    }
+    return index;
 }
 
 uint16_t MlPerBitForIndex(int index) {

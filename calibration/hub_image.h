@@ -132,8 +132,9 @@ void HubSeal(HubBuffer& image);
 // Reserved header bytes and the heights of both entries are set to 0.
 void HubMakeDefault(HubBuffer& image);
 
-// The walk. An entry exists only when its 10-byte head, and its declared size when that is
-// not 0, lie inside TotalSize. An entry of size 0 ends the walk.
+// The walk. The first entry is at offset 16 when TotalSize is above 16; the next one starts
+// EntrySize bytes on and exists when that start lies before TotalSize. An entry of size 0
+// ends the walk. An entry may run past TotalSize: only its rows inside the image are read.
 std::optional<HubEntry> HubFirstEntry(const HubBuffer& image);
 std::optional<HubEntry> HubNextEntry(const HubBuffer& image, HubEntry entry);
 // The first entry (in image order) whose Id is id.
@@ -159,7 +160,10 @@ uint16_t ScaleForLitres(float largestLitres);
 // Stored value of a volume: trunc(litres * 1000 / scale + 0.5), kept in 16 bits; a scale of
 // 0 counts as 1.
 uint16_t ValueForLitres(float litres, uint16_t scale);
-// Volume of a stored value: value * 0.001 * scale in single precision.
+// Volume of a stored value: value x scale / 1000 litres in double precision, the decimal the
+// stored count stands for (at most three decimals).
+double StoredLitres(uint16_t value, uint16_t scale);
+// The same rounded once to single precision, so 12500 at scale 1 reads back as 12.5.
 float LitresForValue(uint16_t value, uint16_t scale);
 
 // Entry to record: RowCount (cut to the readable rows), Scale and the rows are copied and

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <tuple>
 
 namespace vq31 {
@@ -174,14 +176,18 @@ TEST_P(ScaleTable, LargestVolumeChoosesThePowerOfTen) {
     EXPECT_EQ(ScaleForLitres(std::get<0>(GetParam())), std::get<1>(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, ScaleTable,
-                         ::testing::Values(std::tuple{0.0f, 1}, std::tuple{5.0f, 1},
-                                           std::tuple{50.0f, 1}, std::tuple{65.0f, 1},
-                                           std::tuple{66.0f, 10}, std::tuple{100.0f, 10},
-                                           std::tuple{1000.0f, 100}, std::tuple{10000.0f, 1000},
-                                           std::tuple{100000.0f, 10000},
-                                           std::tuple{650000.0f, 10000}, std::tuple{-20.0f, 1},
-                                           std::tuple{1.0e30f, 10000}));
+INSTANTIATE_TEST_SUITE_P(
+    Steps, ScaleTable,
+    ::testing::Values(std::tuple{0.0f, 1}, std::tuple{5.0f, 1}, std::tuple{50.0f, 1},
+                      std::tuple{65.0f, 1}, std::tuple{66.0f, 10}, std::tuple{100.0f, 10},
+                      std::tuple{1000.0f, 100}, std::tuple{10000.0f, 1000},
+                      std::tuple{100000.0f, 10000}, std::tuple{650000.0f, 10000},
+                      std::tuple{-20.0f, 1}, std::tuple{1.0e30f, 10000},
+                      // The steps themselves, where a logarithm's last
+                      // bit would decide: exactly 100 and 1000 ml per
+                      // unit stay on the lower step.
+                      std::tuple{6553.5f, 100}, std::tuple{6553.6f, 1000},
+                      std::tuple{65535.0f, 1000}, std::tuple{65536.0f, 10000}));
 
 TEST(ScaleRules, NotANumberGivesOne) {
     EXPECT_EQ(ScaleForLitres(std::nanf("")), 1);
@@ -198,13 +204,35 @@ TEST(ScaleRules, EveryValueOfAnEditorTableFitsSixteenBits) {
 TEST(StoredValues, TwelveAndAHalfLitresRoundTrip) {
     EXPECT_EQ(ValueForLitres(12.5f, 1), 12500);
     EXPECT_EQ(ValueForLitres(12.5f, 10), 1250);
-    EXPECT_FLOAT_EQ(LitresForValue(12500, 1), 12.5f);
-    EXPECT_FLOAT_EQ(LitresForValue(1250, 10), 12.5f);
+    EXPECT_EQ(LitresForValue(12500, 1), 12.5f);
+    EXPECT_EQ(LitresForValue(1250, 10), 12.5f);
     EXPECT_EQ(ValueForLitres(0.0004f, 1), 0);
     EXPECT_EQ(ValueForLitres(0.0005f, 1), 1);
     EXPECT_EQ(ValueForLitres(70.0f, 1), static_cast<uint16_t>(70000)); // kept in 16 bits
     EXPECT_EQ(ValueForLitres(std::nanf(""), 1), 0);
     EXPECT_EQ(ValueForLitres(1.0e30f, 1), 0);
+}
+
+// A stored count stands for a decimal with at most three places; read back it must be that
+// decimal rounded once to single precision, without the noise of a float product (147.7 l,
+// not 147.70001).
+TEST(StoredValues, EveryCountReadsBackAsTheDecimalItStandsFor) {
+    EXPECT_EQ(StoredLitres(1477, 100), 147.7);
+    EXPECT_EQ(StoredLitres(15760, 1), 15.76);
+    EXPECT_EQ(StoredLitres(65535, 10000), 655350.0);
+    EXPECT_EQ(LitresForValue(1477, 100), 147.7f);
+    EXPECT_EQ(LitresForValue(3963, 100), 396.3f);
+    for (const uint16_t scale : {1, 7, 10, 100, 1000, 10000}) {
+        for (uint32_t value = 0; value <= 65535; ++value) {
+            const uint32_t millilitres = value * scale;
+            const std::string decimal = std::to_string(millilitres / 1000) + "." +
+                                        std::to_string(1000 + millilitres % 1000).substr(1);
+            const float expected = std::strtof(decimal.c_str(), nullptr);
+            ASSERT_EQ(LitresForValue(uint16_t(value), scale), expected) << decimal;
+            ASSERT_EQ(StoredLitres(uint16_t(value), scale), std::strtod(decimal.c_str(), nullptr))
+                << decimal;
+        }
+    }
 }
 
 TEST(StoredValues, RecordThroughEntryAndBackKeepsTheTable) {
@@ -254,7 +282,10 @@ TEST(ShownForms, VersionMlPerBitAndLevels) {
     EXPECT_EQ(MlPerBitIndex(0), -1);
     EXPECT_EQ(MlPerBitIndex(1), 0);
     EXPECT_EQ(MlPerBitIndex(999), 2);
-    EXPECT_EQ(MlPerBitIndex(10000), 4);
+    for (const uint16_t power : {1, 10, 100, 1000, 10000})
+        EXPECT_EQ(MlPerBitForIndex(MlPerBitIndex(power)), power);
+    EXPECT_EQ(MlPerBitIndex(9), 0);
+    EXPECT_EQ(MlPerBitIndex(65535), 4);
     EXPECT_EQ(MlPerBitForIndex(3), 1000);
     EXPECT_EQ(MlPerBitForIndex(-1), 0);
     EXPECT_EQ(LevelMillimetres(65000), 6500);
