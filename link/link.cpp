@@ -76,7 +76,12 @@ uint32_t DeviceLink::BaudRate() const {
 }
 
 void DeviceLink::Interrupt(bool on) {
-    interrupted_ = on;
+    {
+        std::lock_guard lock(linkLock_);
+        interrupted_ = on;
+        if (on)
+            state_.pendingCode = 0; // not yet written: it never goes out
+    }
     sentEvent_.Interrupt(on);
     answerEvent_.Interrupt(on);
 }
@@ -123,6 +128,10 @@ void DeviceLink::SendStep() {
     }
     // A report made before this request goes out belongs to bytes of an earlier frame (a
     // late or trailing answer); it must not be taken as the answer to this request.
+    {
+        std::lock_guard lock(linkLock_);
+        state_.answerHeld = false;
+    }
     answerEvent_.Clear();
     const auto limit = std::chrono::milliseconds(ExchangeBudgetMs(uint32_t(length), baud));
     const bool written = port_->Write(transmit_, length, limit);
@@ -172,6 +181,16 @@ void DeviceLink::ReceiveStep(bool fresh) {
 void DeviceLink::ReportFrame(Status status) {
     {
         std::lock_guard lock(linkLock_);
+        state_.result = status;
+        state_.receiverState = status;
+        if (receiver_.accepted())
+            ++counters_.answers;
+        // The first judged frame after the request stands until the next request: a trailing
+        // byte or frame judged microseconds later must not change the answer the waiter is
+        // about to take (a good acknowledgement read back as a bad answer).
+        if (state_.answerHeld)
+            return;
+        state_.answerHeld = true;
         if (receiver_.accepted()) {
             const AnswerFields& f = receiver_.fields();
             state_.answerAddress = f.address;
@@ -185,11 +204,8 @@ void DeviceLink::ReportFrame(Status status) {
                 if (kind == AnswerKind::Block)
                     state_.answerBlock = f.block;
             }
-            ++counters_.answers;
         }
-        state_.result = status;
         state_.reported = status;
-        state_.receiverState = status;
     }
     answerEvent_.Set();
 }
@@ -240,21 +256,26 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
                             const std::function<void(const uint8_t*)>& copyFrame) {
     Status status = PrepareExchange();
     if (status == StatusOk) {
-        bool lineIdle;
+        bool lineIdle = false;
+        bool stored = false;
         {
             std::lock_guard lock(linkLock_);
-            state_.pendingAddress = request.address;
-            state_.pendingValue = request.value;
-            state_.pendingExtra1 = request.extra1;
-            state_.pendingExtra2 = request.extra2;
-            if (request.block)
-                std::memcpy(state_.pendingBlock.data(), request.block, HubBlockSize);
-            state_.pendingCode = request.code;
-            lineIdle = state_.receiverState == StatusNoAnswer;
+            // Checked under the lock Interrupt takes, so no request is stored after it.
+            if (!interrupted_) {
+                stored = true;
+                state_.pendingAddress = request.address;
+                state_.pendingValue = request.value;
+                state_.pendingExtra1 = request.extra1;
+                state_.pendingExtra2 = request.extra2;
+                if (request.block)
+                    std::memcpy(state_.pendingBlock.data(), request.block, HubBlockSize);
+                state_.pendingCode = request.code;
+                lineIdle = state_.receiverState == StatusNoAnswer;
+            }
         }
         if (lineIdle)
             port_->Wake();
-        status = WaitForAnswer(requestBytes, answerBytes);
+        status = stored ? WaitForAnswer(requestBytes, answerBytes) : StatusNoAnswer;
         if (status == StatusOk) {
             {
                 std::lock_guard lock(linkLock_);

@@ -49,6 +49,10 @@ struct LinkState {
     // bytes of a following frame start to arrive, so a waiter woken by the answer event
     // always reads the outcome that woke it.
     Status reported = StatusOk;
+    // Set by the first frame judged after a request went out: later frames (a stray byte, a
+    // second answer) no longer replace the answer fields and reported, so the waiter takes
+    // the outcome of the first one. Cleared when the next request is written.
+    bool answerHeld = false;
     Status receiverState = StatusOk;
     Status writeResult = StatusOk;
 };
@@ -73,7 +77,9 @@ public:
     uint32_t BaudRate() const;
 
     // While interrupted every wait returns at once and every exchange ends with
-    // StatusNoAnswer, so a thread inside an exchange can be stopped promptly.
+    // StatusNoAnswer without sending anything (a request stored but not yet written is
+    // dropped), so a thread inside an exchange can be stopped promptly and nothing more
+    // reaches the device.
     void Interrupt(bool on);
 
     // Caller's side of one exchange.

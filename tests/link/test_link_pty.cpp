@@ -107,6 +107,35 @@ TEST_F(LinkOnPty, AcknowledgementStatusesEndTheExchange) {
     done.get();
 }
 
+// Bytes after a whole answer are judged within microseconds; the waiter must still take the
+// first frame's outcome and fields.
+TEST_F(LinkOnPty, BytesTrailingAnAnswerDoNotChangeItsOutcome) {
+    constexpr int Rounds = 4;
+    auto done = Serve([&] {
+        for (int i = 0; i < Rounds; ++i) {
+            peer.ReadRequest(2s);
+            peer.Write({0x3E, 0x05, 0x2A, 0x00, 0x4E, 0x55}); // good acknowledgement + stray
+        }
+        peer.ReadRequest(2s);
+        auto twice = Answer({0x3E, 5, cmd::WriteAttenuator, 0});
+        const auto refused = Answer({0x3E, 5, cmd::WriteAttenuator, 2});
+        twice.insert(twice.end(), refused.begin(), refused.end());
+        peer.Write(twice);
+        peer.ReadRequest(2s);
+        auto values = Answer({0x3E, 5, cmd::ReadGain, 0x19, 0x0A});
+        const auto other = Answer({0x3E, 5, cmd::ReadGain, 0x01, 0x02});
+        values.insert(values.end(), other.begin(), other.end());
+        peer.Write(values);
+    });
+    for (int i = 0; i < Rounds; ++i)
+        EXPECT_EQ(WriteValue(link, cmd::WriteAttenuator, 5, 30), StatusOk) << "round " << i;
+    EXPECT_EQ(WriteValue(link, cmd::WriteAttenuator, 5, 30), StatusOk);
+    uint32_t gain = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadGain, 5, gain), StatusOk);
+    EXPECT_EQ(gain, 0x0A19u);
+    done.get();
+}
+
 TEST_F(LinkOnPty, GarbledAnswersEndInTheirStatusAndTheLinkRecovers) {
     auto done = Serve([&] {
         peer.ReadRequest(2s);
