@@ -47,8 +47,11 @@ Program::~Program() {
 }
 
 void Program::Stop() {
-    // The view first, so a worker waiting on the window returns at once; then the worker
-    // (joined); then the link.
+    // The stop request first, so that a job waiting on the window sees it when the view hands
+    // back its fallback answer (empty parameters, no hub choice) and writes nothing; then the
+    // view, so that wait returns at once; then the worker (joined); then the link.
+    if (worker_)
+        worker_->RequestStop();
     if (view_)
         view_->Shutdown();
     if (worker_)

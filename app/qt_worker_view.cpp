@@ -88,6 +88,16 @@ double QtWorkerView::LongestStepMs() const {
     return *longestStepMs_;
 }
 
+uint64_t QtWorkerView::StepsQueued() const {
+    std::lock_guard lock(sync_->lock);
+    return sync_->queued;
+}
+
+int QtWorkerView::StepsWaiting() const {
+    std::lock_guard lock(sync_->lock);
+    return sync_->waiting;
+}
+
 template <typename R, typename F> R QtWorkerView::Call(F step, R fallback) {
     if (QThread::currentThread() == window_.thread())
         return IsShutDown() ? fallback : step();
@@ -102,6 +112,8 @@ template <typename R, typename F> R QtWorkerView::Call(F step, R fallback) {
         std::lock_guard lock(sync->lock);
         if (sync->shutdown)
             return fallback;
+        ++sync->queued;
+        ++sync->waiting;
     }
     QMetaObject::invokeMethod(
         &window_,
@@ -127,6 +139,7 @@ template <typename R, typename F> R QtWorkerView::Call(F step, R fallback) {
         Qt::QueuedConnection);
     std::unique_lock lock(sync->lock);
     sync->done.wait(lock, [&] { return result->finished || sync->shutdown; });
+    --sync->waiting;
     return result->finished ? result->value : fallback;
 }
 
@@ -351,7 +364,10 @@ void QtWorkerView::ApplyNewSpeed(uint32_t baudRate, uint32_t address) {
 }
 
 void QtWorkerView::ShowHubData(const HubView& v) {
-    Do([w = &window_, v] { w->ShowHubData(v); });
+    Do([w = &window_, v] {
+        LoadCurrentTank(v); // on the window thread, which owns CurrentTank
+        w->ShowHubData(v);
+    });
 }
 
 HubChoice QtWorkerView::PrepareHubData() {

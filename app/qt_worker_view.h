@@ -51,15 +51,22 @@ public:
     void ShowError(const std::string& text) override;
     void ShowInformation(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    bool Closing() const override { return IsShutDown(); }
 
     // The longest time a window step took, for measurements (milliseconds).
     double LongestStepMs() const;
+    // Steps queued by the worker so far, and how many of them it waits for now; tests use
+    // them to close the window while a job waits in a given step.
+    uint64_t StepsQueued() const;
+    int StepsWaiting() const;
 
 private:
     struct Sync {
         std::mutex lock;
         std::condition_variable done;
         bool shutdown = false;
+        uint64_t queued = 0;
+        int waiting = 0;
     };
     // Runs step on the window thread and waits for it; fallback when shut down. The step
     // must own everything it uses: the worker may have moved on when it runs.

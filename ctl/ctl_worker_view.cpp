@@ -151,6 +151,7 @@ void TextView::ApplyNewSpeed(uint32_t baudRate, uint32_t) {
 }
 
 void TextView::ShowHubData(const HubView& v) {
+    LoadCurrentTank(v);
     if (onHub)
         onHub(v);
     Note("ShowHubData");

@@ -211,6 +211,12 @@ std::string RunControl(const std::string& line, ControlTarget t) {
         d.SetFirmware(uint8_t(n));
         return Format("ok: firmware %.0f", double(n));
     }
+    if (verb == "postfilter") {
+        if (w.size() != 2 || !Integer(w[1], 0, 8, n))
+            return Error("usage: postfilter N (0 to 8)");
+        d.SetPostFilter(uint8_t(n));
+        return Format("ok: post-filter %.0f", double(n));
+    }
     if (verb == "date") {
         long year = 0, month = 0, day = 0;
         if (w.size() != 4 || !Integer(w[1], 0, 255, year) || !Integer(w[2], 0, 255, month) ||
@@ -276,6 +282,7 @@ std::string ControlHelp() {
            "  temp CELSIUS          fuel temperature\n"
            "  model TEXT            4 characters of the model word (13QV = wrong order)\n"
            "  firmware N            firmware version byte\n"
+           "  postfilter N          post-filter setting 0..8\n"
            "  date Y M D            passport date bytes: year, month - 1, day - 1\n"
            "  serial N              serial number (24 bits)\n"
            "  flags N               link flags byte (bits 2..4 set the configured speed)\n"

@@ -58,6 +58,7 @@ public:
     bool SetTemperature(double celsius, std::string& why);
     bool SetModel(const std::string& text, std::string& why);
     void SetFirmware(uint8_t version) { state_.firmwareVersion = version; }
+    void SetPostFilter(uint8_t value) { state_.postFilter = value; }
     // Passport date as stored: year (two digits), month - 1, day - 1.
     void SetDate(uint8_t year, uint8_t monthByte, uint8_t dayByte);
     bool SetSerialNumber(long serial, std::string& why);

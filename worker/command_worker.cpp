@@ -25,7 +25,7 @@ void CommandWorker::Start() {
     thread_ = std::jthread([this] { Run(); });
 }
 
-void CommandWorker::Stop() {
+void CommandWorker::RequestStop() {
     {
         std::lock_guard lock(pauseLock_);
         stop_ = true;
@@ -33,6 +33,10 @@ void CommandWorker::Stop() {
     pauseCv_.notify_all();
     link_.Interrupt(true);
     commandEvent_.Interrupt(true);
+}
+
+void CommandWorker::Stop() {
+    RequestStop();
     if (std::this_thread::get_id() == workerId_.load())
         return; // inside a view call on the worker: the loop ends when the call returns
     std::lock_guard lock(stopLock_);

@@ -5,10 +5,11 @@
 //
 // Stopping: Stop() may be called at any moment, also while a job runs a sweep, a tuning
 // wait or a long oscillogram wait. Every pause wakes on the stop request, the link's waits
-// are interrupted, jobs end between exchanges, no view call is made after the request, and
-// the thread is joined before Stop() returns. From the view's own thread, first make the
-// view stop marshalling, then stop the worker, then close the link:
-//     view.Shutdown(); worker.Stop(); link.UartClose();
+// are interrupted and it sends nothing more, jobs end between exchanges, no view call is made
+// after the request, and the thread is joined before Stop() returns. From the view's own
+// thread, first request the stop, then make the view stop marshalling (a job waiting in a
+// view step gets the fallback answer and sees the stop), then join, then close the link:
+//     worker.RequestStop(); view.Shutdown(); worker.Stop(); link.UartClose();
 #pragma once
 
 #include "command_parameters.h"
@@ -89,6 +90,10 @@ public:
 
     // Starts the worker and timer threads (once; a stopped worker is not restarted).
     void Start();
+    // Requests the stop and wakes every wait without joining: from then on no view call is
+    // made and no request reaches the device. Call it before a view stops marshalling, so a
+    // job that gets a view's fallback answer already sees the stop and writes nothing.
+    void RequestStop();
     // Requests the stop, wakes every wait and joins both threads. Bounded; safe to repeat.
     // From the worker thread itself (inside a view call) it only requests the stop.
     void Stop();
@@ -125,6 +130,9 @@ private:
     // Stop-aware pause; false when the stop was requested.
     bool Pause(std::chrono::milliseconds duration);
     bool Stopping() const { return stop_.load(); }
+    // Stopping, or the view is closing: what a view step handed back is a fallback, and
+    // nothing based on it may reach the device.
+    bool Abandoned() const { return Stopping() || view_.Closing(); }
     // Device-status panel with the status of the last exchange.
     void ShowStatus(Status status);
     void ShowPort(int portState);

@@ -10,6 +10,8 @@ void CommandWorker::TestDisplay() {
     if (Stopping())
         return;
     const uint32_t mask = view_.BuildDisplayPattern(uint32_t(Get(params_.DisplayTestPattern)));
+    if (Abandoned())
+        return; // a closing view hands back the running mask, not the user's choice
     Put(params_.DisplayTestPattern, int32_t(mask));
     const Status status = Try(SettingTries, std::chrono::milliseconds(0), [&] {
         return WriteValue(link_, cmd::WriteDisplayTest, Address(), mask);

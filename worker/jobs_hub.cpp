@@ -89,8 +89,12 @@ void CommandWorker::ShowHubView() {
     else
         v.heightMm = entry ? HubEntryHead(image, *entry).Height / 10u : 0u;
     if (entry) {
-        EntryToRecord(image, *entry, hub_.currentTank);
         v.tableLength = HubEntryHead(image, *entry).RowCount;
+        // The window step makes the copy: the tare window may be storing its grid into
+        // CurrentTank on the window thread while this job runs.
+        v.loadCurrentTank = [&hub = hub_, e = *entry] {
+            EntryToRecord(hub.hubBuffer, e, hub.currentTank);
+        };
     }
     v.mlPerBitIndex = MlPerBitIndex(image.MlPerBit());
     if (!Stopping())
@@ -112,6 +116,8 @@ void CommandWorker::PrepareHubImage() {
     if (Stopping())
         return;
     const HubChoice choice = view_.PrepareHubData();
+    if (Abandoned())
+        return; // the fallback choice (height 0, no output unit) is never used
     const int32_t tankId = Get(params_.TankId);
     if (OwnsHeight(tankId))
         tankHeight_ = choice.heightMm * 10;
@@ -138,6 +144,8 @@ void CommandWorker::WriteHubData() {
         return;
     view_.LockControls();
     PrepareHubImage();
+    if (Abandoned())
+        return; // closing: nothing of the prepared image is sent
     const uint8_t a = Address();
     const int32_t tankId = Get(params_.TankId);
     Status status = WriteValue(link_, cmd::WriteTankId, a, uint32_t(tankId));

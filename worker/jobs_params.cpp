@@ -58,10 +58,17 @@ void CommandWorker::WriteParameters() {
     if (Stopping())
         return;
     const ParameterChoice choice = view_.CollectParameters();
+    // A view that is shutting down hands back empty values (address 0, fuel numbers 0):
+    // they must never reach the device.
+    if (Abandoned())
+        return;
     ParameterRecord& r = parameters_;
     r.flagsA = LinkFlagsFor(choice, r.flagsARead);
     r.autoPeriod = choice.autoPeriod;
-    r.postFilter = uint32_t(choice.postFilterIndex);
+    // A post-filter list without a selection keeps the device's own value, as the other
+    // lists do, instead of sending an index of -1 (0xFF).
+    if (choice.postFilterIndex >= 0)
+        r.postFilter = uint32_t(choice.postFilterIndex);
     // A fuel list without a selection (the device reported a type the list does not have)
     // sends the device's own type back rather than an index of -1.
     if (choice.fuelTypeIndex >= 0)

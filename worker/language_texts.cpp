@@ -25,6 +25,8 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::AutoFailed, "Автоматическое определение параметров завершено неудачно. Ошибка Е"},
         {msg::AfcCompleted, "Построение АЧХ завершено"},
         {msg::SpeedNotChosen, "Скорость не выбрана: скорость устройства не изменена"},
+        {msg::NoTankSheets, "В книге нет ни одного листа бака. Заменить список баков "
+                            "конфигурацией по умолчанию?"},
     };
     return entries;
 }

@@ -35,6 +35,8 @@ inline constexpr const char* AutoFailed = "msg_auto_failed";
 inline constexpr const char* AfcCompleted = "msg_afc_completed";
 // Shown in the device-status panel when the parameters are written with no speed chosen.
 inline constexpr const char* SpeedNotChosen = "msg_speed_not_chosen";
+// Asked before a tank-list workbook without a single tank sheet replaces every preset.
+inline constexpr const char* NoTankSheets = "msg_no_tank_sheets";
 } // namespace msg
 
 struct TextEntry {

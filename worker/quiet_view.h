@@ -31,7 +31,7 @@ public:
     ParameterChoice CollectParameters() override { return {}; }
     void ApplyNewAddress(uint32_t, uint32_t) override {}
     void ApplyNewSpeed(uint32_t, uint32_t) override {}
-    void ShowHubData(const HubView&) override {}
+    void ShowHubData(const HubView& view) override { LoadCurrentTank(view); }
     HubChoice PrepareHubData() override { return {}; }
     void ShowLevel(const LevelView&) override {}
     void ShowError(const std::string&) override {}

@@ -4,9 +4,10 @@
 // call, tests run it inline). Results travel in plain records, one call per refresh, so a
 // chart series can be refilled in one go.
 //
-// Shutdown order for an implementation that marshals to another thread: first make the view
-// stop marshalling (calls return at once, questions answer No), then stop the worker, then
-// close the link. The worker makes no view call once its stop has been requested.
+// Shutdown order for an implementation that marshals to another thread: first request the
+// worker's stop, then make the view stop marshalling (calls return at once with their
+// fallback, questions answer No), then join the worker, then close the link. The worker makes
+// no view call once its stop has been requested, and a job never acts on a fallback answer.
 #pragma once
 
 #include "commands.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -148,7 +150,17 @@ struct HubView {
     uint32_t heightMm = 0;               // SpinHubTankHeight
     std::optional<uint16_t> tableLength; // EditHubTableLen; absent keeps the text
     int32_t mlPerBitIndex = -1;          // CmbHubMlPerBit, -1 none
+    // Copies the selected tank's entry into CurrentTank; empty without a selected entry.
+    // CurrentTank belongs to the window (the tare window stores its grid into it), so the
+    // view step runs this first, on the window thread, while the worker waits for the step.
+    std::function<void()> loadCurrentTank;
 };
+
+// Runs the view's CurrentTank copy, if it has one. Every ShowHubData step calls it first.
+inline void LoadCurrentTank(const HubView& view) {
+    if (view.loadCurrentTank)
+        view.loadCurrentTank();
+}
 
 // What the tare page holds when the hub is written.
 struct HubChoice {
@@ -220,6 +232,10 @@ public:
     virtual void ShowError(const std::string& text) = 0;
     virtual void ShowInformation(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+
+    // True once the view has stopped carrying steps out (the window is closing): the answers
+    // of its steps are then fallbacks, which no job may act on.
+    virtual bool Closing() const { return false; }
 };
 
 // The automatic display-test walk: bits 8..14, then 0..6, then 17, then 8 again (0 -> 256).

@@ -17,6 +17,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 #ifdef VQ31_HAVE_TARE_UI
 #include "tare_editor.h"
 #endif
@@ -249,6 +252,49 @@ TEST(ProgramWithSensor, ClosingDuringASearchEndsPromptly) {
     rig.w().close();
     EXPECT_TRUE(rig.program->Worker()->StopRequested());
     EXPECT_FALSE(rig.program->Link().IsOpen());
+}
+
+// Waits, without running the window's events, until the worker has queued its count-th step
+// and waits for it.
+bool WaitForStepQueued(QtWorkerView& view, uint64_t count) {
+    for (int i = 0; i < 5000; ++i) {
+        if (view.StepsQueued() >= count && view.StepsWaiting() > 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// The window closes while a write job waits for the window step that hands it the values to
+// write. The view stops first and hands the job its fallback (address 0, post-filter 0, fuel
+// numbers 0, no hub choice); that must never reach the device, however late the worker's own
+// stop comes. Then the whole program closes.
+TEST(ProgramWithSensor, ClosingWhileAWriteWaitsForItsValuesSendsNothing) {
+    for (const int32_t code : {job::WriteParameters, job::WriteHubData}) {
+        ProgramRig rig;
+        ASSERT_EQ(rig.program->Link().UartOpen(rig.server.path(), 19200), 0);
+        HubMakeDefault(rig.program->Hub().hubBuffer);
+        QtWorkerView& view = rig.program->View();
+        const uint64_t queued = view.StepsQueued();
+        const uint64_t requests = rig.server.State().counters.requests;
+        rig.program->Worker()->PostCommand(code);
+        if (code == job::WriteHubData) {
+            // LockControls first; the values come with the second step.
+            ASSERT_TRUE(WaitForStepQueued(view, queued + 1));
+            QCoreApplication::processEvents();
+            ASSERT_TRUE(WaitForStepQueued(view, queued + 2)) << "no PrepareHubData step";
+        } else {
+            ASSERT_TRUE(WaitForStepQueued(view, queued + 1)) << "no CollectParameters step";
+        }
+        view.Shutdown(); // the job gets its fallback now; the worker's stop comes later
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(rig.server.State().counters.requests, requests) << "code " << code;
+        rig.w().close(); // stops the worker and closes the port
+        EXPECT_FALSE(rig.program->Link().IsOpen());
+        const sim::DeviceState device = rig.server.State();
+        EXPECT_EQ(device.counters.requests, requests) << "code " << code;
+        EXPECT_EQ(device.address, 1) << "code " << code;
+    }
 }
 
 } // namespace

@@ -30,7 +30,10 @@ public:
     std::mutex lock;
     std::vector<std::string> errors;
 
-    void ShowHubData(const HubView&) override { ++hubViews; }
+    void ShowHubData(const HubView& view) override {
+        OnWindowThread([&] { LoadCurrentTank(view); });
+        ++hubViews;
+    }
     HubChoice PrepareHubData() override {
         ++prepared;
         return {1000, 0};

@@ -41,6 +41,9 @@ public:
     const CommandWorker* worker = nullptr;
     // Runs inside every step after it was logged (for example to stop the worker there).
     std::function<void(const std::string& step)> onStep;
+    // When set, each step's recording runs through it (on a window thread of the test) and
+    // the worker waits until it has run, as the window's own view makes it.
+    std::function<void(const std::function<void()>& step)> runOnWindow;
 
     void AnswerQuestions(std::initializer_list<bool> answers) {
         std::lock_guard lock(mutex_);
@@ -177,7 +180,10 @@ public:
         Log("ApplyNewSpeed", [&] { newSpeeds.emplace_back(baudRate, address); });
     }
     void ShowHubData(const HubView& v) override {
-        Log("ShowHubData", [&] { hubViews.push_back(v); });
+        Log("ShowHubData", [&] {
+            LoadCurrentTank(v);
+            hubViews.push_back(v);
+        });
     }
     HubChoice PrepareHubData() override {
         HubChoice c;
@@ -218,7 +224,9 @@ private:
             if (worker && worker->StopRequested())
                 ++stepsAfterStop;
             steps_.push_back(step);
-            if (record)
+            if (record && runOnWindow)
+                runOnWindow(record);
+            else if (record)
                 record();
         }
         cv_.notify_all();

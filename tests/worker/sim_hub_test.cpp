@@ -2,7 +2,10 @@
 // against the simulated sensor's HUB_DATA store.
 #include "sim_rig.h"
 
+#include <condition_variable>
+#include <deque>
 #include <random>
+#include <thread>
 
 namespace vq31 {
 namespace {
@@ -281,6 +284,88 @@ TEST(LiveLevel, LostDeviceReReadsTheHubOnce) {
     rig.Stop();
     EXPECT_EQ(rig.log.Count(job::ReadHubData), 1u);
     EXPECT_EQ(rig.view.Count("ShowHubData"), 1u);
+}
+
+// A window thread for the recording view: it runs the worker's steps one at a time and,
+// between them, does the window's own work, as the tare window storing its grid on OK.
+class WindowThread {
+public:
+    explicit WindowThread(std::function<void()> ownWork)
+        : thread_([this, work = std::move(ownWork)] { Loop(work); }) {}
+    ~WindowThread() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    // Runs step on the window thread and returns once it has run.
+    void Run(const std::function<void()>& step) {
+        std::unique_lock lock(mutex_);
+        const uint64_t ticket = ++queued_;
+        steps_.push_back(&step);
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return finished_ >= ticket; });
+    }
+
+private:
+    void Loop(const std::function<void()>& ownWork) {
+        for (;;) {
+            const std::function<void()>* step = nullptr;
+            {
+                std::unique_lock lock(mutex_);
+                if (steps_.empty() && done_)
+                    return;
+                if (!steps_.empty()) {
+                    step = steps_.front();
+                    steps_.pop_front();
+                }
+            }
+            if (step == nullptr) {
+                ownWork();
+                std::this_thread::sleep_for(200us);
+                continue;
+            }
+            (*step)();
+            {
+                std::lock_guard lock(mutex_);
+                ++finished_;
+            }
+            cv_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<const std::function<void()>*> steps_;
+    uint64_t queued_ = 0;
+    uint64_t finished_ = 0;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+TEST(LiveLevel, HubReReadAfterALostPollLoadsTheTankOnTheWindowThread) {
+    HubRig rig;
+    // The window keeps storing a grid into CurrentTank, as the tare window's OK does; the
+    // worker must not touch the record meanwhile (ThreadSanitizer watches this).
+    std::atomic<int> stores{0};
+    WindowThread window([&] {
+        TankRecord& tank = rig.hub.currentTank;
+        tank.RowCount = 2;
+        tank.rows[0] = {100, 1.5f};
+        tank.rows[1] = {200, float(stores.fetch_add(1) % 100)};
+    });
+    rig.view.runOnWindow = [&](const std::function<void()>& step) { window.Run(step); };
+    rig.Control("fault silent 1");
+    rig.worker->PostCommand(job::PollLevel);
+    ASSERT_TRUE(rig.log.WaitFor(job::ReadHubData));
+    ASSERT_TRUE(rig.view.WaitForStep("ShowHubData"));
+    ASSERT_TRUE(rig.log.WaitFor(job::PollLevel, rig.log.Count(job::PollLevel) + 2));
+    rig.Stop();
+    EXPECT_GT(stores.load(), 0);
+    ASSERT_EQ(rig.view.hubViews.size(), 1u);
+    EXPECT_TRUE(rig.view.hubViews[0].valid);
 }
 
 TEST(TareMode, TellsTheDeviceAndPollsTheLevel) {

@@ -98,20 +98,24 @@ TEST(WriteParametersJob, FollowsTheDeviceToItsNewAddressAndSpeedKeepingBitsOneAn
     EXPECT_TRUE(rig.view.errors.empty());
 }
 
-TEST(WriteParametersJob, NoSpeedOrFuelTypeChosenKeepsTheDevicesOwnAndThePortAndSaysSo) {
+TEST(WriteParametersJob, NoSpeedFuelTypeOrPostFilterChosenKeepsTheDevicesOwnAndThePort) {
     SimRig rig;
     rig.OpenLink(19200);
+    rig.Control("postfilter 5");
     rig.view.parameterChoice = Choice(-1, 1);
     rig.view.parameterChoice.fuelTypeIndex = -1;
+    rig.view.parameterChoice.postFilterIndex = -1;
     rig.worker->Start();
     ASSERT_TRUE(rig.RunUntil(job::ReadParameters, job::None));
     const uint8_t speedBits = rig.server.State().linkFlags & (7u << 2);
     const uint8_t fuelType = rig.server.State().fuelType;
+    ASSERT_EQ(rig.server.State().postFilter, 5);
     ASSERT_TRUE(rig.RunUntil(job::WriteParameters, job::None, 2));
     rig.Stop();
     const auto device = rig.server.State();
     EXPECT_EQ(device.linkFlags & (7u << 2), speedBits) << "speed code 0 must not be written";
     EXPECT_EQ(device.fuelType, fuelType) << "fuel type -1 must not be written";
+    EXPECT_EQ(device.postFilter, 5) << "post-filter -1 must not be written";
     EXPECT_FLOAT_EQ(device.fuelSoundSpeed, 1420.5f);
     EXPECT_EQ(device.baud, 19200u);
     EXPECT_EQ(rig.link.BaudRate(), 19200u);
