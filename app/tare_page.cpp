@@ -5,6 +5,7 @@
 
 #include "command_parameters.h"
 #include "hub_image.h"
+#include "language_texts.h"
 #include "worker_view.h"
 #ifdef VQ31_HAVE_TARE_UI
 #include "tare_editor.h"
@@ -170,9 +171,11 @@ void MainWindow::BtnTanksImpClick() {
     if (file.isEmpty())
         return;
 #ifdef VQ31_HAVE_SHEETS
+    // A workbook without a single tank sheet would reset every preset: asked first.
     const auto result =
         sheets::ImportTankList(hub_.hubBuffer, hub_.currentTank, file.toStdString(),
-                               QString(QLocale::system().decimalPoint()).toStdString());
+                               QString(QLocale::system().decimalPoint()).toStdString(),
+                               [this] { return prompter_->Question(Text(msg::NoTankSheets)); });
     if (!result.message.empty())
         prompter_->Error(QString::fromStdString(result.message));
 #endif

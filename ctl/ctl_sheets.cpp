@@ -1,7 +1,9 @@
 // vq31ctl workbook commands, for provisioning sensors in batches:
 //   tanks export FILE            read the hub from the device, write its preset tanks
-//   tanks import FILE [--write]  build a hub image from a tank list workbook, optionally
-//                                write it to the device
+//   tanks import FILE [--write] [--allow-empty]
+//                                build a hub image from a tank list workbook, optionally
+//                                write it to the device; a workbook without any tank sheet
+//                                is refused unless --allow-empty is given
 //   tare export FILE             read the hub, write tank 1's table
 //   tare import FILE [--write]   read the hub, put the workbook's table into tank 1, and
 //                                optionally write the hub back
@@ -142,7 +144,8 @@ bool FileArgument(const Options& o, std::string& verb, std::string& file, const 
     return true;
 }
 
-constexpr const char* TanksUsage = "tanks export FILE | tanks import FILE [--write]";
+constexpr const char* TanksUsage =
+    "tanks export FILE | tanks import FILE [--write] [--allow-empty]";
 constexpr const char* TareUsage = "tare export FILE | tare import FILE [--write]";
 
 int Tanks(const Options& o) {
@@ -166,7 +169,15 @@ int Tanks(const Options& o) {
     }
     auto scratch = std::make_unique<TankRecord>();
     HubMakeDefault(*image);
-    const sheets::ExchangeResult r = sheets::ImportTankList(*image, *scratch, file, DecimalPoint);
+    // A workbook without a single tank sheet would reset every preset of the device.
+    const bool allowEmpty = HasFlag(o.args, "--allow-empty");
+    const sheets::ExchangeResult r = sheets::ImportTankList(*image, *scratch, file, DecimalPoint,
+                                                            [allowEmpty] { return allowEmpty; });
+    if (!r.ok && r.message.empty()) {
+        std::fprintf(stderr, "%s: %s\n(--allow-empty takes it as the default configuration)\n",
+                     file.c_str(), r.detail.c_str());
+        return 1;
+    }
     if (!r.ok) {
         return ExchangeFail(r);
     }
@@ -239,8 +250,10 @@ int Tare(const Options& o) {
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 
-const bool registeredTanks = Register("tanks", TanksUsage, &Tanks);
-const bool registeredTare = Register("tare", TareUsage, &Tare);
+const bool registeredTanks = Register("tanks", TanksUsage, &Tanks,
+                                      ArgRules().Flags({"--write", "--allow-empty"}).Words(2, 2));
+const bool registeredTare =
+    Register("tare", TareUsage, &Tare, ArgRules().Flags({"--write"}).Words(2, 2));
 
 } // namespace
 

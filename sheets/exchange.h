@@ -6,6 +6,7 @@
 #include "hub_image.h"
 #include "workbook.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,8 @@ inline constexpr std::string_view ReadErrorMessage = "Error read excel file\nUnk
 inline constexpr std::string_view WrongHubMessage = "Wrong hub structure";
 // The sheet name the tare editor gives its table.
 inline constexpr std::string_view TareSheetName = "Tare table";
+inline constexpr std::string_view NoTankSheetsDetail =
+    "the workbook has no tank sheet; the tank list was left as it was";
 
 struct ExchangeResult {
     bool ok = false;
@@ -44,18 +47,27 @@ ExchangeResult ImportTareTable(const std::string& fileName, std::string_view dec
 // One sheet per preset tank (id 2 and up) in image order, with titles, id, height and the
 // table; refused with WrongHubMessage for an image that is not valid.
 ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileName);
+// Asked when a readable workbook holds no qualifying tank sheet, so that the import would
+// reset every preset to the default configuration: true goes ahead. Without one the import
+// is refused.
+using ConfirmNoTanks = std::function<bool()>;
+
 // Builds a new image (the default configuration plus one tank per qualifying sheet) and puts
 // it in place of image only when the whole workbook was read; on failure image and scratch
-// stay as they were. scratch is the record each sheet's table passes through.
+// stay as they were. scratch is the record each sheet's table passes through. A workbook
+// without any tank sheet replaces the image only when confirmNoTanks says so; otherwise the
+// result is a failure with no message to show (NoTankSheetsDetail as its detail).
 ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::string& fileName,
-                              std::string_view decimalPoint);
+                              std::string_view decimalPoint,
+                              const ConfirmNoTanks& confirmNoTanks = {});
 
 // The two imports over a workbook already read (the file operations above read the file and
 // then call these).
 ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decimalPoint,
                                    TareRows& rows);
 ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRecord& scratch,
-                                  std::string_view decimalPoint);
+                                  std::string_view decimalPoint,
+                                  const ConfirmNoTanks& confirmNoTanks = {});
 // The workbook an export writes.
 Workbook TareTableWorkbook(const TareRows& rows, const std::string& sheetName,
                            std::string_view decimalPoint);

@@ -6,7 +6,6 @@
 #include "workbook.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -33,18 +32,6 @@ void WriteTitles(Sheet& sheet) {
     sheet.SetText(TitleRow, LevelColumn, LevelTitle);
     sheet.SetText(TitleRow, IdColumn, IdTitle);
     sheet.SetText(TitleRow, HeightColumn, HeightTitle);
-}
-
-// A tank's volume as the shortest decimal that reads back as the same single-precision
-// value, so 12.3 l shows as 12.3 and not with the float's binary tail.
-double SheetLitres(float litres) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, litres);
-    double value = litres;
-    if (ec == std::errc()) {
-        std::from_chars(buffer, end, value);
-    }
-    return value;
 }
 
 // Sheet names must be unique in a workbook; a second tank with the same id gets a suffix.
@@ -129,8 +116,9 @@ Workbook TankListWorkbook(const HubBuffer& image) {
         for (std::size_t i = 0; i < rows; ++i) {
             const EntryRow row = HubEntryRow(image, *e, i);
             const auto sheetRow = static_cast<uint32_t>(i + FirstTableRow);
-            sheet.SetNumber(sheetRow, LitresColumn,
-                            SheetLitres(LitresForValue(row.Value, head.Scale)));
+            // The decimal the stored count stands for, not the single-precision litres with
+            // their binary tail (147.7 l, not 147.70001).
+            sheet.SetNumber(sheetRow, LitresColumn, StoredLitres(row.Value, head.Scale));
             sheet.SetNumber(sheetRow, LevelColumn, LevelMillimetres(row.Code));
         }
     }
@@ -150,17 +138,18 @@ ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileNam
 }
 
 ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::string& fileName,
-                              std::string_view decimalPoint) {
+                              std::string_view decimalPoint, const ConfirmNoTanks& confirmNoTanks) {
     Workbook book;
     const FileResult read = ReadWorkbook(fileName, book);
     if (!read.ok) {
         return {false, std::string(ReadErrorMessage), read.error};
     }
-    return ImportTankListFrom(book, image, scratch, decimalPoint);
+    return ImportTankListFrom(book, image, scratch, decimalPoint, confirmNoTanks);
 }
 
 ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRecord& scratch,
-                                  std::string_view decimalPoint) {
+                                  std::string_view decimalPoint,
+                                  const ConfirmNoTanks& confirmNoTanks) {
     // The new image is built aside; the old one stays until the workbook has been read.
     auto fresh = std::make_unique<HubBuffer>(image);
     HubMakeDefault(*fresh);
@@ -175,6 +164,11 @@ ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRe
         if (HubAppendTank(*fresh, scratch)) {
             ++appended;
         }
+    }
+    // Not a single tank sheet: taking the workbook would reset every preset, which is only
+    // done when asked for.
+    if (taken == 0 && !(confirmNoTanks && confirmNoTanks())) {
+        return {false, {}, std::string(NoTankSheetsDetail)};
     }
     image = *fresh;
     return {true,

@@ -4,6 +4,8 @@
 #include "exchange.h"
 #include "workbook.h"
 
+#include <algorithm>
+
 namespace vq31::sheets {
 
 namespace {
@@ -72,6 +74,15 @@ ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decima
     TareRows imported(used.rows, std::vector<std::string>(used.columns));
     for (const auto& [pos, cell] : sheet.cells()) {
         imported[pos.first - 1][pos.second - 1] = CellText(cell, decimalPoint);
+    }
+    // A sheet with rows but not one litres and level pair that reads as numbers is not a
+    // tare table (a csv split at the wrong separator, say): taking it would empty the table.
+    const bool anyPair = std::any_of(imported.begin(), imported.end(), [&](const auto& row) {
+        return row.size() >= 2 && ParseCellNumber(row[0], decimalPoint) &&
+               ParseCellNumber(row[1], decimalPoint);
+    });
+    if (!anyPair) {
+        return {false, std::string(ReadErrorMessage), "no row holds a litres and level pair"};
     }
     rows = std::move(imported);
     return {true, {}, {}};

@@ -7,7 +7,7 @@
 #include "xls_read.h"
 #include "xlsx_repair.h"
 
-#include <orcus/orcus_csv.hpp>
+#include <orcus/csv_parser.hpp>
 #include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
@@ -46,9 +46,37 @@ struct LimitExceeded : std::exception {
 
 constexpr std::size_t CsvPadding = 64;
 
+// The field separator of a csv text, from its first line that holds anything: a semicolon
+// when that line has one outside quotes (the default of spreadsheets in regions with a
+// decimal comma), else a tab when it has one, else a comma.
+char CsvSeparator(std::string_view text) {
+    bool quoted = false;
+    bool semicolon = false;
+    bool tab = false;
+    bool content = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            quoted = c != '"';
+            continue;
+        }
+        if (c == '\n' || c == '\r') {
+            if (content) {
+                break;
+            }
+            continue;
+        }
+        content = content || (c != ' ' && c != '\t');
+        quoted = c == '"';
+        semicolon = semicolon || c == ';';
+        tab = tab || c == '\t';
+    }
+    return semicolon ? ';' : tab ? '\t' : ',';
+}
+
 // True when no quoted field is left open at the end of a csv text. A quote opens a quoted
 // field only at the start of a field; inside one, a doubled quote stands for a quote.
-bool CsvQuotesClosed(std::string_view text) {
+bool CsvQuotesClosed(std::string_view text, char separator) {
     bool quoted = false;
     bool fieldStart = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -66,7 +94,7 @@ bool CsvQuotesClosed(std::string_view text) {
         if (c == '"' && fieldStart) {
             quoted = true;
         }
-        fieldStart = c == ',' || c == '\n' || c == '\r';
+        fieldStart = c == separator || c == '\n' || c == '\r';
     }
     return !quoted;
 }
@@ -83,6 +111,18 @@ bool ParsePlainNumber(std::string_view s, double& value) {
     }
     const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
     return ec == std::errc() && end == body.data() + body.size();
+}
+
+// Parses a number written with one decimal comma ("12,5", "-0,25"); no point may appear.
+bool ParseCommaNumber(std::string_view s, double& value) {
+    const auto comma = s.find(',');
+    if (comma == std::string_view::npos || s.find(',', comma + 1) != std::string_view::npos ||
+        s.find('.') != std::string_view::npos) {
+        return false;
+    }
+    std::string plain(s);
+    plain[comma] = '.';
+    return ParsePlainNumber(plain, value);
 }
 
 // Parses "A1", "$B$7" or "Sheet1!C3" (the sheet part ignored) into 0-based row and column.
@@ -226,9 +266,19 @@ public:
                 s.data() < end_ ? static_cast<std::size_t>(end_ - s.data()) : 0;
             s = s.substr(0, std::min(s.size(), room));
         }
+        if (!s.empty() && s.back() == '\r') {
+            s.remove_suffix(1); // a line ending in CR LF
+        }
         double v = 0;
-        Put(row, col, ParsePlainNumber(s, v) ? Cell::Num(v) : Cell::Str(std::string(s)));
+        if (ParsePlainNumber(s, v) || (decimalComma_ && ParseCommaNumber(s, v))) {
+            Put(row, col, Cell::Num(v));
+        } else {
+            Put(row, col, Cell::Str(std::string(s)));
+        }
     }
+    // Csv texts separated by semicolons or tabs come from regions whose decimal separator is
+    // a comma: "12,5" there is the number 12.5.
+    void SetDecimalComma(bool on) { decimalComma_ = on; }
     void set_string(ss::row_t row, ss::col_t col, ss::string_id_t sindex) override {
         if (const std::string* s = strings_.Find(sindex)) {
             Put(row, col, Cell::Str(*s));
@@ -277,6 +327,7 @@ private:
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
     const char* limit_ = nullptr;
+    bool decimalComma_ = false;
 };
 
 // Resolves A1-style cell and range references the Open XML reader meets in sheet parts.
@@ -353,6 +404,12 @@ public:
         }
     }
 
+    // The one sheet of a csv text.
+    SheetReceiver& AddSheet(std::string_view name) {
+        append_sheet(static_cast<ss::sheet_t>(sheets_.size()), name);
+        return receivers_.back();
+    }
+
     void MoveInto(Workbook& book) {
         receivers_.clear();
         book.sheets.assign(std::make_move_iterator(sheets_.begin()),
@@ -371,6 +428,29 @@ private:
     const char* end_ = nullptr;
     const char* limit_ = nullptr;
 };
+
+// Hands the cells of orcus' csv parser to the sheet, row by row; empty fields make no cell.
+class CsvCells {
+public:
+    explicit CsvCells(SheetReceiver& sheet) : sheet_(sheet) {}
+    void begin_parse() {}
+    void end_parse() {}
+    void begin_row() { col_ = 0; }
+    void end_row() { ++row_; }
+    void cell(const char* p, std::size_t n, bool) {
+        if (p != nullptr && n > 0) {
+            sheet_.set_auto(row_, col_, std::string_view(p, n));
+        }
+        ++col_;
+    }
+
+private:
+    SheetReceiver& sheet_;
+    ss::row_t row_ = 0;
+    ss::col_t col_ = 0;
+};
+
+constexpr std::string_view CsvSheetName = "Sheet1";
 
 enum class Format { Xls, Xlsx, Ods, Csv };
 
@@ -422,14 +502,22 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
             // The csv parser can read past the end of a text whose last quoted field is never
             // closed. Such a text is refused, and the parser gets a copy with spare bytes
             // behind it whose cells are cut back to the text.
-            if (!CsvQuotesClosed(bytes)) {
+            const char separator = CsvSeparator(bytes);
+            if (!CsvQuotesClosed(bytes, separator)) {
                 return {false, "unterminated quoted field"};
             }
             std::string padded(bytes);
             padded.append(CsvPadding, '\0');
             receiver.SetInputRange(padded.data(), padded.data() + bytes.size(),
                                    padded.data() + padded.size());
-            orcus::orcus_csv(&receiver).read_stream(std::string_view(padded.data(), bytes.size()));
+            SheetReceiver& sheet = receiver.AddSheet(CsvSheetName);
+            sheet.SetDecimalComma(separator != ',');
+            CsvCells cells(sheet);
+            orcus::csv::parser_config config;
+            config.delimiters = std::string(1, separator);
+            config.text_qualifier = '"';
+            config.trim_cell_value = false;
+            orcus::csv_parser<CsvCells>(padded.data(), bytes.size(), cells, config).parse();
         }
         receiver.MoveInto(read);
     } catch (const std::exception& e) {

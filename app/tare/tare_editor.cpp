@@ -378,20 +378,23 @@ void TareEditor::ExportToWorkbook() {
 }
 
 void TareEditor::ImportFile(const QString& path) {
-    grid_.Reset();
-    RefreshTable();
-    table_->scrollToTop();
-    SelectRow(1);
+    // The file is read first: a file that cannot be read leaves the table being built as it
+    // is, instead of an emptied grid.
     sheets::TareRows rows;
     const sheets::ExchangeResult result =
         sheets::ImportTareTable(path.toStdString(), decimalPoint_, rows);
-    if (result.ok) {
-        PutTableTexts(grid_, rows);
-    } else if (!result.message.empty()) {
-        ShowError(Q(result.message));
+    if (!result.ok) {
+        if (!result.message.empty()) {
+            ShowError(Q(result.message));
+        }
+        return;
     }
+    grid_.Reset();
+    PutTableTexts(grid_, rows);
     RenumberRows(grid_);
     RefreshTable();
+    table_->scrollToTop();
+    SelectRow(1);
 }
 
 void TareEditor::ExportFile(const QString& path) {

@@ -1,5 +1,6 @@
 // vq31ctl's workbook commands against the simulated sensor: the hub is read and written over
 // the real link, the workbooks are real files.
+#include "../run_command.h"
 #include "exchange.h"
 #include "hub_image.h"
 #include "sheet_test_util.h"
@@ -7,8 +8,6 @@
 #include "workbook.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -21,10 +20,7 @@ namespace {
 
 using testing::TempDir;
 
-struct CtlRun {
-    int exitCode = -1;
-    std::string output;
-};
+using CtlRun = vq31::test::CommandRun;
 
 class CtlSheets : public ::testing::Test {
 protected:
@@ -35,21 +31,8 @@ protected:
 
     // Runs vq31ctl on the simulator's port, bounded in time.
     CtlRun Ctl(const std::string& words) {
-        const std::string cmd = "timeout 60 " + std::string(VQ31CTL_PATH) + " --port " +
-                                sim_.path() + " " + words + " 2>&1";
-        CtlRun run;
-        FILE* pipe = popen(cmd.c_str(), "r");
-        if (!pipe) {
-            return run;
-        }
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            run.output.append(buffer.data(), n);
-        }
-        const int status = pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
+        return vq31::test::RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " +
+                                      sim_.path() + " " + words);
     }
 
     std::unique_ptr<HubBuffer> DeviceHub() {
@@ -153,6 +136,39 @@ TEST_F(CtlSheets, UnreadableWorkbookLeavesTheDeviceHubAlone) {
         EXPECT_NE(run.output.find("Error read excel file"), std::string::npos) << run.output;
     }
     EXPECT_EQ(sim_.HubStore(), before);
+}
+
+TEST_F(CtlSheets, AWorkbookWithoutATankSheetIsRefusedUnlessAllowed) {
+    const std::vector<uint8_t> before = sim_.HubStore();
+    const std::string file = dir_.File("notes.csv");
+    std::ofstream(file) << "Liters,mm\n10,100\n";
+    const CtlRun refused = Ctl("tanks import " + file + " --write");
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("--allow-empty"), std::string::npos) << refused.output;
+    EXPECT_EQ(sim_.HubStore(), before);
+
+    const CtlRun allowed = Ctl("tanks import " + file + " --write --allow-empty");
+    ASSERT_EQ(allowed.exitCode, 0) << allowed.output;
+    EXPECT_EQ(Ids(*DeviceHub()), (std::vector<uint16_t>{0, 1}));
+}
+
+TEST_F(CtlSheets, ASemicolonCsvWithDecimalCommasImportsItsRows) {
+    const std::string file = dir_.File("tare.csv");
+    std::ofstream(file) << "Литры;мм\n10,5;120\n20;121\n";
+    const CtlRun run = Ctl("tare import " + file + " --write");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    auto device = DeviceHub();
+    const auto tank1 = *HubFindEntry(*device, 1);
+    ASSERT_EQ(HubEntryHead(*device, tank1).RowCount, 2);
+    EXPECT_EQ(HubEntryRow(*device, tank1, 0).Code, 1200);
+    EXPECT_EQ(HubEntryRow(*device, tank1, 1).Code, 1210);
+
+    // Rows but not one readable pair: a read error, and tank 1 keeps its table.
+    const std::string words = dir_.File("words.csv");
+    std::ofstream(words) << "Литры,мм\nдесять,сто\n";
+    const CtlRun bad = Ctl("tare import " + words + " --write");
+    EXPECT_EQ(bad.exitCode, 1) << bad.output;
+    EXPECT_EQ(HubEntryHead(*DeviceHub(), *HubFindEntry(*DeviceHub(), 1)).RowCount, 2);
 }
 
 } // namespace

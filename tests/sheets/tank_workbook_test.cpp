@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -95,13 +96,12 @@ TEST(TankListExport, PresetSheetsReadByAnIndependentReader) {
                            status);
     ASSERT_EQ(status, 0) << out;
     // Height 1234.5 mm is written as 1234; level codes as whole millimetres (1204 -> 120);
-    // volumes are the stored values in single precision, written in their shortest form.
-    EXPECT_EQ(out,
-              "['TankID 2', 'TankID 5']\n"
-              "('Liters', 'mm', 'Tank ID', 'Tank Height, mm')\n"
-              "(10, 120, 2, 1234)\n(20.500002, 150, None, None)\n(30.000002, 200, None, None)\n"
-              "('Liters', 'mm', 'Tank ID', 'Tank Height, mm')\n"
-              "(100, 30, 5, 800)\n(700.00006, 500, None, None)\n");
+    // volumes are the decimals the stored counts stand for, without a float's binary tail.
+    EXPECT_EQ(out, "['TankID 2', 'TankID 5']\n"
+                   "('Liters', 'mm', 'Tank ID', 'Tank Height, mm')\n"
+                   "(10, 120, 2, 1234)\n(20.5, 150, None, None)\n(30, 200, None, None)\n"
+                   "('Liters', 'mm', 'Tank ID', 'Tank Height, mm')\n"
+                   "(100, 30, 5, 800)\n(700, 500, None, None)\n");
 }
 
 TEST(TankListExport, TwoTanksWithOneIdGetDistinctSheetNames) {
@@ -250,6 +250,53 @@ TEST(TankListImport, TanksThatNoLongerFitAreLeftOutAndTheImageStaysWithin4096Byt
     EXPECT_LE(image->TotalSize(), 4096);
     EXPECT_EQ(Ids(*image).size(), 2u + 9u); // (4096 - 236) / 410 tanks of 100 rows
     EXPECT_TRUE(HubIsValid(*image));
+}
+
+TEST(TankListExport, CellsHoldTheDecimalsTheStoredCountsStandFor) {
+    auto image = std::make_unique<HubBuffer>();
+    HubMakeDefault(*image);
+    // Scale 100: 147.7 l is stored as 1477, 396.3 l as 3963; scale 1: 15.76 l as 15760.
+    HubAppendTank(*image, Preset(2, 1000, {{147.7f, 100}, {396.3f, 200}, {6000.0f, 300}}));
+    HubAppendTank(*image, Preset(3, 1000, {{15.76f, 100}, {60.0f, 200}}));
+    const Workbook book = TankListWorkbook(*image);
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.sheets[0].At(2, 1).number, 147.7);
+    EXPECT_EQ(book.sheets[0].At(3, 1).number, 396.3);
+    EXPECT_EQ(book.sheets[0].At(4, 1).number, 6000.0);
+    EXPECT_EQ(book.sheets[1].At(2, 1).number, 15.76);
+}
+
+TEST(TankListImport, AWorkbookWithoutATankSheetReplacesThePresetsOnlyWhenConfirmed) {
+    TempDir dir;
+    Sheet notes("notes");
+    notes.SetText(1, 1, "Liters");
+    notes.SetNumber(2, 1, 10);
+    const std::string file = WriteTankSheets(dir, {notes});
+    const std::string csv = dir.File("tanks.csv");
+    std::ofstream(csv) << "Liters,mm\n10,100\n";
+
+    for (const std::string& f : {file, csv}) {
+        auto image = ImageWithPresets();
+        const auto before = std::make_unique<HubBuffer>(*image);
+        auto scratch = std::make_unique<TankRecord>();
+        int asked = 0;
+        const ExchangeResult refused = ImportTankList(*image, *scratch, f, ".", [&] {
+            ++asked;
+            return false;
+        });
+        EXPECT_FALSE(refused.ok) << f;
+        EXPECT_TRUE(refused.message.empty()) << f;
+        EXPECT_EQ(refused.detail, NoTankSheetsDetail);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(image->bytes(), before->bytes()) << f;
+        // Without anyone to ask, the presets stay too.
+        EXPECT_FALSE(ImportTankList(*image, *scratch, f, ".").ok);
+        EXPECT_EQ(image->bytes(), before->bytes()) << f;
+
+        const ExchangeResult taken = ImportTankList(*image, *scratch, f, ".", [] { return true; });
+        ASSERT_TRUE(taken.ok) << f;
+        EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1})) << f;
+    }
 }
 
 TEST(TankListImport, MissingOrCorruptFileLeavesTheImageAndScratchUntouched) {

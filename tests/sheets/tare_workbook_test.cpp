@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace vq31::sheets {
 namespace {
 
@@ -95,7 +97,7 @@ def make(name, sheet, sst=None):
 d = sys.argv[0].rsplit('/', 1)[0] + '/'
 make(d + 'mixed.xlsx', '<worksheet ' + NS + '><dimension ref="A1"/><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="inlineStr"><is><r><t>m</t></r><r><t>m</t></r></is></c></row><row r="2"><c r="A2"><v>10.5</v></c><c r="B2" t="inlineStr"><is><t>120</t></is></c><c r="C2" t="inlineStr"><is><t/></is></c></row><row r="3"><c r="A3" t="s"><v>1</v></c><c r="B3" t="inlineStr"><is><t>x&amp;y</t></is></c></row></sheetData></worksheet>', '<sst ' + NS + '><si><t>Litres</t></si><si><t>20</t></si></sst>')
 make(d + 'prefixed.xlsx', '<x:worksheet ' + XNS + '><x:sheetData><x:row r="1"><x:c r="A1" t="s"><x:v>0</x:v></x:c><x:c r="B1" t="inlineStr"><x:is><x:t>mm</x:t></x:is></x:c></x:row><x:row r="2"><x:c r="A2" t="inlineStr"><x:is><x:t>5</x:t></x:is></x:c><x:c r="B2"><x:v>50</x:v></x:c></x:row></x:sheetData></x:worksheet>', '<x:sst ' + XNS + '><x:si><x:t>L</x:t></x:si></x:sst>')
-make(d + 'nodimension.xlsx', '<worksheet ' + NS + '><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Liters</t></is></c><c r="B1" t="inlineStr"><is><t>mm</t></is></c></row><row r="2"><c r="A2" t="inlineStr"><is><t>1,5</t></is></c><c r="B2"><v>7</v></c></row></sheetData></worksheet>')
+make(d + 'nodimension.xlsx', '<worksheet ' + NS + '><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Liters</t></is></c><c r="B1" t="inlineStr"><is><t>mm</t></is></c></row><row r="2"><c r="A2" t="inlineStr"><is><t>1.5</t></is></c><c r="B2"><v>7</v></c></row></sheetData></worksheet>')
 z = zipfile.ZipFile(d + 'table.ods', 'w')
 z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet')
 z.writestr('META-INF/manifest.xml', '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.spreadsheet"/><manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>')
@@ -121,7 +123,7 @@ print('openpyxl')
     std::vector<Case> cases = {
         {"mixed.xlsx", {{"Litres", "mm"}, {"10.5", "120"}, {"20", "x&y"}}},
         {"prefixed.xlsx", {{"L", "mm"}, {"5", "50"}}},
-        {"nodimension.xlsx", {{"Liters", "mm"}, {"1,5", "7"}}},
+        {"nodimension.xlsx", {{"Liters", "mm"}, {"1.5", "7"}}},
         {"table.ods", {{"10", "120"}, {"abc", "121"}}},
     };
     if (out == "openpyxl\n") {
@@ -182,6 +184,48 @@ TEST(TareWorkbook, ImportFailuresGiveTheReadMessageAndKeepTheRows) {
     std::ofstream(corrupt) << "PK\x03\x04 not really a workbook";
 
     for (const std::string& file : {single, corrupt, dir.File("missing.xlsx")}) {
+        TareRows rows = ThreeRows;
+        const ExchangeResult read = ImportTareTable(file, ".", rows);
+        EXPECT_FALSE(read.ok) << file;
+        EXPECT_EQ(read.message, "Error read excel file\nUnknown error");
+        EXPECT_EQ(rows, ThreeRows);
+    }
+}
+
+// Spreadsheets in regions with a decimal comma save csv with semicolons (or tabs); such a file
+// is read with its own separator and its decimal commas, whatever the caller's separator.
+TEST(TareWorkbook, CsvSeparatorComesFromItsFirstLine) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"semicolon.csv", "Литры;мм\r\n10,5;120\r\n20;130,5\r\n"},
+        {"tab.csv", "10,5\t120\n20\t130,5\n"},
+        {"comma.csv", "10.5,120\n20,130.5\n"},
+        {"quoted.csv", "\"Tank; mm\",x\n10.5,120\n20,130.5\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = dir.File(c.name);
+        std::ofstream(file, std::ios::binary) << c.text;
+        TareRows rows;
+        const ExchangeResult read = ImportTareTable(file, ".", rows);
+        ASSERT_TRUE(read.ok) << c.name << ": " << read.detail;
+        ASSERT_GE(rows.size(), 2u) << c.name;
+        const std::size_t first = rows.size() - 2;
+        EXPECT_EQ(rows[first], (std::vector<std::string>{"10.5", "120"})) << c.name;
+        EXPECT_EQ(rows[first + 1], (std::vector<std::string>{"20", "130.5"})) << c.name;
+    }
+}
+
+TEST(TareWorkbook, ASheetWithRowsButNoNumberPairIsAReadErrorNotAnEmptyTable) {
+    TempDir dir;
+    const std::string titles = dir.File("titles.csv");
+    std::ofstream(titles) << "Liters,mm\nten,twenty\n";
+    const std::string split = dir.File("split.csv"); // decimal commas in a comma file
+    std::ofstream(split) << "x,y\n\"10,5\",\"120,5\"\n";
+    for (const std::string& file : {titles, split}) {
         TareRows rows = ThreeRows;
         const ExchangeResult read = ImportTareTable(file, ".", rows);
         EXPECT_FALSE(read.ok) << file;

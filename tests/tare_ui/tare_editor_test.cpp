@@ -231,14 +231,23 @@ TEST_F(TareEditorWindow, AnImportedSheetWithTitlesAndDecimalLevelsIsSortedOutOnO
     EXPECT_EQ(tank.rows[1].Code, 1300);
 }
 
-TEST_F(TareEditorWindow, AMissingWorkbookReportsAndLeavesOneEmptyRow) {
-    tank.RowCount = 1;
+TEST_F(TareEditorWindow, AnUnreadableWorkbookIsReportedAndTheTableBeingBuiltStays) {
+    QTemporaryDir dir;
+    const QString broken = dir.filePath("broken.xlsx");
+    std::ofstream(broken.toStdString(), std::ios::binary) << "PK\x03\x04 not really a package";
+    tank.RowCount = 2;
     tank.rows[0] = {1200, 10.0f};
+    tank.rows[1] = {1300, 20.0f};
     auto editor = Open();
-    editor->ImportFile("/nonexistent/tare.xlsx");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Error read excel file\nUnknown error");
-    EXPECT_EQ(Shown(editor.get()), (Rows{{"", ""}}));
+    const Rows before = Shown(editor.get());
+    ASSERT_EQ(before.size(), 2u);
+    for (const QString& file : {QString("/nonexistent/tare.xlsx"), broken}) {
+        errors.clear();
+        editor->ImportFile(file);
+        ASSERT_EQ(errors.size(), 1u) << file.toStdString();
+        EXPECT_EQ(errors[0], "Error read excel file\nUnknown error");
+        EXPECT_EQ(Shown(editor.get()), before) << file.toStdString();
+    }
 }
 
 } // namespace
