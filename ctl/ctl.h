@@ -23,8 +23,34 @@ struct Options {
 
 using CommandFn = int (*)(const Options&);
 
+// The words a command takes after its name: options without a value, options with one,
+// and how many other (positional) words. Anything else is refused with the command's usage
+// and exit code 2 before the command runs.
+struct ArgRules {
+    std::vector<std::string> flags;
+    std::vector<std::string> valueOptions;
+    size_t minWords = 0;
+    size_t maxWords = 0;
+
+    ArgRules& Flags(std::vector<std::string> names) {
+        flags = std::move(names);
+        return *this;
+    }
+    ArgRules& Values(std::vector<std::string> names) {
+        valueOptions = std::move(names);
+        return *this;
+    }
+    ArgRules& Words(size_t lowest, size_t highest) {
+        minWords = lowest;
+        maxWords = highest;
+        return *this;
+    }
+};
+
 // Registers a command word; returns true so it can initialise a static.
-bool Register(const char* name, const char* usage, CommandFn fn);
+bool Register(const char* name, const char* usage, CommandFn fn, ArgRules rules = {});
+// Empty when the arguments keep to the rules, else what is wrong with them.
+std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>& args);
 
 // "--name VALUE" among the arguments.
 std::optional<std::string> OptionText(const std::vector<std::string>& args, const char* name);

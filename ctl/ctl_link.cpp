@@ -148,7 +148,8 @@ int Echo(const Options& o) {
 const bool registered =
     Register("search", "search                 find the device over all speeds", &Search) &&
     Register("info", "info                   model, identity and passport", &Info) &&
-    Register("echo", "echo [--mode N]        one oscillogram record", &Echo);
+    Register("echo", "echo [--mode N]        one oscillogram record", &Echo,
+             ArgRules().Values({"--mode"}));
 
 } // namespace
 

@@ -163,13 +163,16 @@ int Display(const Options& o) {
 }
 
 const bool registered =
-    Register("poll", "poll [--seconds N] [--mode N]  connect and print every echo refresh",
-             &Poll) &&
-    Register("set", "set freq|filter|gain|atten|pulse|integrator VALUE  write one setting", &Set) &&
-    Register("sweep", "sweep [--step N] [--start N] [--width N]  frequency-response sweep",
-             &Sweep) &&
-    Register("tune", "tune 1|2 [--seconds N]  automatic tuning step", &Tune) &&
-    Register("display", "display auto|MASK [--seconds N]  display segment test", &Display);
+    Register("poll", "poll [--seconds N] [--mode N]  connect and print every echo refresh", &Poll,
+             ArgRules().Values({"--seconds", "--mode"})) &&
+    Register("set", "set freq|filter|gain|atten|pulse|integrator VALUE  write one setting", &Set,
+             ArgRules().Words(2, 2)) &&
+    Register("sweep", "sweep [--step N] [--start N] [--width N]  frequency-response sweep", &Sweep,
+             ArgRules().Values({"--step", "--start", "--width"})) &&
+    Register("tune", "tune 1|2 [--seconds N]  automatic tuning step", &Tune,
+             ArgRules().Values({"--seconds"}).Words(1, 1)) &&
+    Register("display", "display auto|MASK [--seconds N]  display segment test", &Display,
+             ArgRules().Values({"--seconds"}).Words(1, 1));
 
 } // namespace
 } // namespace vq31::ctl

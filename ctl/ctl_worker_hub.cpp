@@ -54,7 +54,7 @@ void PrintHub(const HubBuffer& image) {
         for (size_t i = 0; i < rows; ++i) {
             const EntryRow r = HubEntryRow(image, *e, i);
             std::printf("  %4zu  %6u mm  %10.3f l\n", i, LevelMillimetres(r.Code),
-                        double(LitresForValue(r.Value, h.Scale)));
+                        StoredLitres(r.Value, h.Scale));
         }
     }
 }
@@ -146,7 +146,8 @@ int Hub(const Options& o) {
 const bool registered =
     Register("params", "params                 passport, output parameters and fuel settings",
              &Params) &&
-    Register("hub", "hub dump | hub read FILE | hub write FILE  HUB_DATA image", &Hub);
+    Register("hub", "hub dump | hub read FILE | hub write FILE  HUB_DATA image", &Hub,
+             ArgRules().Words(1, 2));
 
 } // namespace
 } // namespace vq31::ctl

@@ -1,6 +1,7 @@
 // vq31ctl: scriptable access to a VQ31 sensor on a serial port. Global options come first
-// (--port PATH, --baud N, --address N), then a command word and its own arguments. Exit code
-// 0 on success, non-zero with a message on failure.
+// (--port PATH, --baud N, --address N; they may also follow the command), then a command word
+// and its own arguments; a word or option the command does not know is refused with its
+// usage. Exit code 0 on success, 1 on a device or file failure, 2 on a usage error.
 #include "ctl.h"
 
 #include <cerrno>
@@ -17,6 +18,7 @@ constexpr long MaxBaud = 4000000;
 struct Entry {
     const char* usage;
     CommandFn fn;
+    ArgRules rules;
 };
 std::map<std::string, Entry>& Registry() {
     static std::map<std::string, Entry> registry;
@@ -29,16 +31,56 @@ void Usage() {
         std::fprintf(stderr, "  %s\n", entry.usage);
 }
 
-// Options that take a value, so their values are not taken for positional words.
+bool IsGlobalOption(const std::string& word) {
+    return word == "--port" || word == "--baud" || word == "--address";
+}
+
+// Options of any command that take a value, so their values are not taken for positional
+// words.
 bool TakesValue(const std::string& word) {
-    return word == "--port" || word == "--baud" || word == "--address" || word == "--mode" ||
-           word == "--seconds";
+    if (IsGlobalOption(word))
+        return true;
+    for (const auto& [name, entry] : Registry())
+        for (const auto& option : entry.rules.valueOptions)
+            if (option == word)
+                return true;
+    return false;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& word) {
+    for (const auto& item : list)
+        if (item == word)
+            return true;
+    return false;
 }
 } // namespace
 
-bool Register(const char* name, const char* usage, CommandFn fn) {
-    Registry()[name] = {usage, fn};
+bool Register(const char* name, const char* usage, CommandFn fn, ArgRules rules) {
+    Registry()[name] = {usage, fn, std::move(rules)};
     return true;
+}
+
+std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>& args) {
+    size_t words = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) == 0) {
+            if (Contains(rules.flags, a))
+                continue;
+            if (!Contains(rules.valueOptions, a))
+                return "unknown option '" + a + "'";
+            if (i + 1 >= args.size())
+                return a + " needs a value";
+            ++i;
+            continue;
+        }
+        ++words;
+        if (words > rules.maxWords)
+            return "unexpected word '" + a + "'";
+    }
+    if (words < rules.minWords)
+        return "missing arguments";
+    return {};
 }
 
 bool ParseNumber(const std::string& text, long& value) {
@@ -98,9 +140,10 @@ int main(int argc, char** argv) {
     using namespace vq31::ctl;
     Options options;
     std::string command;
+    // The global options may stand before or after the command word.
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if (command.empty() && (word == "--port" || word == "--baud" || word == "--address")) {
+        if (IsGlobalOption(word)) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "vq31ctl: %s needs a value\n", word.c_str());
                 return 2;
@@ -125,7 +168,7 @@ int main(int argc, char** argv) {
             options.args.push_back(word);
         }
     }
-    if (command.empty() || command == "help" || command == "--help") {
+    if (command.empty() || command == "help" || command == "--help" || command == "-h") {
         Usage();
         return command.empty() ? 2 : 0;
     }
@@ -133,6 +176,13 @@ int main(int argc, char** argv) {
     if (it == Registry().end()) {
         std::fprintf(stderr, "vq31ctl: unknown command '%s'\n", command.c_str());
         Usage();
+        return 2;
+    }
+    if (const std::string wrong = CheckArguments(it->second.rules, options.args); !wrong.empty()) {
+        std::fprintf(stderr,
+                     "vq31ctl %s: %s\nusage: vq31ctl --port PATH [--baud N] "
+                     "[--address N] %s\n",
+                     command.c_str(), wrong.c_str(), it->second.usage);
         return 2;
     }
     if (options.port.empty()) {

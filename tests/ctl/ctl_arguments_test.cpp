@@ -1,0 +1,83 @@
+// vq31ctl's command line against the simulated sensor: every command refuses words and options
+// it does not know with its usage and exit code 2, before anything reaches the device, and
+// still takes what it does know.
+#include "../run_command.h"
+#include "sim_server.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vq31::test {
+namespace {
+
+class CtlArguments : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim_.Start(&error)) << error;
+    }
+    CommandRun Ctl(const std::string& words) {
+        return RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " + sim_.path() +
+                          " " + words);
+    }
+    uint64_t Requests() const { return sim_.State().counters.requests; }
+
+    sim::SimServer sim_;
+};
+
+TEST_F(CtlArguments, EveryCommandRefusesUnknownWordsAndOptionsBeforeTalkingToTheDevice) {
+    const std::vector<std::string> wrong = {
+        "search extra",
+        "search --fast",
+        "info now",
+        "echo 3",
+        "echo --mode",
+        "echo --mod 3",
+        "poll --secs 1",
+        "poll forever",
+        "set freq",
+        "set freq 2000 3000",
+        "set freq 2000 --now",
+        "sweep 20",
+        "sweep --step",
+        "tune",
+        "tune 1 2",
+        "tune 1 --quick",
+        "display",
+        "display auto --fast",
+        "params set postfilter 7",
+        "params --all",
+        "hub",
+        "hub read a b",
+        "hub dump --raw",
+        "tanks export",
+        "tanks import a.xlsx b.xlsx",
+        "tanks import a.xlsx --writ",
+        "tare import a.xlsx --allow-empty",
+        "tare export",
+    };
+    for (const std::string& words : wrong) {
+        const CommandRun run = Ctl(words);
+        EXPECT_EQ(run.exitCode, 2) << words << "\n" << run.output;
+        EXPECT_NE(run.output.find("usage: vq31ctl"), std::string::npos) << words << "\n"
+                                                                        << run.output;
+    }
+    EXPECT_EQ(Requests(), 0u) << "a refused command line reached the device";
+}
+
+TEST_F(CtlArguments, KnownOptionsAndGlobalOptionsAfterTheCommandAreTaken) {
+    const CommandRun echo = Ctl("echo --mode 1");
+    EXPECT_EQ(echo.exitCode, 0) << echo.output;
+    EXPECT_NE(echo.output.find("mode 1:"), std::string::npos) << echo.output;
+    const CommandRun info = RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " info --port " +
+                                       sim_.path() + " --baud 19200");
+    EXPECT_EQ(info.exitCode, 0) << info.output;
+    const CommandRun unknown = Ctl("fly");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.output.find("unknown command"), std::string::npos);
+}
+
+} // namespace
+} // namespace vq31::test
