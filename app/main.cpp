@@ -2,7 +2,9 @@
 // message loop. Options: --port NAME, --baud N, --address N (start values, as if chosen by
 // the user), --open (press "Открыть" at start), --page N (the page to show, as if clicked;
 // after --open it waits until the connection had time to finish), --screenshot FILE and
-// --quit-after SECONDS (save a PNG of the window and quit).
+// --quit-after SECONDS (save a PNG of the window and quit). --help and --version are answered
+// before the application object exists, so they work without a display; without a display
+// the program says how to start it under a virtual one.
 #include "main_window.h"
 #include "program.h"
 
@@ -14,7 +16,9 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <string_view>
 
 namespace {
 
@@ -34,10 +38,10 @@ std::optional<int> NumberOption(const QCommandLineParser& parser, const QString&
     return value;
 }
 
-int Run(QApplication& app) {
-    QCommandLineParser parser;
+void AddOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription("VQ31 sensor install service");
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"port", "Serial port to use (device path).", "NAME"},
         {"baud", "Link speed in bit/s.", "N"},
@@ -47,6 +51,47 @@ int Run(QApplication& app) {
         {"screenshot", "Save a PNG of the window before quitting.", "FILE"},
         {"quit-after", "Quit after this many seconds.", "SECONDS"},
     });
+}
+
+void SetNames() {
+    QCoreApplication::setApplicationName("vq31-install-service");
+    QCoreApplication::setApplicationVersion(VQ31_VERSION);
+}
+
+bool AsksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--")
+            break;
+        if (a == "--help" || a == "-h" || a == "-?" || a == "--help-all" || a == "--version" ||
+            a == "-v")
+            return true;
+    }
+    return false;
+}
+
+// On X11 and Wayland systems the window needs one of their displays, unless a platform was
+// chosen (QT_QPA_PLATFORM, -platform): say how to get one rather than end in Qt's plugin
+// message.
+bool DisplayMissing(int argc, char** argv) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "-platform")
+            return false;
+    const auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v != nullptr && *v != '\0';
+    };
+    return !set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY");
+#else
+    (void)argc, (void)argv;
+    return false;
+#endif
+}
+
+int Run(QApplication& app) {
+    QCommandLineParser parser;
+    AddOptions(parser);
     parser.process(app);
 
     bool bad = false;
@@ -101,9 +146,25 @@ int Run(QApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (AsksForHelpOrVersion(argc, argv)) {
+        QCoreApplication core(argc, argv);
+        SetNames();
+        QCommandLineParser parser;
+        AddOptions(parser);
+        parser.process(core); // prints the help or the version and ends the program
+        return 0;
+    }
+    if (DisplayMissing(argc, argv)) {
+        std::fprintf(stderr, "vq31-install-service: no display is available for the window.\n"
+                             "Start it under a virtual display:\n"
+                             "    xvfb-run -a -s \"-screen 0 1280x1024x24\" vq31-install-service "
+                             "[OPTIONS]\n"
+                             "or use the command-line tool vq31ctl, which needs no window.\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     vq31::app::KeepCNumberFormat();
-    QApplication::setApplicationName("vq31-install-service");
+    SetNames();
     try {
         return Run(app);
     } catch (const std::exception& e) {
