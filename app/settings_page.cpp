@@ -37,10 +37,13 @@ QLineEdit* PassportEdit(QWidget* parent, const char* name, int digits) {
     return e;
 }
 
-// A number in the user's format; the plain form with a point is accepted too. Infinity and
-// not-a-number words are refused: they are no value for the device.
+// A number in the user's format; the plain form with a point is accepted too. Digit grouping
+// is refused in both ("0,003" is not 3 under an English format), and so are infinity and
+// not-a-number words: they are no value for the device.
 std::optional<float> ParseDecimal(const QString& text) {
-    for (const QLocale& locale : {FuelNumberLocale(), QLocale::c()}) {
+    QLocale plain = QLocale::c();
+    plain.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    for (const QLocale& locale : {FuelNumberLocale(), plain}) {
         bool ok = false;
         const float v = locale.toFloat(text.trimmed(), &ok);
         if (ok)

@@ -150,6 +150,18 @@ TEST(SettingsPage, FuelNumbersAreCheckedCoefficientFirst) {
     }
     EXPECT_TRUE(rig.posts.empty());
     EXPECT_FLOAT_EQ(Get(rig.params.FuelSoundSpeed), 1400.0f);
+
+    // Digit grouping is no decimal: under this English format "0,003" would read as 3.
+    rig.w().EditFuelOfs->setText("1400");
+    for (const char* grouped : {"0,003", "1,000.5"}) {
+        rig.boxes.shown.clear();
+        rig.w().EditFuelKu->setText(grouped);
+        rig.w().BtnParamsWrite->click();
+        ASSERT_EQ(rig.boxes.shown.size(), 1u) << grouped;
+        EXPECT_EQ(rig.boxes.shown[0].text, "Неверное значение температурного коэф.") << grouped;
+    }
+    EXPECT_TRUE(rig.posts.empty());
+    EXPECT_FLOAT_EQ(Get(rig.params.FuelTempCoef), 0.5f);
 }
 
 // --- language file ------------------------------------------------------------------------------
