@@ -16,6 +16,8 @@
 
 #include <QLocale>
 
+#include <memory>
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -172,8 +174,11 @@ void MainWindow::BtnTanksImpClick() {
         return;
 #ifdef VQ31_HAVE_SHEETS
     // A workbook without a single tank sheet would reset every preset: asked first.
+    // Each sheet's table passes through a record of its own: CurrentTank holds tank 1's
+    // working copy, which the import keeps.
+    auto scratch = std::make_unique<TankRecord>();
     const auto result =
-        sheets::ImportTankList(hub_.hubBuffer, hub_.currentTank, file.toStdString(),
+        sheets::ImportTankList(hub_.hubBuffer, *scratch, file.toStdString(),
                                QString(QLocale::system().decimalPoint()).toStdString(),
                                [this] { return prompter_->Question(Text(msg::NoTankSheets)); });
     if (!result.message.empty())

@@ -168,7 +168,16 @@ int Tanks(const Options& o) {
         return 0;
     }
     auto scratch = std::make_unique<TankRecord>();
-    HubMakeDefault(*image);
+    // A write keeps the device's calibrated tank 1: its image is read first. A dry run starts
+    // from the default configuration.
+    if (HasFlag(o.args, "--write")) {
+        int code = 0;
+        if (!ReadDeviceHub(o, *image, code)) {
+            return code;
+        }
+    } else {
+        HubMakeDefault(*image);
+    }
     // A workbook without a single tank sheet would reset every preset of the device.
     const bool allowEmpty = HasFlag(o.args, "--allow-empty");
     const sheets::ExchangeResult r = sheets::ImportTankList(*image, *scratch, file, DecimalPoint,

@@ -52,8 +52,9 @@ ExchangeResult ExportTankList(const HubBuffer& image, const std::string& fileNam
 // is refused.
 using ConfirmNoTanks = std::function<bool()>;
 
-// Builds a new image (the default configuration plus one tank per qualifying sheet) and puts
-// it in place of image only when the whole workbook was read; on failure image and scratch
+// Builds a new image (the default configuration, with the calibrated tank 1 of a valid current
+// image kept as it is, plus one tank per qualifying sheet) and puts it in place of image only
+// when the whole workbook was read; on failure image and scratch
 // stay as they were. scratch is the record each sheet's table passes through. A workbook
 // without any tank sheet replaces the image only when confirmNoTanks says so; otherwise the
 // result is a failure with no message to show (NoTankSheetsDetail as its detail).

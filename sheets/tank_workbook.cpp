@@ -91,6 +91,31 @@ bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord
     return true;
 }
 
+// Puts the calibrated tank (id 1) of a valid current image, entry and table as they are, in
+// place of the empty one of the default configuration: a tank list carries the presets only,
+// and importing one must not erase the table calibrated on this tank. An entry that does not
+// lie wholly inside its image, or would not fit, leaves the default one.
+void KeepCalibratedTank(const HubBuffer& current, HubBuffer& fresh) {
+    if (!HubIsValid(current)) {
+        return;
+    }
+    const auto entry = HubFindEntry(current, CalibratedTankId);
+    const auto target = HubFindEntry(fresh, CalibratedTankId);
+    if (!entry || !target) {
+        return;
+    }
+    const std::size_t size = HubEntryHead(current, *entry).EntrySize;
+    if (size < TankEntryHeadSize || entry->offset + size > current.TotalSize() ||
+        target->offset + size > HubMaxImageSize) {
+        return;
+    }
+    std::copy_n(current.bytes().begin() + static_cast<std::ptrdiff_t>(entry->offset), size,
+                fresh.bytes().begin() + static_cast<std::ptrdiff_t>(target->offset));
+    // Entry 1 is the last one of the default configuration: the image ends with it.
+    fresh.SetTotalSize(static_cast<uint16_t>(target->offset + size));
+    HubSeal(fresh);
+}
+
 } // namespace
 
 Workbook TankListWorkbook(const HubBuffer& image) {
@@ -153,6 +178,7 @@ ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRe
     // The new image is built aside; the old one stays until the workbook has been read.
     auto fresh = std::make_unique<HubBuffer>(image);
     HubMakeDefault(*fresh);
+    KeepCalibratedTank(image, *fresh);
     std::size_t taken = 0;
     std::size_t appended = 0;
     for (const Sheet& sheet : book.sheets) {

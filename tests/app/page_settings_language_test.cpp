@@ -96,6 +96,35 @@ TEST(TarePage, TankListExportedByTheButtonComesBackByImport) {
     EXPECT_EQ(HubEntryHead(image, *HubFindEntry(image, 7)).RowCount, 2);
     EXPECT_EQ(rig.posts, (std::vector<int>{24}));
 }
+
+TEST(TarePage, ImportingTheTankListKeepsTankOnesTableAndWorkingCopy) {
+    WindowRig rig;
+    HubBuffer& image = rig.hub->hubBuffer;
+    HubMakeDefault(image);
+    TankRecord& tank = rig.hub->currentTank;
+    tank.Scale = 1;
+    tank.RowCount = 13;
+    for (uint16_t r = 0; r < 13; ++r)
+        tank.rows[r] = {uint16_t(100 * (r + 1)), float(10 * (r + 1))};
+    ASSERT_TRUE(RecordToEntry(tank, image, *HubFindEntry(image, 1)));
+    HubSeal(image);
+    TankRecord preset;
+    preset.Id = 7;
+    preset.Scale = 1;
+    preset.RowCount = 1;
+    preset.rows[0] = {12000, 250.0f};
+    ASSERT_TRUE(HubAppendTank(image, preset));
+    const TankRecord before = tank;
+    rig.boxes.saveFile = rig.dir.filePath("tanks.xlsx");
+    rig.w().BtnTanksExp->click();
+    rig.boxes.openFile = rig.boxes.saveFile;
+    rig.w().BtnTanksImp->click();
+    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_EQ(HubEntryHead(image, *HubFindEntry(image, 1)).RowCount, 13);
+    EXPECT_EQ(HubEntryRow(image, *HubFindEntry(image, 1), 12).Code, 1300);
+    EXPECT_EQ(tank.RowCount, before.RowCount);
+    EXPECT_EQ(tank.rows[12].Code, before.rows[12].Code);
+}
 #endif
 
 TEST(TarePage, TankChoiceStoresTheIdAndRefreshes) {
@@ -190,6 +219,14 @@ TEST(WindowLanguage, WithoutFileListsAreBuiltInAndNothingIsSelected) {
     EXPECT_EQ(rig.w().CmbKu->itemText(25), "Авто");
     EXPECT_EQ(rig.w().CmbKuMax->itemText(25), "б/огр.");
     EXPECT_EQ(rig.w().CmbFuelType->count(), 4);
+    // The missing file is said once in the status bar, with where it was looked for.
+    EXPECT_FALSE(rig.w().StatusNotice->isHidden());
+    EXPECT_EQ(rig.w().StatusNotice->text(),
+              QString("Файл языка не найден (искали: %1)").arg(rig.LanguagePath()));
+    EXPECT_TRUE(rig.boxes.shown.empty());
+
+    WindowRig found("", TwoLanguages);
+    EXPECT_TRUE(found.w().StatusNotice->isHidden());
 }
 
 TEST(WindowLanguage, ChoosingALanguageShowsTheRestartMessageThenStoresIt) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -131,7 +132,11 @@ TEST(TankListImport, ExportedPresetsRebuildTheImage) {
     ASSERT_TRUE(r.ok) << r.detail;
     EXPECT_TRUE(HubIsValid(*image));
     EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1, 2, 5}));
-    EXPECT_EQ(HubEntryHead(*image, *HubFindEntry(*image, 1)).RowCount, 0); // tank 1 emptied
+    // Tank 1's calibrated table is not part of a tank list: the import keeps it as it was.
+    const auto tank1 = *HubFindEntry(*image, 1);
+    EXPECT_EQ(HubEntryHead(*image, tank1).RowCount, 1);
+    EXPECT_EQ(HubEntryRow(*image, tank1, 0).Code, 100);
+    EXPECT_EQ(HubEntryRow(*image, tank1, 0).Value, 5000);
 
     const auto tank2 = *HubFindEntry(*image, 2);
     const TankEntryHead head = HubEntryHead(*image, tank2);
@@ -297,6 +302,44 @@ TEST(TankListImport, AWorkbookWithoutATankSheetReplacesThePresetsOnlyWhenConfirm
         ASSERT_TRUE(taken.ok) << f;
         EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1})) << f;
     }
+}
+
+TEST(TankListImport, TankOneKeepsItsWholeEntryAndAnInvalidImageGivesTheDefaultOne) {
+    TempDir dir;
+    const std::string file = dir.File("tanks.xlsx");
+    ASSERT_TRUE(ExportTankList(*ImageWithPresets(), file).ok);
+
+    // A device entry for tank 1 larger than the default one, with a height and 13 rows.
+    auto image = std::make_unique<HubBuffer>();
+    image->SetTotalSize(16 + 10 + 70 * 4 + 10);
+    image->SetVersion(HubFormatVersion);
+    image->SetWord(16, 10); // entry 0
+    image->SetWord(26, 70 * 4 + 10);
+    image->SetWord(28, 1);
+    image->SetWord(30, 23000);
+    image->SetWord(32, 13);
+    image->SetWord(34, 10);
+    for (uint16_t r = 0; r < 13; ++r) {
+        image->SetWord(36 + 4u * r, uint16_t(100 * (r + 1)));
+        image->SetWord(38 + 4u * r, uint16_t(50 * (r + 1)));
+    }
+    HubSeal(*image);
+    const auto before = std::make_unique<HubBuffer>(*image);
+    auto scratch = std::make_unique<TankRecord>();
+    ASSERT_TRUE(ImportTankList(*image, *scratch, file, ".").ok);
+    EXPECT_TRUE(HubIsValid(*image));
+    EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1, 2, 5}));
+    const auto kept = *HubFindEntry(*image, 1);
+    const auto old = *HubFindEntry(*before, 1);
+    EXPECT_TRUE(std::equal(before->bytes().begin() + old.offset,
+                           before->bytes().begin() + old.offset + 290,
+                           image->bytes().begin() + kept.offset));
+
+    // An image that fails its checks has no tank 1 worth keeping: the default entry is used.
+    image->SetWord(HubChecksumOffset, uint16_t(image->Checksum() + 1));
+    ASSERT_TRUE(ImportTankList(*image, *scratch, file, ".").ok);
+    EXPECT_EQ(HubEntryHead(*image, *HubFindEntry(*image, 1)).RowCount, 0);
+    EXPECT_EQ(HubEntryHead(*image, *HubFindEntry(*image, 1)).EntrySize, 210);
 }
 
 TEST(TankListImport, MissingOrCorruptFileLeavesTheImageAndScratchUntouched) {
