@@ -67,6 +67,9 @@ enum MainPage { PageProgram = 0, PageOscill = 1, PageTara = 2, PageSettings = 3 
 struct WindowSetup {
     QString settingsPath; // the settings file
     QString languagePath; // the language file
+    // Where a missing language file was looked for, for the notice that says so (empty: the
+    // language path alone).
+    QStringList languagePlaces;
     // Starts the worker when the window is first shown; returns the poster of command codes.
     std::function<std::function<void(int)>()> startWorker;
     // Stops the worker (and the link); run before the window's controls go away.
@@ -148,6 +151,8 @@ public:
     QTabWidget* PcMain = nullptr;
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
+    // A one-line notice after the two panels (a language file that was not found).
+    QLabel* StatusNotice = nullptr;
     // Program page.
     QWidget* TsProgram = nullptr;
     QGroupBox *GbLang = nullptr, *GbCom = nullptr;
@@ -282,6 +287,8 @@ private:
     // message in an error box and returns nothing.
     std::optional<int32_t> IntegerOf(const QLineEdit* edit);
     std::optional<int32_t> IntegerOf(const QString& text);
+    // True when the slider holds value; otherwise an error box names its range.
+    bool WithinSlider(const QSlider* slider, int32_t value);
     // Toggle groups: at most one button down, both may be up.
     static void ReleaseOther(QToolButton* clicked, QToolButton* other);
 

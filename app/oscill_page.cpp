@@ -1,6 +1,7 @@
 // The oscilloscope page: mode, live values, gain and attenuator, the pulse, filter,
 // integrator, sweep, automatic tuning and display test tabs, and the echo chart.
 #include "main_window.h"
+#include "language_texts.h"
 #include "page_parts.h"
 
 #include "command_parameters.h"
@@ -340,7 +341,7 @@ void MainWindow::TbFreqChange() {
 
 void MainWindow::BtnFreqClick() {
     const auto value = IntegerOf(EditFreq);
-    if (!value)
+    if (!value || !WithinSlider(TbFreq, *value))
         return;
     {
         QSignalBlocker detach(TbFreq);
@@ -357,11 +358,21 @@ void MainWindow::TbPulseChange() {
 
 void MainWindow::BtnPulseClick() {
     const auto value = IntegerOf(EditPulse);
-    if (!value)
+    if (!value || !WithinSlider(TbPulse, *value))
         return;
     // The slider stays attached: a move runs TbPulseChange, and then it runs once more.
     TbPulse->setValue(*value);
     TbPulseChange();
+}
+
+bool MainWindow::WithinSlider(const QSlider* slider, int32_t value) {
+    // A typed value the slider cannot hold is refused with the range, never sent as the
+    // nearest end of it.
+    if (value >= slider->minimum() && value <= slider->maximum())
+        return true;
+    prompter_->Error(
+        Text(msg::OutOfRange).arg(value).arg(slider->minimum()).arg(slider->maximum()));
+    return false;
 }
 
 void MainWindow::TbFiltrChange() {

@@ -254,23 +254,51 @@ TEST(MainWindowSize, SmallerThanTheLimitsIsRefusedAndTheChartFillsThePage) {
 
 // --- oscilloscope page ----------------------------------------------------------------------
 
-TEST(OscillPage, FrequencyPastTheRangeGoesToTheMaximumWithOnePost) {
+// A typed value outside the slider's range is refused with the range; it is never written
+// as the nearest end of it.
+TEST(OscillPage, TypedValuesPastTheRangeAreRefusedWithTheRange) {
     WindowRig rig;
-    rig.w().EditFreq->setText("5000");
-    QTest::keyClick(rig.w().EditFreq, Qt::Key_Return);
-    EXPECT_EQ(rig.w().TbFreq->value(), 4000);
-    EXPECT_EQ(rig.w().EditFreq->text(), "4000");
-    EXPECT_EQ(Get(rig.params.PulseFrequency), 4000);
-    EXPECT_EQ(rig.posts, (std::vector<int>{9}));
+    struct Case {
+        QLineEdit* edit;
+        QSlider* slider;
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {rig.w().EditFreq, rig.w().TbFreq, "5000",
+         "Значение 5000 вне допустимого диапазона 500..4000"},
+        {rig.w().EditFreq, rig.w().TbFreq, "2", "Значение 2 вне допустимого диапазона 500..4000"},
+        {rig.w().EditPulse, rig.w().TbPulse, "250",
+         "Значение 250 вне допустимого диапазона 0..200"},
+        {rig.w().EditPulse, rig.w().TbPulse, "-5", "Значение -5 вне допустимого диапазона 0..200"},
+    };
+    for (const Case& c : cases) {
+        rig.boxes.shown.clear();
+        const int before = c.slider->value();
+        c.edit->setText(c.text);
+        // "-5" is no acceptable text for the digits-only field, so Enter does nothing there:
+        // the button takes it.
+        (c.edit == rig.w().EditFreq ? rig.w().BtnFreq : rig.w().BtnPulse)->click();
+        ASSERT_EQ(rig.boxes.shown.size(), 1u) << c.text;
+        EXPECT_EQ(rig.boxes.shown[0].text.toStdString(), c.message);
+        EXPECT_EQ(c.slider->value(), before) << c.text;
+    }
+    // Text that is no number gets the conversion message.
+    rig.boxes.shown.clear();
+    rig.w().EditFreq->setText("2k");
+    rig.w().BtnFreq->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].text, "'2k' is not a valid integer value");
+    EXPECT_TRUE(rig.posts.empty());
 }
 
-TEST(OscillPage, PulseWidthPastTheRangeIsBoundedAndPostedByTheMoveAndTheButton) {
+TEST(OscillPage, PulseWidthInRangeIsPostedByTheMoveAndTheButton) {
     WindowRig rig;
-    rig.w().EditPulse->setText("250");
+    rig.w().EditPulse->setText("150");
     QTest::keyClick(rig.w().EditPulse, Qt::Key_Return);
-    EXPECT_EQ(rig.w().TbPulse->value(), 200);
-    EXPECT_EQ(rig.w().EditPulse->text(), "200");
-    EXPECT_EQ(Get(rig.params.PulseWidth), 200);
+    EXPECT_EQ(rig.w().TbPulse->value(), 150);
+    EXPECT_EQ(rig.w().EditPulse->text(), "150");
+    EXPECT_EQ(Get(rig.params.PulseWidth), 150);
     // The slider's own handler runs on the move, then the button runs it again.
     EXPECT_EQ(rig.posts, (std::vector<int>{15, 15}));
 
@@ -278,6 +306,12 @@ TEST(OscillPage, PulseWidthPastTheRangeIsBoundedAndPostedByTheMoveAndTheButton) 
     rig.posts.clear();
     rig.w().BtnPulse->click();
     EXPECT_EQ(rig.posts, (std::vector<int>{15}));
+
+    rig.posts.clear();
+    rig.w().EditFreq->setText("3000");
+    QTest::keyClick(rig.w().EditFreq, Qt::Key_Return);
+    EXPECT_EQ(Get(rig.params.PulseFrequency), 3000);
+    EXPECT_EQ(rig.posts, (std::vector<int>{9}));
 }
 
 TEST(OscillPage, FilterFollowsTheFrequencyToTheNearestListItem) {
