@@ -5,6 +5,7 @@
 
 #include "command_parameters.h"
 #include "language_texts.h"
+#include "parameter_format.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -57,11 +58,12 @@ namespace {
 // Dynamic properties of a fuel field: the value read from the device and the text shown for it.
 constexpr const char* DeviceValueProperty = "vq31DeviceValue";
 constexpr const char* ShownTextProperty = "vq31ShownText";
-constexpr int FuelDecimals = 3;
 } // namespace
 
 void ShowFuelNumber(QLineEdit* edit, float value) {
-    const QString text = FuelNumberLocale().toString(double(value), 'f', FuelDecimals);
+    // Enough digits that the text gives back the stored float, with the user's separator.
+    QString text = QString::fromStdString(FuelNumberText(value));
+    text.replace(QLatin1Char('.'), FuelNumberLocale().decimalPoint());
     edit->setText(text);
     edit->setProperty(DeviceValueProperty, value);
     edit->setProperty(ShownTextProperty, text);

@@ -3,6 +3,7 @@
 // from the device).
 #include "ctl_worker_view.h"
 #include "hub_image.h"
+#include "parameter_format.h"
 
 #include <cstdio>
 #include <fstream>
@@ -33,8 +34,9 @@ int Params(const Options& o) {
                     : v.bitsIndex == 1 ? "12 bits"
                                        : "none",
                     v.autoOn ? "on" : "off", v.autoPeriod, v.postFilterIndex);
-        std::printf("fuel type %d, temperature coefficient %.3f, sound speed %.3f\n",
-                    int(Get(s.params.FuelType)), double(v.fuelTempCoef), double(v.fuelSoundSpeed));
+        std::printf("fuel type %d, temperature coefficient %s, sound speed %s\n",
+                    int(Get(s.params.FuelType)), FuelNumberText(v.fuelTempCoef).c_str(),
+                    FuelNumberText(v.fuelSoundSpeed).c_str());
         std::printf("link flags 0x%02X, flags B 0x%02X\n", v.record.flagsA, v.record.flagsB);
     };
     if (!s.RunUntil(job::ReadParameters, job::None, HubLimit))

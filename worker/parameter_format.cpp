@@ -3,6 +3,7 @@
 #include "echo_format.h"
 #include "hub_image.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace vq31 {
@@ -83,6 +84,13 @@ LevelView MakeLevelView(const EchoStatusRecord& s) {
     v.text = std::to_string(LevelMillimetres(s[echo::Level]));
     v.barHeight = s[echo::Level] / TenthsPerPixel;
     return v;
+}
+
+std::string FuelNumberText(float value) {
+    char text[64];
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return error == std::errc() ? std::string(text, end) : std::string();
 }
 
 } // namespace vq31

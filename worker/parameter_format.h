@@ -33,5 +33,8 @@ std::optional<uint32_t> SpeedForIndex(int32_t speedIndex);
 uint32_t LinkFlagsFor(const ParameterChoice& choice, uint32_t flagsARead);
 // The tare window's level: millimetres and a bar of 20 mm per pixel, or "No Data".
 LevelView MakeLevelView(const EchoStatusRecord& status);
+// A fuel number (sound speed, temperature coefficient) as the shortest plain decimal that
+// reads back as the same single-precision value: 0.00083 stays 0.00083, not 0.001.
+std::string FuelNumberText(float value);
 
 } // namespace vq31

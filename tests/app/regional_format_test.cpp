@@ -49,8 +49,8 @@ TEST(RegionalFormat, FuelNumbersAreShownAndReadWithTheRegionalComma) {
     v.fuelTempCoef = 0.25f;
     v.fuelSoundSpeed = 1320.5f;
     rig.view.ShowParameters(v);
-    EXPECT_EQ(rig.w().EditFuelKu->text(), "0,250");
-    EXPECT_EQ(rig.w().EditFuelOfs->text(), "1320,500");
+    EXPECT_EQ(rig.w().EditFuelKu->text(), "0,25");
+    EXPECT_EQ(rig.w().EditFuelOfs->text(), "1320,5");
     const ParameterChoice c = rig.view.CollectParameters();
     EXPECT_FLOAT_EQ(c.fuelTempCoef, 0.25f);
     EXPECT_FLOAT_EQ(c.fuelSoundSpeed, 1320.5f);

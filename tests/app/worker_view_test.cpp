@@ -173,8 +173,7 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
         c = rig.view.CollectParameters();
     }));
     EXPECT_EQ(rig.w().EditDate->text(), "090316");
-    EXPECT_EQ(rig.w().EditFuelOfs->text(), FuelNumberLocale().toString(1320.5, 'f', 3));
-    EXPECT_EQ(rig.w().EditFuelOfs->text().size(), 8); // no digit grouping
+    EXPECT_EQ(rig.w().EditFuelOfs->text(), "1320.5"); // no digit grouping
     EXPECT_EQ(rig.w().CmbBaud2->currentText(), "115200");
     EXPECT_EQ(c.speedIndex, 6);
     EXPECT_EQ(c.answer255Index, 1);
@@ -193,9 +192,9 @@ TEST(WorkerView, ParametersShownAreCollectedBack) {
     EXPECT_FALSE(rig.w().EditFuelKu->isEnabled());
 }
 
-TEST(WorkerView, FuelNumbersFinerThanTheShownDecimalsGoBackUnchangedUntilEdited) {
-    // The device's coefficient 0.00083 shows as "0.001"; writing the page back (say, for a
-    // new address) must not round it.
+TEST(WorkerView, FuelNumbersAreShownWithEveryDigitTheyNeedAndGoBackUnchanged) {
+    // The device's coefficient 0.00083 shows as "0.00083", not rounded to three decimals;
+    // writing the page back (say, for a new address) keeps it.
     ViewRig rig;
     ParameterView v;
     v.fuelTypeIndex = 3;
@@ -206,12 +205,20 @@ TEST(WorkerView, FuelNumbersFinerThanTheShownDecimalsGoBackUnchangedUntilEdited)
         rig.view.ShowParameters(v);
         c = rig.view.CollectParameters();
     }));
-    EXPECT_EQ(rig.w().EditFuelKu->text(), FuelNumberLocale().toString(0.001, 'f', 3));
+    EXPECT_EQ(rig.w().EditFuelKu->text(), "0.00083");
+    EXPECT_EQ(rig.w().EditFuelOfs->text(), "1360.0004");
     EXPECT_EQ(c.fuelTempCoef, 0.00083f);
     EXPECT_EQ(c.fuelSoundSpeed, 1360.0004f);
     rig.w().BtnParamsWrite->click();
     EXPECT_EQ(Get(rig.params.FuelTempCoef), 0.00083f);
     EXPECT_EQ(rig.posts, (std::vector<int>{20}));
+
+    // A shown text read back gives the same float for values the old three decimals lost.
+    for (const float coef : {0.0025f, 0.00083f, 1.0e-6f, 123.456f}) {
+        v.fuelTempCoef = coef;
+        ASSERT_TRUE(FromWorker(rig.view, [&] { rig.view.ShowParameters(v); }));
+        EXPECT_EQ(rig.w().EditFuelKu->text().toFloat(), coef) << coef;
+    }
 
     // A value the user typed is taken as typed.
     rig.w().EditFuelKu->setText("0.002");
