@@ -1,10 +1,9 @@
-// fuzz-libs:
+// fuzz-libs: vq31_text
 // Private-profile files from any bytes: parsing must not fail, an unchanged file must write
 // back byte for byte, and a one-key write must keep every other value and read back itself.
 // The profile layer is compiled in here: its library belongs to the program's folder, which
-// a build without the window does not enter.
+// a build without the window does not enter. The encodings come from their core library.
 #include "../app/lang/profile_file.cpp"
-#include "../app/lang/text_encoding.cpp"
 
 #include <cstdint>
 #include <cstdlib>

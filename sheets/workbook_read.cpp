@@ -3,6 +3,7 @@
 // through FreeXL; ZIP packages and .xls files are parsed in a child process. Every failure
 // becomes a FileResult; nothing is thrown to the caller.
 #include "c_locale_scope.h"
+#include "text_encoding.h"
 #include "workbook.h"
 #include "xls_read.h"
 #include "xlsx_repair.h"
@@ -45,6 +46,17 @@ struct LimitExceeded : std::exception {
 };
 
 constexpr std::size_t CsvPadding = 64;
+
+// A csv file's bytes as UTF-8 text: a byte-order mark is dropped, and bytes that are not
+// UTF-8 are read as Windows-1251, the encoding spreadsheets save csv in under Russian
+// regional settings.
+std::string CsvText(std::string_view bytes) {
+    constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
+        bytes.remove_prefix(Utf8Bom.size());
+    }
+    return IsValidUtf8(bytes) ? std::string(bytes) : Cp1251ToUtf8(bytes);
+}
 
 // The field separator of a csv text, from its first line that holds anything: a semicolon
 // when that line has one outside quotes (the default of spreadsheets in regions with a
@@ -502,13 +514,14 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
             // The csv parser can read past the end of a text whose last quoted field is never
             // closed. Such a text is refused, and the parser gets a copy with spare bytes
             // behind it whose cells are cut back to the text.
-            const char separator = CsvSeparator(bytes);
-            if (!CsvQuotesClosed(bytes, separator)) {
+            const std::string text = CsvText(bytes);
+            const char separator = CsvSeparator(text);
+            if (!CsvQuotesClosed(text, separator)) {
                 return {false, "unterminated quoted field"};
             }
-            std::string padded(bytes);
+            std::string padded(text);
             padded.append(CsvPadding, '\0');
-            receiver.SetInputRange(padded.data(), padded.data() + bytes.size(),
+            receiver.SetInputRange(padded.data(), padded.data() + text.size(),
                                    padded.data() + padded.size());
             SheetReceiver& sheet = receiver.AddSheet(CsvSheetName);
             sheet.SetDecimalComma(separator != ',');
@@ -517,7 +530,7 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
             config.delimiters = std::string(1, separator);
             config.text_qualifier = '"';
             config.trim_cell_value = false;
-            orcus::csv_parser<CsvCells>(padded.data(), bytes.size(), cells, config).parse();
+            orcus::csv_parser<CsvCells>(padded.data(), text.size(), cells, config).parse();
         }
         receiver.MoveInto(read);
     } catch (const std::exception& e) {

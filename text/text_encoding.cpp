@@ -1,6 +1,6 @@
-// Text encodings of profile files: Windows-1251 by table, UTF-16LE with surrogate pairs,
-// UTF-8 validation, encoding detection, and the letter-case folding used to match names.
-#include "profile_file.h"
+// Text encodings: Windows-1251 by table, UTF-16LE with surrogate pairs, UTF-8 validation,
+// encoding detection, and the letter-case folding used to match names.
+#include "text_encoding.h"
 
 #include <array>
 #include <cstdint>

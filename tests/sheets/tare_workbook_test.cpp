@@ -219,6 +219,22 @@ TEST(TareWorkbook, CsvSeparatorComesFromItsFirstLine) {
     }
 }
 
+// Csv saved under Russian regional settings is Windows-1251; csv saved as UTF-8 may start with
+// a byte-order mark. Both read as the same text.
+TEST(TareWorkbook, CsvInWindows1251OrWithAByteOrderMarkReadsAsUtf8) {
+    TempDir dir;
+    const std::string cp1251 = dir.File("cp1251.csv");
+    std::ofstream(cp1251, std::ios::binary) << "\xCB\xE8\xF2\xF0\xFB;\xEC\xEC\n10,5;120\n";
+    const std::string bom = dir.File("bom.csv");
+    std::ofstream(bom, std::ios::binary) << "\xEF\xBB\xBFЛитры;мм\n10,5;120\n";
+    for (const std::string& file : {cp1251, bom}) {
+        TareRows rows;
+        const ExchangeResult read = ImportTareTable(file, ",", rows);
+        ASSERT_TRUE(read.ok) << file << ": " << read.detail;
+        EXPECT_EQ(rows, (TareRows{{"Литры", "мм"}, {"10,5", "120"}})) << file;
+    }
+}
+
 TEST(TareWorkbook, ASheetWithRowsButNoNumberPairIsAReadErrorNotAnEmptyTable) {
     TempDir dir;
     const std::string titles = dir.File("titles.csv");
