@@ -6,7 +6,10 @@
 #include "command_parameters.h"
 #include "language_file.h"
 #include "language_texts.h"
+
 #include "settings_file.h"
+#include <QFileInfo>
+#include <QLabel>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -64,6 +67,18 @@ void MainWindow::LoadLanguage() {
     ApplyCaptions(this, *language_, CaptionSet::MainWindow);
     language_->LoadTexts(texts_);
     RebuildLists();
+
+    // Without its file the window runs on the built-in texts and an empty language list: say
+    // so once, with the places that were searched.
+    if (!QFileInfo(setup_.languagePath).isFile()) {
+        const QStringList places = setup_.languagePlaces.isEmpty()
+                                       ? QStringList{setup_.languagePath}
+                                       : setup_.languagePlaces;
+        StatusNotice->setText(Text(msg::LanguageMissing).arg(places.join(QStringLiteral("; "))));
+        StatusNotice->show();
+    } else {
+        StatusNotice->hide();
+    }
 }
 
 void MainWindow::RebuildLists() {

@@ -64,6 +64,10 @@ MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecor
     StatusPanel1->setMinimumWidth(StatusPanel1Width);
     bar->addWidget(StatusPanel0);
     bar->addWidget(StatusPanel1, 1); // the last panel takes the rest of the bar
+    StatusNotice = new QLabel(bar);
+    StatusNotice->setObjectName("StatusBar1Notice");
+    StatusNotice->hide();
+    bar->addWidget(StatusNotice);
     setStatusBar(bar);
 
     // Page changes by the user run PcMainChange unless the pages are locked, in which case

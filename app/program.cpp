@@ -25,6 +25,13 @@ Program::Program(ProgramOptions options)
         options.languagePath.isEmpty()
             ? QString::fromStdString(LocateLanguageFile(exeDir, InstalledDataDirectory()).string())
             : options.languagePath;
+    if (options.languagePath.isEmpty()) {
+        // The places the file is looked for, in their order, for the notice when none has it.
+        for (const auto& place : {exeDir / LanguageFileName, UserLanguageFile(),
+                                  InstalledDataDirectory() / LanguageFileName})
+            if (!place.empty() && place != std::filesystem::path(LanguageFileName))
+                setup.languagePlaces << QString::fromStdString(place.string());
+    }
     setup.startPort = options.port;
     setup.startBaud = options.baud;
     setup.startAddress = options.address;

@@ -27,6 +27,8 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::SpeedNotChosen, "Скорость не выбрана: скорость устройства не изменена"},
         {msg::NoTankSheets, "В книге нет ни одного листа бака. Заменить список баков "
                             "конфигурацией по умолчанию?"},
+        {msg::OutOfRange, "Значение %1 вне допустимого диапазона %2..%3"},
+        {msg::LanguageMissing, "Файл языка не найден (искали: %1)"},
     };
     return entries;
 }

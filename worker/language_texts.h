@@ -37,6 +37,10 @@ inline constexpr const char* AfcCompleted = "msg_afc_completed";
 inline constexpr const char* SpeedNotChosen = "msg_speed_not_chosen";
 // Asked before a tank-list workbook without a single tank sheet replaces every preset.
 inline constexpr const char* NoTankSheets = "msg_no_tank_sheets";
+// A typed value outside its control's range: %1 the value, %2 and %3 the range.
+inline constexpr const char* OutOfRange = "msg_out_of_range";
+// The language file was not found: %1 the places searched.
+inline constexpr const char* LanguageMissing = "msg_language_missing";
 } // namespace msg
 
 struct TextEntry {
