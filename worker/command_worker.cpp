@@ -48,6 +48,19 @@ void CommandWorker::Stop() {
         repeatTimer_ = 0;
     }
     link_.Interrupt(false);
+    EndDeviceActivity();
+}
+
+void CommandWorker::EndDeviceActivity() {
+    // The worker thread has been joined: this thread is the link's only user now. Each
+    // exchange is bounded by its budget, so the stop stays bounded too.
+    const uint8_t a = Address();
+    if (deviceSweeping_.exchange(false)) {
+        WriteValue(link_, cmd::WriteFrequency, a, uint32_t(Get(params_.PulseFrequency)));
+        SetSweep(link_, a, 0, 0);
+    }
+    if (deviceTuning_.exchange(false))
+        WriteValue(link_, cmd::WriteMode, a, 0);
 }
 
 void CommandWorker::PostCommand(int32_t code) {
@@ -58,6 +71,11 @@ void CommandWorker::PostCommand(int32_t code) {
         pendingCommand_ = code;
     }
     commandEvent_.Set();
+}
+
+bool CommandWorker::CommandPending() const {
+    std::lock_guard lock(commandLock_);
+    return pendingCommand_ != job::Empty;
 }
 
 bool CommandWorker::RepeatArmed() const {
@@ -233,14 +251,20 @@ Status CommandWorker::Try(int tries, std::chrono::milliseconds pauseAfterFailure
 }
 
 std::string CommandWorker::OpenPortError() const {
-    // A numbered port reads "...порта COM3"; a device path does not fit after "COM", so it
-    // follows a space, with the system's reason on a second line.
+    // A numbered port reads "...порта COM3". A device path takes the place of "COM" (the
+    // message ends with it) and names the real port, with the system's reason on a second
+    // line.
     std::string text = texts_.Text(msg::ErrorOpenPort);
     const std::string name = params_.PortName();
     const std::string numbered = "COM" + std::to_string(Get(params_.PortNumber));
     if (name == numbered)
         return text + std::to_string(uint32_t(Get(params_.PortNumber)));
-    text += " " + name;
+    constexpr std::string_view Com = "COM";
+    if (text.size() >= Com.size() && text.compare(text.size() - Com.size(), Com.size(), Com) == 0)
+        text.erase(text.size() - Com.size());
+    if (!text.empty() && text.back() != ' ')
+        text += ' ';
+    text += name;
     const std::string cause = link_.OpenError();
     if (!cause.empty())
         text += "\n" + cause;

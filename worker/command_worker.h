@@ -125,11 +125,16 @@ private:
     void Run();
     void Dispatch(int32_t code);
     void ReArm(int32_t code);
+    // After the worker has ended: a sweep or a tuning step left running on the device is ended
+    // (the chosen pulse frequency back and the sweep off, or the measuring mode), one try each.
+    void EndDeviceActivity();
     void OnRepeat(int32_t code, uint64_t id);
 
     // Stop-aware pause; false when the stop was requested.
     bool Pause(std::chrono::milliseconds duration);
     bool Stopping() const { return stop_.load(); }
+    // A code waits in the slot (posted while the running job goes on).
+    bool CommandPending() const;
     // Stopping, or the view is closing: what a view step handed back is a fallback, and
     // nothing based on it may reach the device.
     bool Abandoned() const { return Stopping() || view_.Closing(); }
@@ -205,6 +210,9 @@ private:
     std::atomic<Status> lastStatus_{StatusOk};
     std::atomic<int> portState_{PortClosed};
     std::atomic<bool> deviceLost_{false};
+    // The device sweeps its frequency, or runs a tuning step, on the worker's request.
+    std::atomic<bool> deviceSweeping_{false};
+    std::atomic<bool> deviceTuning_{false};
     uint32_t modelCode_ = 0;
     uint32_t firmwareVersion_ = 0;
     ParameterRecord parameters_;

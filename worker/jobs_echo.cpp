@@ -37,6 +37,8 @@ void CommandWorker::PollEcho() {
     Status status = ReadValue(link_, cmd::ReadMode, Address(), deviceMode);
     if (status != StatusOk)
         return NoteFailedPoll(status);
+    if (status == StatusOk)
+        deviceTuning_ = deviceMode == TuneStep1Mode || deviceMode == TuneStep2Mode;
     if (deviceMode == TuneStep1Mode || deviceMode == TuneStep2Mode)
         return PollTuneStep(deviceMode);
     if (Stopping())

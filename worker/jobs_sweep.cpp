@@ -34,6 +34,7 @@ void CommandWorker::SweepFrequencyResponse() {
     if (!Pause(timing_.sweepPause))
         return;
     const uint16_t step = uint16_t(Get(params_.AfcStep));
+    deviceSweeping_ = true; // until it is switched off again, here or when the worker stops
     if (!twice([&] { return SetSweep(link_, a, 1, step); }))
         return;
 
@@ -47,9 +48,16 @@ void CommandWorker::SweepFrequencyResponse() {
     const uint8_t mode = uint8_t(Get(params_.OscillMode));
 
     uint32_t lastFrequency = 0;
+    bool cancelled = false;
     for (;;) {
         if (!Pause(timing_.jobPause))
             return;
+        // Any other action posted meanwhile (another button, another page) ends the sweep:
+        // the device is put back as below, and that action runs next.
+        if (CommandPending()) {
+            cancelled = true;
+            break;
+        }
         if (!twice([&] { return ReadOscillogram(link_, a, mode, *echoStatus_, *samples_); }))
             return;
         ShowStatus(StatusOk);
@@ -70,6 +78,9 @@ void CommandWorker::SweepFrequencyResponse() {
         return;
     if (!twice([&] { return SetSweep(link_, a, 0, 0); }))
         return;
+    deviceSweeping_ = false;
+    if (cancelled)
+        return; // the posted code runs next
     InfoBox(texts_.Text(msg::AfcCompleted));
     PostCommand(job::PollEcho);
 }

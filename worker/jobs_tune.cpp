@@ -13,6 +13,8 @@ void CommandWorker::SetTuneMode() {
     const Status status = Try(TuneModeTries, timing_.jobPause, [&] {
         return WriteValue(link_, cmd::WriteMode, Address(), uint32_t(Get(params_.TuneMode)));
     });
+    if (status == StatusOk)
+        deviceTuning_ = Get(params_.TuneMode) != 0;
     if (Stopping())
         return;
     if (status == StatusOk)

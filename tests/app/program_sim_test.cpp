@@ -236,11 +236,16 @@ TEST(ProgramWithSensor, ClosingWhilePollingStopsTheWorkerAndClosesThePort) {
 TEST(ProgramWithSensor, ClosingDuringASweepEndsPromptly) {
     ProgramRig rig;
     ASSERT_TRUE(rig.Connect());
+    const int chosen = rig.w().TbFreq->value();
     rig.w().BtnAFC->click();
     ASSERT_TRUE(rig.WaitFor([&] { return rig.server.State().sweeping; }));
     rig.w().close(); // returns only once the worker has been joined
     EXPECT_TRUE(rig.program->Worker()->StopRequested());
     EXPECT_FALSE(rig.program->Link().IsOpen());
+    // The sweep was ended on the device, back at the frequency chosen before it.
+    const sim::DeviceState device = rig.server.State();
+    EXPECT_FALSE(device.sweeping);
+    EXPECT_EQ(device.signal.frequency, chosen);
 }
 
 TEST(ProgramWithSensor, ClosingDuringASearchEndsPromptly) {

@@ -65,8 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
     Names, PortThatCannotOpen,
     ::testing::Values(OpenErrorCase{"", "Ошибка открытия порта COM57", true},
                       OpenErrorCase{"/dev/nonexistent-vq31-port",
-                                    "Ошибка открытия порта COM /dev/nonexistent-vq31-port",
-                                    false}));
+                                    "Ошибка открытия порта /dev/nonexistent-vq31-port", false}));
 
 struct IdentityCase {
     const char* control;

@@ -163,6 +163,57 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, TuneStep2,
                          ::testing::Values(Step2Case{"tune fail 12", true},
                                            Step2Case{"tune ok", false}));
 
+// Stopping the worker (the window closing) while the device tunes or sweeps ends that on the
+// device, so the sensor is not left in a tuning mode or sweeping its frequency.
+TEST(StopWhileTheDeviceWorks, EndsATuningStepOrASweepOnTheDevice) {
+    {
+        SimRig rig;
+        rig.OpenLink(19200);
+        rig.Control("tune time 60000");
+        Put(rig.params.TuneMode, 135);
+        rig.worker->Start();
+        rig.worker->PostCommand(job::SetTuneMode);
+        ASSERT_TRUE(rig.view.WaitForStep("ShowTuneStep2"));
+        ASSERT_EQ(rig.server.State().mode, 135);
+        rig.worker->Stop();
+        EXPECT_EQ(rig.server.State().mode, 0);
+    }
+    {
+        WorkerTiming t = QuickSweep();
+        SimRig rig({}, t);
+        rig.OpenLink(19200);
+        Put(rig.params.PulseFrequency, 2500);
+        Put(rig.params.AfcStep, 1); // a long sweep
+        rig.worker->Start();
+        rig.worker->PostCommand(job::SweepFrequencyResponse);
+        ASSERT_TRUE(rig.view.WaitForStep("AddSweepPoint"));
+        ASSERT_TRUE(rig.server.State().sweeping);
+        rig.worker->Stop();
+        const auto device = rig.server.State();
+        EXPECT_FALSE(device.sweeping);
+        EXPECT_EQ(device.signal.frequency, 2500);
+    }
+}
+
+TEST(SweepStop, AnotherPostedActionEndsTheSweepAndPutsTheFrequencyBack) {
+    SimRig rig({}, QuickSweep());
+    rig.OpenLink(19200);
+    Put(rig.params.PulseFrequency, 3100);
+    Put(rig.params.AfcStep, 1);
+    rig.worker->Start();
+    rig.worker->PostCommand(job::SweepFrequencyResponse);
+    ASSERT_TRUE(rig.view.WaitForStep("AddSweepPoint"));
+    const size_t echoes = rig.view.Count("ShowEcho");
+    rig.worker->PostCommand(job::PollEcho);
+    ASSERT_TRUE(rig.view.WaitForStep("ShowEcho", echoes + 1));
+    rig.Stop();
+    const auto device = rig.server.State();
+    EXPECT_FALSE(device.sweeping);
+    EXPECT_EQ(device.signal.frequency, 3100);
+    EXPECT_TRUE(rig.view.informations.empty()) << "a stopped sweep is not reported as finished";
+    EXPECT_TRUE(rig.view.errors.empty());
+}
+
 TEST(DisplayTest, AutomaticWalkSendsEachSegmentInTurn) {
     SimRig rig({}, QuickSweep());
     rig.OpenLink(19200);
