@@ -3,8 +3,8 @@
 // read commands, and the oscillogram record built from the echo model.
 #include "device_model.h"
 
-#include "sim_hub_image.h"
 #include "protocol.h"
+#include "sim_hub_image.h"
 
 #include <algorithm>
 #include <cmath>

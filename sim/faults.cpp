@@ -66,7 +66,9 @@ void FaultPlan::SetCodeSilent(uint8_t code, uint32_t count) {
 }
 
 void FaultPlan::Clear() {
+    const uint64_t clears = clears_ + 1;
     *this = FaultPlan{};
+    clears_ = clears;
 }
 
 bool FaultPlan::TakeSilent(uint8_t code) {

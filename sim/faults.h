@@ -31,6 +31,9 @@ public:
     // The fault this answer suffers (at most one); uses up one count.
     AnswerFault TakeAnswerFault();
     std::chrono::milliseconds delay() const { return delay_; }
+    // Counts the clears: an answer held back by a delay is dropped when a clear came while it
+    // waited, so no delayed answer of before the clear reaches the line after it.
+    uint64_t clears() const { return clears_; }
 
     // One line per active fault, empty when none.
     std::string Describe() const;
@@ -43,6 +46,7 @@ private:
     std::map<AnswerFault, uint32_t> answerFaults_;
     uint32_t silent_ = 0;
     std::chrono::milliseconds delay_{0};
+    uint64_t clears_ = 0;
     std::map<uint8_t, ForcedAck> acks_;
     std::map<uint8_t, uint32_t> codeSilent_;
 };

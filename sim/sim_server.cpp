@@ -68,7 +68,8 @@ struct SimServer::Impl {
     bool linkMade = false;
     std::thread thread;
     std::atomic<bool> stop{false};
-    RequestParser parser; // serving thread only
+    RequestParser parser;      // serving thread only
+    bool droppedBatch = false; // serving thread only: the rest of the frames read are stale
 
     bool Open(std::string& error);
     void Close();
@@ -76,6 +77,9 @@ struct SimServer::Impl {
     void Handle(const ParsedFrame& frame);
     // Waits up to a time, or less when stopping; false when stopping.
     bool Pause(std::chrono::steady_clock::duration time);
+    // Waits out an answer's delay; false when the server stops or the faults were cleared
+    // meanwhile (the answer is then dropped).
+    bool DelayAnswer(std::chrono::milliseconds delay, uint64_t clears);
     bool WriteAll(const uint8_t* data, size_t count);
     void WriteAnswer(const std::vector<uint8_t>& bytes, uint32_t speed);
 };
@@ -145,6 +149,22 @@ void SimServer::Impl::Close() {
     CloseFd(slave);
     CloseFd(wake[0]);
     CloseFd(wake[1]);
+}
+
+bool SimServer::Impl::DelayAnswer(std::chrono::milliseconds delay, uint64_t clears) {
+    constexpr auto Look = std::chrono::milliseconds(10);
+    const auto until = std::chrono::steady_clock::now() + delay;
+    while (std::chrono::steady_clock::now() < until) {
+        {
+            std::lock_guard guard(lock);
+            if (faults.clears() != clears)
+                return false;
+        }
+        if (!Pause(std::min<std::chrono::steady_clock::duration>(
+                Look, until - std::chrono::steady_clock::now())))
+            return false;
+    }
+    return true;
 }
 
 bool SimServer::Impl::Pause(std::chrono::steady_clock::duration time) {
@@ -235,10 +255,15 @@ void SimServer::Impl::Handle(const ParsedFrame& frame) {
     }
     ++counters.answered;
     const auto delay = faults.delay();
+    const uint64_t clears = faults.clears();
     guard.unlock();
 
-    if (delay.count() > 0 && !Pause(delay))
+    if (delay.count() > 0 && !DelayAnswer(delay, clears)) {
+        // Cleared while it waited: the answer and the requests read with it are of before
+        // the clear and are dropped (those still queued were flushed by the clear itself).
+        droppedBatch = true;
         return;
+    }
     WriteAnswer(answer.bytes, lineSpeed);
     // Address and speed changes start once the acknowledgement is on its way.
     guard.lock();
@@ -277,11 +302,14 @@ void SimServer::Impl::Serve() {
             continue;
         frames.clear();
         parser.Feed(buffer.data(), size_t(n), frames);
+        droppedBatch = false;
         for (const ParsedFrame& f : frames) {
-            if (stop)
+            if (stop || droppedBatch)
                 break;
             Handle(f);
         }
+        if (droppedBatch)
+            parser.Reset();
     }
 }
 
@@ -347,7 +375,13 @@ std::string SimServer::Control(const std::string& line) {
         return "ok: the port may be opened again";
     }
     std::lock_guard guard(impl_->lock);
-    return RunControl(line, {impl_->device, impl_->faults, impl_->quit});
+    const uint64_t clears = impl_->faults.clears();
+    std::string reply = RunControl(line, {impl_->device, impl_->faults, impl_->quit});
+    // A clear also drops the requests still queued on the line: they were sent while the
+    // faults held, and answering them now would put late answers on the line.
+    if (impl_->faults.clears() != clears && impl_->master >= 0)
+        ::tcflush(impl_->master, TCIFLUSH);
+    return reply;
 }
 
 bool SimServer::QuitRequested() const {

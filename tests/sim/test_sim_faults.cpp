@@ -70,6 +70,23 @@ TEST_F(SimLink, DelayedAnswerWithinTheWindowIsStillGood) {
     EXPECT_EQ(sim().Control("state").find("fault delay"), std::string::npos);
 }
 
+// An answer held back by a long delay, and the requests queued behind it, are dropped by a
+// clear: the next exchanges get their own answers at once, not the late ones.
+TEST_F(SimLink, ClearDropsAnswersStillHeldBackByADelay) {
+    Control("fault delay 2000");
+    uint32_t value = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadPulseWidth, 1, value), StatusNoAnswer);
+    EXPECT_EQ(ReadValue(link, cmd::ReadFrequency, 1, value), StatusNoAnswer);
+    Control("fault clear");
+    for (int i = 0; i < 4; ++i) {
+        value = 0;
+        EXPECT_EQ(ReadValue(link, cmd::ReadGain, 1, value), StatusOk) << i;
+        EXPECT_EQ(value, 0x190Au) << i;
+        EXPECT_EQ(ReadValue(link, cmd::ReadPulseWidth, 1, value), StatusOk) << i;
+        EXPECT_EQ(value, 50u) << i;
+    }
+}
+
 class RealtimeSimLink : public SimLink {
 protected:
     void SetUp() override {
