@@ -2,8 +2,10 @@
 // and the display test, each run through the worker's own jobs with a text view.
 #include "ctl_worker_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <thread>
 
@@ -16,6 +18,21 @@ using namespace std::chrono_literals;
 // Generous bounds for the waits of one command.
 constexpr auto JobLimit = 30s;
 constexpr long DefaultSeconds = 5;
+// How often a poll run looks whether the device stopped answering.
+constexpr auto PollCheckStep = 20ms;
+
+// HH:MM:SS.mmm of a wall-clock time, in local time.
+std::string WallClockText(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()) % 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, int(ms.count()));
+    return text;
+}
 
 bool Seconds(const Options& o, long& seconds) {
     seconds = DefaultSeconds;
@@ -36,13 +53,31 @@ int Poll(const Options& o) {
         std::fprintf(stderr, "vq31ctl: --mode must lie between 0 and 255\n");
         return 2;
     }
+    const bool keepGoing = HasFlag(o.args, "--keep-going");
     WorkerSession s(o);
     s.view.oscillMode = int32_t(mode);
     if (!s.Connect())
         return 1;
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    s.view.ResetFailures();
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::seconds(seconds);
+    // Without --keep-going the run ends at the first poll that got no good answer; with it
+    // polling goes on as in the window, and a later good poll resumes the refreshes.
+    while (std::chrono::steady_clock::now() < end) {
+        if (!keepGoing && s.view.FailedExchanges().count > 0)
+            break;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            PollCheckStep, end - std::chrono::steady_clock::now()));
+    }
     s.worker.PostCommand(job::None);
     std::printf("polls: %zu refreshes\n", s.view.Count("ShowEcho"));
+    const TextView::Failures failed = s.view.FailedExchanges();
+    if (failed.count > 0) {
+        std::fprintf(stderr, "vq31ctl: the device stopped answering at %s: %s (%zu failed %s)\n",
+                     WallClockText(failed.first).c_str(), failed.firstText.c_str(), failed.count,
+                     failed.count == 1 ? "exchange" : "exchanges");
+        return 1;
+    }
     return s.view.Errors() == 0 ? 0 : 1;
 }
 
@@ -163,8 +198,10 @@ int Display(const Options& o) {
 }
 
 const bool registered =
-    Register("poll", "poll [--seconds N] [--mode N]  connect and print every echo refresh", &Poll,
-             ArgRules().Values({"--seconds", "--mode"})) &&
+    Register("poll",
+             "poll [--seconds N] [--mode N] [--keep-going]  connect and print every echo "
+             "refresh; exit 1 when the device stops answering",
+             &Poll, ArgRules().Flags({"--keep-going"}).Values({"--seconds", "--mode"})) &&
     Register("set", "set freq|filter|gain|atten|pulse|integrator VALUE  write one setting", &Set,
              ArgRules().Words(2, 2)) &&
     Register("sweep", "sweep [--step N] [--start N] [--width N]  frequency-response sweep", &Sweep,

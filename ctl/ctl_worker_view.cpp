@@ -39,12 +39,29 @@ void TextView::ShowPortStatus(int, const std::string& text) {
     Note("ShowPortStatus");
 }
 
-void TextView::ShowDeviceStatus(Status, const std::string& text) {
+void TextView::ShowDeviceStatus(Status status, const std::string& text) {
     // Only changes: polling shows the same status many times a second.
     if (text != lastStatus_)
         std::printf("device: %s\n", text.c_str());
     lastStatus_ = text;
+    if (status != StatusOk) {
+        std::lock_guard lock(mutex_);
+        if (failures_.count++ == 0) {
+            failures_.first = std::chrono::system_clock::now();
+            failures_.firstText = text;
+        }
+    }
     Note("ShowDeviceStatus");
+}
+
+TextView::Failures TextView::FailedExchanges() {
+    std::lock_guard lock(mutex_);
+    return failures_;
+}
+
+void TextView::ResetFailures() {
+    std::lock_guard lock(mutex_);
+    failures_ = {};
 }
 
 void TextView::EnterOscilloscopePage() {

@@ -37,6 +37,16 @@ public:
     size_t Count(const std::string& step);
     size_t Errors();
 
+    // Exchanges that failed since the last ResetFailures(), and the first of them: its wall
+    // time and status text.
+    struct Failures {
+        size_t count = 0;
+        std::chrono::system_clock::time_point first{};
+        std::string firstText;
+    };
+    Failures FailedExchanges();
+    void ResetFailures();
+
     void ShowPortStatus(int portState, const std::string& text) override;
     void ShowDeviceStatus(Status status, const std::string& text) override;
     void EnterOscilloscopePage() override;
@@ -72,6 +82,7 @@ private:
     std::condition_variable cv_;
     std::map<std::string, size_t> counts_;
     std::string lastStatus_; // worker thread only
+    Failures failures_;      // guarded by mutex_
 };
 
 // The objects one command needs: link, parameters, texts, hub records, view and worker.
