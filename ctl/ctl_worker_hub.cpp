@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace vq31::ctl {
 
@@ -94,7 +95,7 @@ int HubRead(WorkerSession& s, const std::string& file) {
     return 0;
 }
 
-int HubWrite(WorkerSession& s, const std::string& file) {
+int HubWrite(WorkerSession& s, const std::string& file, bool force) {
     std::ifstream in(file, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     if (!in.eof() && !in) {
@@ -104,15 +105,32 @@ int HubWrite(WorkerSession& s, const std::string& file) {
     if (bytes.size() < HubHeaderSize || bytes.size() > HubMaxImageSize) {
         std::fprintf(stderr, "vq31ctl: %s: a hub image has 16 to 4096 bytes, not %zu\n",
                      file.c_str(), bytes.size());
-        return 2;
+        return 1;
+    }
+    // The size field says how many pages go to the device: it must describe the file itself.
+    const auto fileImage = std::make_unique<HubBuffer>();
+    std::copy(bytes.begin(), bytes.end(), fileImage->bytes().begin());
+    const size_t declared = fileImage->TotalSize();
+    if (declared < HubHeaderSize || declared > bytes.size() || declared > HubMaxImageSize) {
+        std::fprintf(stderr,
+                     "vq31ctl: %s: the image says it holds %zu bytes, but a hub image holds 16 "
+                     "to 4096 bytes and the file has %zu; nothing written\n",
+                     file.c_str(), declared, bytes.size());
+        return 1;
+    }
+    if (!HubIsValid(*fileImage) && !force) {
+        std::fprintf(stderr,
+                     "vq31ctl: %s: the image fails its checks (version or checksum); nothing "
+                     "written (--force writes it, with its checksum sealed anew)\n",
+                     file.c_str());
+        return 1;
     }
     // The device's tank id and height are written back unchanged. Between hub jobs the
     // worker leaves the hub records alone, so they may be filled here.
     if (!ReadHub(s))
         return 1;
     HubBuffer& image = s.hub.hubBuffer;
-    image = HubBuffer{};
-    std::copy(bytes.begin(), bytes.end(), image.bytes().begin());
+    image = *fileImage;
     if (image.TotalSize() != bytes.size())
         std::printf("note: the image says %u bytes, the file holds %zu\n", image.TotalSize(),
                     bytes.size());
@@ -142,14 +160,17 @@ int Hub(const Options& o) {
         return 1;
     if (dump)
         return HubDump(s);
-    return words[0] == "read" ? HubRead(s, words[1]) : HubWrite(s, words[1]);
+    return words[0] == "read" ? HubRead(s, words[1])
+                              : HubWrite(s, words[1], HasFlag(o.args, "--force"));
 }
 
 const bool registered =
     Register("params", "params                 passport, output parameters and fuel settings",
              &Params) &&
-    Register("hub", "hub dump | hub read FILE | hub write FILE  HUB_DATA image", &Hub,
-             ArgRules().Words(1, 2));
+    Register("hub",
+             "hub dump | hub read FILE | hub write FILE [--force]  HUB_DATA image (--force "
+             "writes an image that fails its checks)",
+             &Hub, ArgRules().Flags({"--force"}).Words(1, 2));
 
 } // namespace
 } // namespace vq31::ctl
