@@ -183,6 +183,13 @@ void MainWindow::BtnTanksImpClick() {
                                [this] { return prompter_->Question(Text(msg::NoTankSheets)); });
     if (!result.message.empty())
         prompter_->Error(QString::fromStdString(result.message));
+    // Rows over the limits are left out, as the workbook rules say; the user is told which.
+    if (!result.leftOut.empty()) {
+        QStringList lines;
+        for (const std::string& line : result.leftOut)
+            lines << QString::fromStdString(line);
+        prompter_->Information(Text(msg::RowsLeftOut).arg(lines.join(QStringLiteral("\n"))));
+    }
 #endif
     // The view is refreshed from memory whatever the import did.
     PostCommand(24);

@@ -145,8 +145,9 @@ bool FileArgument(const Options& o, std::string& verb, std::string& file, const 
 }
 
 constexpr const char* TanksUsage =
-    "tanks export FILE | tanks import FILE [--write] [--allow-empty]";
-constexpr const char* TareUsage = "tare export FILE | tare import FILE [--write]";
+    "tanks export FILE | tanks import FILE [--write] [--allow-empty] [--accept-dropped]";
+constexpr const char* TareUsage =
+    "tare export FILE | tare import FILE [--write] [--accept-dropped]";
 
 int Tanks(const Options& o) {
     std::string verb, file;
@@ -192,6 +193,14 @@ int Tanks(const Options& o) {
     }
     std::printf("%s\n", r.detail.c_str());
     PrintTanks(*image);
+    for (const std::string& line : r.leftOut) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    if (!r.leftOut.empty() && HasFlag(o.args, "--write") && !HasFlag(o.args, "--accept-dropped")) {
+        std::fprintf(stderr, "vq31ctl: rows were left out; nothing written (--accept-dropped "
+                             "writes the rest)\n");
+        return 1;
+    }
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 
@@ -237,9 +246,11 @@ int Tare(const Options& o) {
     RenumberRows(grid);
     // As the editor's OK with the truncation question answered Yes; a batch run is told that
     // the table was cut.
-    const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [] {
+    bool cut = false;
+    const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [&cut] {
         std::fprintf(stderr, "more than %zu table rows: only the first %zu are taken\n",
                      TareTableRows, TareTableRows);
+        cut = true;
         return true;
     });
     if (!stored.Ok()) {
@@ -251,6 +262,13 @@ int Tare(const Options& o) {
         return 1;
     }
     HubSeal(*image);
+    if (cut && HasFlag(o.args, "--write") && !HasFlag(o.args, "--accept-dropped")) {
+        std::fprintf(stderr,
+                     "vq31ctl: rows were left out; nothing written (--accept-dropped "
+                     "writes the first %zu)\n",
+                     TareTableRows);
+        return 1;
+    }
     std::printf("tank 1: %u rows, scale %u ml\n", tank->RowCount, tank->Scale);
     for (uint16_t i = 0; i < tank->RowCount; ++i) {
         std::printf("  %.1f l at %u mm\n", double(tank->rows[i].Litres),
@@ -259,10 +277,11 @@ int Tare(const Options& o) {
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 
-const bool registeredTanks = Register("tanks", TanksUsage, &Tanks,
-                                      ArgRules().Flags({"--write", "--allow-empty"}).Words(2, 2));
-const bool registeredTare =
-    Register("tare", TareUsage, &Tare, ArgRules().Flags({"--write"}).Words(2, 2));
+const bool registeredTanks =
+    Register("tanks", TanksUsage, &Tanks,
+             ArgRules().Flags({"--write", "--allow-empty", "--accept-dropped"}).Words(2, 2));
+const bool registeredTare = Register("tare", TareUsage, &Tare,
+                                     ArgRules().Flags({"--write", "--accept-dropped"}).Words(2, 2));
 
 } // namespace
 

@@ -22,11 +22,18 @@ inline constexpr std::string_view NoTankSheetsDetail =
     "the workbook has no tank sheet; the tank list was left as it was";
 
 struct ExchangeResult {
+    ExchangeResult() = default;
+    ExchangeResult(bool ok_, std::string message_, std::string detail_)
+        : ok(ok_), message(std::move(message_)), detail(std::move(detail_)) {}
+
     bool ok = false;
     // Text of the error box to show; empty when there is nothing to show.
     std::string message;
     // The underlying reason, for the command line; never shown in the window.
     std::string detail;
+    // What a successful import left out, one line per sheet ("sheet 'TankID 3': 2 rows past
+    // the first 100 left out"); empty when everything was taken.
+    std::vector<std::string> leftOut;
 };
 
 // Table rows of the tare grid as cell texts (grid rows 1 and down, without the header row and

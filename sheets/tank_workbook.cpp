@@ -51,8 +51,34 @@ uint16_t ToWord(double v) {
     return r >= 65535.0 ? 65535 : static_cast<uint16_t>(r);
 }
 
-// Reads one qualifying sheet into the record; false when the sheet does not qualify.
-bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord& record) {
+// Rows of one sheet that were left out of its table, by reason.
+struct LeftOut {
+    std::size_t notNumbers = 0; // a litres or level cell that is no number
+    std::size_t outOfRange = 0; // negative, over 65535 l or over 6553.5 mm
+    std::size_t pastLimit = 0;  // rows after the first 100
+};
+
+std::string LeftOutText(const std::string& sheet, const LeftOut& left) {
+    std::string text = "sheet '" + sheet + "': ";
+    const auto part = [&text](std::size_t n, const char* why) {
+        if (n == 0) {
+            return;
+        }
+        if (text.back() != ' ') {
+            text += ", ";
+        }
+        text += std::to_string(n) + (n == 1 ? " row " : " rows ") + why;
+    };
+    part(left.notNumbers, "without a number for litres or level");
+    part(left.outOfRange, "outside 0..65535 l or 0..6553.5 mm");
+    part(left.pastLimit, "past the first 100");
+    return text + " left out";
+}
+
+// Reads one qualifying sheet into the record; false when the sheet does not qualify. Rows
+// left out of the table are counted in left.
+bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord& record,
+                   LeftOut& left) {
     const UsedArea used = sheet.Used();
     if (used.columns < HeightColumn || used.rows < ValueRow) {
         return false;
@@ -65,17 +91,27 @@ bool ReadTankSheet(const Sheet& sheet, std::string_view decimalPoint, TankRecord
     }
     std::size_t stored = 0;
     float largest = 0.0f;
+    left = {};
     for (uint32_t r = FirstTableRow; r <= used.rows; ++r) {
-        const auto litres = CellNumber(sheet.At(r, LitresColumn), decimalPoint);
-        if (!litres || *litres > MaxSheetLitres || *litres < 0) {
+        const Cell& litresCell = sheet.At(r, LitresColumn);
+        const Cell& levelCell = sheet.At(r, LevelColumn);
+        if (litresCell.IsEmpty() && levelCell.IsEmpty()) {
+            continue; // no row at all
+        }
+        const auto litres = CellNumber(litresCell, decimalPoint);
+        const auto level = CellNumber(levelCell, decimalPoint);
+        if (!litres || !level) {
+            ++left.notNumbers;
             continue;
         }
-        const auto level = CellNumber(sheet.At(r, LevelColumn), decimalPoint);
-        if (!level || *level * 10 > MaxSheetLevelCode || *level < 0) {
+        if (*litres > MaxSheetLitres || *litres < 0 || *level * 10 > MaxSheetLevelCode ||
+            *level < 0) {
+            ++left.outOfRange;
             continue;
         }
         if (stored == TankRecordRows) {
-            break;
+            ++left.pastLimit;
+            continue;
         }
         record.rows[stored].Code = static_cast<uint16_t>(std::trunc(*level * 10 + 0.5));
         record.rows[stored].Litres = static_cast<float>(*litres);
@@ -181,11 +217,16 @@ ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRe
     KeepCalibratedTank(image, *fresh);
     std::size_t taken = 0;
     std::size_t appended = 0;
+    std::vector<std::string> leftOut;
     for (const Sheet& sheet : book.sheets) {
-        if (!ReadTankSheet(sheet, decimalPoint, scratch)) {
+        LeftOut left;
+        if (!ReadTankSheet(sheet, decimalPoint, scratch, left)) {
             continue;
         }
         ++taken;
+        if (left.notNumbers + left.outOfRange + left.pastLimit > 0) {
+            leftOut.push_back(LeftOutText(sheet.name(), left));
+        }
         // A tank that no longer fits is left out, as the device could not hold it.
         if (HubAppendTank(*fresh, scratch)) {
             ++appended;
@@ -197,9 +238,12 @@ ExchangeResult ImportTankListFrom(const Workbook& book, HubBuffer& image, TankRe
         return {false, {}, std::string(NoTankSheetsDetail)};
     }
     image = *fresh;
-    return {true,
-            {},
-            std::to_string(appended) + " of " + std::to_string(taken) + " tank sheets imported"};
+    ExchangeResult result{true,
+                          {},
+                          std::to_string(appended) + " of " + std::to_string(taken) +
+                              " tank sheets imported"};
+    result.leftOut = std::move(leftOut);
+    return result;
 }
 
 } // namespace vq31::sheets

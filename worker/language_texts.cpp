@@ -29,6 +29,7 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
                             "конфигурацией по умолчанию?"},
         {msg::OutOfRange, "Значение %1 вне допустимого диапазона %2..%3"},
         {msg::LanguageMissing, "Файл языка не найден (искали: %1)"},
+        {msg::RowsLeftOut, "Не все строки вошли в таблицы: %1"},
     };
     return entries;
 }

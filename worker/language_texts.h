@@ -41,6 +41,8 @@ inline constexpr const char* NoTankSheets = "msg_no_tank_sheets";
 inline constexpr const char* OutOfRange = "msg_out_of_range";
 // The language file was not found: %1 the places searched.
 inline constexpr const char* LanguageMissing = "msg_language_missing";
+// Rows a tank-list import left out: %1 one line per sheet.
+inline constexpr const char* RowsLeftOut = "msg_rows_left_out";
 } // namespace msg
 
 struct TextEntry {

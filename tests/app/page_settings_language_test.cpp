@@ -97,6 +97,19 @@ TEST(TarePage, TankListExportedByTheButtonComesBackByImport) {
     EXPECT_EQ(rig.posts, (std::vector<int>{24}));
 }
 
+TEST(TarePage, RowsLeftOutOfAnImportedTankListAreSaidInOneBox) {
+    WindowRig rig;
+    const QString file = rig.dir.filePath("tanks.csv");
+    WriteText(file, "Liters,mm,Tank ID,Tank Height\n0,0,2,1000\n70000,50\n100,100\n");
+    rig.boxes.openFile = file;
+    rig.w().BtnTanksImp->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
+    EXPECT_TRUE(rig.boxes.shown[0].text.contains("sheet 'Sheet1': 1 row outside"))
+        << rig.boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(HubFindEntry(rig.hub->hubBuffer, 2).has_value());
+}
+
 TEST(TarePage, ImportingTheTankListKeepsTankOnesTableAndWorkingCopy) {
     WindowRig rig;
     HubBuffer& image = rig.hub->hubBuffer;

@@ -152,6 +152,23 @@ TEST_F(CtlSheets, AWorkbookWithoutATankSheetIsRefusedUnlessAllowed) {
     EXPECT_EQ(Ids(*DeviceHub()), (std::vector<uint16_t>{0, 1}));
 }
 
+TEST_F(CtlSheets, RowsLeftOutAreSaidAndAWriteNeedsAcceptDropped) {
+    const std::vector<uint8_t> before = sim_.HubStore();
+    const std::string file = dir_.File("dropped.csv");
+    std::ofstream(file) << "Liters,mm,Tank ID,Tank Height\n0,0,2,1000\n1e999,50\n100,100\n";
+    const CtlRun refused = Ctl("tanks import " + file + " --write");
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("sheet 'Sheet1': 1 row without a number"), std::string::npos)
+        << refused.output;
+    EXPECT_EQ(sim_.HubStore(), before);
+
+    const CtlRun accepted = Ctl("tanks import " + file + " --write --accept-dropped");
+    ASSERT_EQ(accepted.exitCode, 0) << accepted.output;
+    auto device = DeviceHub();
+    ASSERT_TRUE(HubFindEntry(*device, 2));
+    EXPECT_EQ(HubEntryHead(*device, *HubFindEntry(*device, 2)).RowCount, 2);
+}
+
 TEST_F(CtlSheets, ASemicolonCsvWithDecimalCommasImportsItsRows) {
     const std::string file = dir_.File("tare.csv");
     std::ofstream(file) << "Литры;мм\n10,5;120\n20;121\n";

@@ -195,8 +195,14 @@ TEST(TankListImport, RowsBeyondAHundredAndOverTheLimitsAreDropped) {
     auto image = std::make_unique<HubBuffer>();
     HubMakeDefault(*image);
     auto scratch = std::make_unique<TankRecord>();
-    ASSERT_TRUE(ImportTankList(*image, *scratch, file, ".").ok);
+    const ExchangeResult r = ImportTankList(*image, *scratch, file, ".");
+    ASSERT_TRUE(r.ok);
     EXPECT_EQ(Ids(*image), (std::vector<uint16_t>{0, 1, 3, 4}));
+    // What was left out is said, sheet by sheet.
+    EXPECT_EQ(r.leftOut, (std::vector<std::string>{
+                             "sheet 'big': 50 rows past the first 100 left out",
+                             "sheet 'limits': 1 row without a number for litres or level, 3 rows "
+                             "outside 0..65535 l or 0..6553.5 mm left out"}));
     const auto bigEntry = *HubFindEntry(*image, 3);
     EXPECT_EQ(HubEntryHead(*image, bigEntry).RowCount, 100);
     EXPECT_EQ(HubEntryRow(*image, bigEntry, 99).Code, 1010);
