@@ -18,6 +18,7 @@
 #include "language_texts.h"
 #include "link.h"
 #include "repeat_timer.h"
+#include "snapshot.h"
 #include "worker_view.h"
 
 #include <atomic>
@@ -109,6 +110,12 @@ public:
     // re-arm step are done (also for codes that run nothing). Set it before Start().
     void SetJobObserver(std::function<void(int32_t code)> observer);
 
+    // Folder for the snapshot taken before every parameter and hub write; without one the
+    // writes take none. Set it before Start().
+    void SetSnapshotStore(const SnapshotStore* store) { snapshots_ = store; }
+    // Path of the last snapshot a write job saved (worker thread, or after a job ended).
+    const std::filesystem::path& LastSnapshot() const { return lastSnapshot_; }
+
     // Records of the last exchanges; read them from the worker thread (inside a view call)
     // or after the worker has stopped.
     const EchoStatusRecord& EchoStatus() const { return *echoStatus_; }
@@ -176,6 +183,11 @@ private:
     void ShowHubView();
     void PrepareHubImage();
     size_t TransferPages() const;
+    // Saves what the device holds before a write; false (after the error box, nothing
+    // written) when it cannot be read or saved.
+    bool SaveSnapshotBeforeWrite();
+    // Error box naming the fields a read-back found different; true when none did.
+    bool ReportReadBack(Status status, const std::vector<std::string>& differences);
 
     DeviceLink& link_;
     CommandParameters& params_;
@@ -209,6 +221,8 @@ private:
     uint32_t firmwareVersion_ = 0;
     ParameterRecord parameters_;
     uint32_t tankHeight_ = 0; // tenths of a millimetre
+    const SnapshotStore* snapshots_ = nullptr;
+    std::filesystem::path lastSnapshot_;
 
     // EchoStatus and the sample buffer, with the refresh buffers handed to the view.
     std::unique_ptr<EchoStatusRecord> echoStatus_;
