@@ -1,6 +1,7 @@
 // Settings-page and tare-page commands of the tool, through the worker's jobs: the passport
 // and output parameters, and the HUB_DATA image (print it, or move a raw image file to and
 // from the device).
+#include "ctl_snapshot.h"
 #include "ctl_worker_view.h"
 #include "hub_image.h"
 
@@ -16,6 +17,13 @@ using namespace std::chrono_literals;
 constexpr auto HubLimit = 60s;
 
 int Params(const Options& o) {
+    const auto words = Positional(o.args);
+    if (!words.empty() && words[0] == "set")
+        return ParamsSet(o);
+    if (!words.empty()) {
+        std::fprintf(stderr, "usage: vq31ctl params | params set NAME VALUE [NAME VALUE ...]\n");
+        return 2;
+    }
     WorkerSession s(o);
     if (!s.OpenPort())
         return 1;
@@ -144,8 +152,11 @@ int Hub(const Options& o) {
 }
 
 const bool registered =
-    Register("params", "params                 passport, output parameters and fuel settings",
-             &Params) &&
+    Register("params",
+             "params | params set NAME VALUE [NAME VALUE ...]  passport, output parameters and "
+             "fuel settings; set writes the named ones (address baud answer255 bits postfilter "
+             "period fueltype soundspeed tempcoef)",
+             &Params, ArgRules().Words(0, 19)) &&
     Register("hub", "hub dump | hub read FILE | hub write FILE  HUB_DATA image", &Hub,
              ArgRules().Words(1, 2));
 
