@@ -203,21 +203,19 @@ bool CommandWorker::SaveSnapshotBeforeWrite() {
     if (!lastSnapshot_.empty())
         return true;
     if (!Stopping())
-        ErrorBox("No snapshot of the device could be saved, so nothing was written: " + error);
+        ErrorBox(texts_.Text(msg::SnapshotFailed) + " " + error);
     return false;
 }
 
 bool CommandWorker::ReportReadBack(Status status, const std::vector<std::string>& differences) {
     if (status != StatusOk) {
         ShowStatus(status);
-        ErrorBox("The write could not be checked by reading it back: " +
-                 texts_.DeviceStatus(status));
+        ErrorBox(texts_.Text(msg::ReadBackFailed) + " " + texts_.DeviceStatus(status));
         return false;
     }
     if (differences.empty())
         return true;
-    ErrorBox("The device does not hold what was written. Different after the write: " +
-             JoinFields(differences));
+    ErrorBox(texts_.Text(msg::ReadBackDiffers) + " " + JoinFields(differences));
     return false;
 }
 

@@ -27,6 +27,16 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::SpeedNotChosen, "Скорость не выбрана: скорость устройства не изменена"},
         {msg::NoTankSheets, "В книге нет ни одного листа бака. Заменить список баков "
                             "конфигурацией по умолчанию?"},
+        {msg::SnapshotFailed, "Снимок устройства не сохранён, ничего не записано:"},
+        {msg::NothingWritten, "Ничего не записано."},
+        {msg::ReadBackFailed, "Запись не проверена чтением:"},
+        {msg::ReadBackDiffers, "Устройство не хранит записанное. Отличаются:"},
+        {msg::SnapshotNone, "Снимок не выбран."},
+        {msg::SnapshotOtherSerial, "Снимок другого датчика. S/N снимка и устройства:"},
+        {msg::SnapshotAskOther, "Всё равно восстановить?"},
+        {msg::SnapshotSame, "Устройство содержит то же, что и снимок."},
+        {msg::SnapshotDiffers, "Отличается от устройства:"},
+        {msg::SnapshotRestored, "Снимок восстановлен и проверен чтением."},
     };
     return entries;
 }

@@ -37,6 +37,17 @@ inline constexpr const char* AfcCompleted = "msg_afc_completed";
 inline constexpr const char* SpeedNotChosen = "msg_speed_not_chosen";
 // Asked before a tank-list workbook without a single tank sheet replaces every preset.
 inline constexpr const char* NoTankSheets = "msg_no_tank_sheets";
+// Snapshots before writes and read-back checks after them; the details follow the text.
+inline constexpr const char* SnapshotFailed = "msg_snapshot_failed";
+inline constexpr const char* NothingWritten = "msg_nothing_written";
+inline constexpr const char* ReadBackFailed = "msg_readback_failed";
+inline constexpr const char* ReadBackDiffers = "msg_readback_differs";
+inline constexpr const char* SnapshotNone = "msg_snapshot_none";
+inline constexpr const char* SnapshotOtherSerial = "msg_snapshot_other_sn";
+inline constexpr const char* SnapshotAskOther = "msg_snapshot_ask_other";
+inline constexpr const char* SnapshotSame = "msg_snapshot_same";
+inline constexpr const char* SnapshotDiffers = "msg_snapshot_differs";
+inline constexpr const char* SnapshotRestored = "msg_snapshot_restored";
 } // namespace msg
 
 struct TextEntry {

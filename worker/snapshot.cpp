@@ -207,6 +207,58 @@ std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& 
     return names;
 }
 
+std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags) {
+    static constexpr uint32_t speeds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const uint32_t code = (linkFlags >> 2) & 7;
+    if (code == 0)
+        return std::nullopt;
+    return speeds[code - 1];
+}
+
+Status RestoreSnapshot(DeviceLink& link, uint8_t& a, uint32_t currentSpeed, const Snapshot& s,
+                       bool withSettings, const RestoreFollow& follow) {
+    Status status = WriteValue(link, cmd::WriteTankId, a, s.tankId);
+    if (status == StatusOk)
+        status = WriteValue(link, cmd::WriteTankHeight, a, s.tankHeight);
+    std::array<uint8_t, HubBlockSize> block{};
+    for (size_t i = 0; status == StatusOk && i * HubPageSize < s.hub.size() && i < MaxPages; ++i) {
+        std::copy_n(s.hub.begin() + ptrdiff_t(i * HubPageSize), HubPageSize, block.begin());
+        status = WriteHubBlock(link, a, uint8_t(i), block);
+    }
+    if (status != StatusOk || !withSettings)
+        return status;
+    if ((status = WriteValue(link, cmd::WritePostFilter, a, s.postFilter)) != StatusOk)
+        return status;
+    status = WriteFuelSettings(link, a, uint8_t(s.fuelType), FloatFromBits(s.tempCoefBits),
+                               FloatFromBits(s.soundSpeedBits));
+    if (status != StatusOk)
+        return status;
+    if ((status = WriteValue(link, cmd::WriteAddress, a, s.address)) != StatusOk)
+        return status;
+    a = uint8_t(s.address);
+    if (follow.followAddress)
+        follow.followAddress(a);
+    if ((status = WriteValue(link, cmd::WriteAutoPeriod, a, s.autoPeriod)) != StatusOk)
+        return status;
+    if ((status = WriteValue(link, cmd::WriteLinkFlags, a, s.linkFlags)) != StatusOk)
+        return status;
+    const auto speed = SpeedOfLinkFlags(s.linkFlags);
+    if (speed && *speed != currentSpeed && follow.followSpeed)
+        follow.followSpeed(*speed);
+    return StatusOk;
+}
+
+Status CheckRestore(DeviceLink& link, uint8_t a, const Snapshot& s, bool withSettings,
+                    std::vector<std::string>& differences) {
+    Snapshot device;
+    Status status = ReadSnapshotSettings(link, a, device);
+    if (status == StatusOk)
+        status = ReadHubPages(link, a, s.hub.size() / HubPageSize, device.hub);
+    if (status == StatusOk)
+        differences = SnapshotDifferences(s, device, {withSettings, true, true});
+    return status;
+}
+
 std::string JoinFields(const std::vector<std::string>& fields) {
     std::string text;
     for (const std::string& f : fields)

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,23 @@ std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& 
                                              CompareScope scope = {});
 // "address, post-filter" style list.
 std::string JoinFields(const std::vector<std::string>& fields);
+
+// Puts a snapshot back: the tank id and height and every hub page, and with withSettings the
+// post-filter, fuel settings, address, output period and link flags, in the order the
+// settings write uses. A new address is followed at once (address changes and followAddress
+// is told); a link speed other than currentSpeed is handed to followSpeed after the link
+// flags were written, which reopens the port. The first failure ends the writes.
+struct RestoreFollow {
+    std::function<void(uint8_t address)> followAddress;
+    std::function<void(uint32_t speed)> followSpeed;
+};
+Status RestoreSnapshot(DeviceLink& link, uint8_t& address, uint32_t currentSpeed,
+                       const Snapshot& snapshot, bool withSettings, const RestoreFollow& follow);
+// Reads back what a restore wrote and names what differs (empty when all matches).
+Status CheckRestore(DeviceLink& link, uint8_t address, const Snapshot& snapshot, bool withSettings,
+                    std::vector<std::string>& differences);
+// The link speed named by link flags bits 2-4 (codes 1..7), none for code 0.
+std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags);
 
 std::string SnapshotText(const Snapshot& snapshot);
 // Parses and validates a snapshot file's text; false with a message saying what is wrong.
