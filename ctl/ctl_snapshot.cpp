@@ -198,29 +198,6 @@ std::filesystem::path SnapshotPath(const std::string& name) {
     return path;
 }
 
-// Writes the settings back as the settings job does, following a new address and speed.
-Status RestoreParameters(DeviceLink& link, const Options& o, uint8_t& address, const Snapshot& s) {
-    Status status = WriteValue(link, cmd::WritePostFilter, address, s.postFilter);
-    if (status == StatusOk)
-        status = WriteFuelSettings(link, address, uint8_t(s.fuelType),
-                                   FloatFromBits(s.tempCoefBits), FloatFromBits(s.soundSpeedBits));
-    if (status == StatusOk)
-        status = WriteValue(link, cmd::WriteAddress, address, s.address);
-    if (status != StatusOk)
-        return status;
-    address = uint8_t(s.address);
-    if ((status = WriteValue(link, cmd::WriteAutoPeriod, address, s.autoPeriod)) != StatusOk)
-        return status;
-    if ((status = WriteValue(link, cmd::WriteLinkFlags, address, s.linkFlags)) != StatusOk)
-        return status;
-    const uint32_t code = (s.linkFlags >> 2) & 7;
-    if (code >= 1 && Speeds[code - 1] != o.baud) {
-        std::printf("speed now %u bit/s\n", Speeds[code - 1]);
-        link.UartOpen(o.port, Speeds[code - 1]);
-    }
-    return StatusOk;
-}
-
 int SnapshotRestore(const Options& o, const std::string& name) {
     const bool withParams = HasFlag(o.args, "--params");
     Snapshot wanted;
@@ -254,27 +231,20 @@ int SnapshotRestore(const Options& o, const std::string& name) {
         return 1;
     }
     std::printf("snapshot before the write: %s\n", saved.string().c_str());
-    status = WriteValue(link, cmd::WriteTankId, address, wanted.tankId);
-    if (status == StatusOk)
-        status = WriteValue(link, cmd::WriteTankHeight, address, wanted.tankHeight);
-    std::array<uint8_t, HubBlockSize> block{};
-    for (size_t i = 0; status == StatusOk && i * HubPageSize < wanted.hub.size(); ++i) {
-        std::copy_n(wanted.hub.begin() + ptrdiff_t(i * HubPageSize), HubPageSize, block.begin());
-        status = WriteHubBlock(link, address, uint8_t(i), block);
-    }
-    if (status == StatusOk && withParams)
-        status = RestoreParameters(link, o, address, wanted);
+    RestoreFollow follow;
+    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
+    follow.followSpeed = [&](uint32_t speed) {
+        std::printf("speed now %u bit/s\n", speed);
+        link.UartOpen(o.port, speed);
+    };
+    status = RestoreSnapshot(link, address, o.baud, wanted, withParams, follow);
     if (status != StatusOk)
         return ReportStatus(status);
-    Snapshot after;
-    status = ReadSnapshotSettings(link, address, after);
-    if (status == StatusOk)
-        status = ReadHubPages(link, address, wanted.hub.size() / HubPageSize, after.hub);
-    if (status != StatusOk) {
+    std::vector<std::string> differences;
+    if ((status = CheckRestore(link, address, wanted, withParams, differences)) != StatusOk) {
         std::fprintf(stderr, "vq31ctl: the restore could not be read back\n");
         return ReportStatus(status);
     }
-    const auto differences = SnapshotDifferences(wanted, after, {withParams, true, true});
     if (!differences.empty()) {
         std::fprintf(stderr, "vq31ctl: the device does not hold what was written; different: %s\n",
                      JoinFields(differences).c_str());

@@ -128,9 +128,12 @@ int HubWrite(WorkerSession& s, const std::string& file) {
     s.view.hubChoice = {s.worker.TankHeight() / 10, MlPerBitIndex(image.MlPerBit())};
     s.view.answerYes = false; // keep the file's image whatever its checks say
     const size_t pages = HubPageCount(image);
-    if (!s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit) || s.view.Errors() > 0)
+    const bool ran = s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit);
+    if (!s.worker.LastSnapshot().empty())
+        std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
+    if (!ran || s.view.Errors() > 0)
         return 1;
-    std::printf("wrote %zu pages\n", pages);
+    std::printf("wrote %zu pages and read them back\n", pages);
     return 0;
 }
 
