@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -80,7 +81,13 @@ struct WindowSetup {
     std::optional<QString> startPort;
     std::optional<int> startBaud;
     std::optional<int> startAddress;
+    // The snapshot folder shown by the snapshot window, and the hand-over of its choice
+    // (file, settings too) to the worker before codes 26 and 27 are posted.
+    std::filesystem::path snapshotFolder;
+    std::function<void(const std::filesystem::path&, bool)> requestSnapshot;
 };
+
+class SnapshotDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -223,6 +230,7 @@ public:
     QComboBox* CmbFuelType = nullptr;
     QLineEdit *EditFuelOfs = nullptr, *EditFuelKu = nullptr;
     QPushButton* BtnParamsWrite = nullptr;
+    QPushButton* BtnSnapshots = nullptr;
 
     // Handlers (program page).
     void CmbComChange();
@@ -255,6 +263,7 @@ public:
     void BtnTanksExpClick();
     void CmbFuelTypeChange();
     void BtnParamsWriteClick();
+    void BtnSnapshotsClick();
 
     // The filter list index of a filter slider position (nearest item, ties upward).
     static int FilterIndex(int position);
@@ -301,6 +310,7 @@ private:
     Prompter* prompter_ = nullptr;
     std::function<void(int)> poster_;
     EchoChart* chart_ = nullptr;
+    SnapshotDialog* snapshotDialog_ = nullptr;
 
     int32_t portNumber_ = 1;
     int32_t baudRate_ = 19200;

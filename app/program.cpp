@@ -15,7 +15,9 @@ void KeepCNumberFormat() {
 }
 
 Program::Program(ProgramOptions options)
-    : hub_(std::make_unique<HubRecords>()), timing_(options.timing) {
+    : hub_(std::make_unique<HubRecords>()), timing_(options.timing),
+      snapshots_(options.snapshotFolder.empty() ? SnapshotStore()
+                                                : SnapshotStore(options.snapshotFolder)) {
     const auto exeDir = ExecutableDirectory();
     WindowSetup setup;
     setup.settingsPath = options.settingsPath.isEmpty()
@@ -39,10 +41,16 @@ Program::Program(ProgramOptions options)
     // are loaded, and stops before the window's controls go away.
     setup.startWorker = [this] {
         worker_ = std::make_unique<CommandWorker>(link_, params_, *view_, texts_, *hub_, timing_);
+        worker_->SetSnapshotStore(&snapshots_);
         worker_->Start();
         return std::function<void(int)>([this](int code) { worker_->PostCommand(code); });
     };
     setup.stopWorker = [this] { Stop(); };
+    setup.snapshotFolder = snapshots_.folder();
+    setup.requestSnapshot = [this](const std::filesystem::path& file, bool settings) {
+        if (worker_)
+            worker_->RequestSnapshot(file, settings);
+    };
     window_ = std::make_unique<MainWindow>(params_, texts_, *hub_, std::move(setup));
     view_ = std::make_unique<QtWorkerView>(*window_);
 }

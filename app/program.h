@@ -8,6 +8,7 @@
 #include "hub_image.h"
 #include "language_texts.h"
 #include "link.h"
+#include "snapshot.h"
 
 #include <QString>
 
@@ -32,6 +33,9 @@ struct ProgramOptions {
     std::optional<int> baud;
     std::optional<int> address;
     WorkerTiming timing;
+    // Where the worker saves the snapshot taken before every write; empty: the user's data
+    // folder (vq31-install-service/snapshots).
+    std::filesystem::path snapshotFolder;
 };
 
 class Program {
@@ -48,6 +52,7 @@ public:
     DeviceLink& Link() { return link_; }
     CommandParameters& Params() { return params_; }
     HubRecords& Hub() { return *hub_; }
+    const SnapshotStore& Snapshots() const { return snapshots_; }
 
     // Stops the worker first (view, worker, link in that order). Safe to repeat.
     void Stop();
@@ -58,6 +63,7 @@ private:
     std::unique_ptr<HubRecords> hub_;
     DeviceLink link_;
     WorkerTiming timing_;
+    SnapshotStore snapshots_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QtWorkerView> view_;
     std::unique_ptr<CommandWorker> worker_;

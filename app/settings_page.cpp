@@ -2,6 +2,7 @@
 // and the button that writes them.
 #include "main_window.h"
 #include "page_parts.h"
+#include "snapshot_dialog.h"
 
 #include "command_parameters.h"
 #include "language_texts.h"
@@ -168,8 +169,10 @@ void MainWindow::BuildSettingsPage() {
         w->setMinimumWidth(140);
 
     BtnParamsWrite = Named(new QPushButton("Установить", TsSettings), "BtnParamsWrite");
+    BtnSnapshots = Named(new QPushButton("Снимки...", TsSettings), "BtnSnapshots");
     auto* buttons = new QHBoxLayout();
     buttons->addWidget(BtnParamsWrite);
+    buttons->addWidget(BtnSnapshots);
     buttons->addStretch(1);
 
     auto* page = new QVBoxLayout(TsSettings);
@@ -195,6 +198,23 @@ void MainWindow::ConnectTareSettingsPages() {
     connect(BtnTanksExp, &QPushButton::clicked, this, [this] { BtnTanksExpClick(); });
     connect(CmbFuelType, &QComboBox::activated, this, [this] { CmbFuelTypeChange(); });
     connect(BtnParamsWrite, &QPushButton::clicked, this, [this] { BtnParamsWriteClick(); });
+    connect(BtnSnapshots, &QPushButton::clicked, this, [this] { BtnSnapshotsClick(); });
+}
+
+void MainWindow::BtnSnapshotsClick() {
+    if (!snapshotDialog_) {
+        snapshotDialog_ = new SnapshotDialog(
+            SnapshotStore(setup_.snapshotFolder), *prompter_,
+            [this](const std::filesystem::path& file, bool settings) {
+                if (setup_.requestSnapshot)
+                    setup_.requestSnapshot(file, settings);
+            },
+            [this](int code) { PostCommand(code); }, this);
+    } else {
+        snapshotDialog_->Refresh();
+    }
+    snapshotDialog_->show();
+    snapshotDialog_->raise();
 }
 
 void MainWindow::CmbFuelTypeChange() {

@@ -11,6 +11,7 @@
 // use "." as the decimal point.
 #include "commands.h"
 #include "ctl.h"
+#include "ctl_snapshot.h"
 #include "exchange.h"
 #include "hub_image.h"
 #include "link.h"
@@ -124,12 +125,18 @@ int WriteDeviceHub(const Options& o, HubBuffer& image) {
     if (!Open(link, o)) {
         return 1;
     }
+    if (!SnapshotBeforeWrite(link, o.address)) {
+        return 1;
+    }
     const Status status = WriteHub(link, o.address, image);
-    link.UartClose();
     if (status != StatusOk) {
         return StatusFail(status);
     }
-    std::printf("written to the device\n");
+    if (!VerifyHubWrite(link, o.address, image,
+                        std::min(HubPageCount(image), MaxAddressablePages))) {
+        return 1;
+    }
+    std::printf("written to the device and read back\n");
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // Settings-page and tare-page commands of the tool, through the worker's jobs: the passport
 // and output parameters, and the HUB_DATA image (print it, or move a raw image file to and
 // from the device).
+#include "ctl_snapshot.h"
 #include "ctl_worker_view.h"
 #include "hub_image.h"
 #include "parameter_format.h"
@@ -18,6 +19,13 @@ using namespace std::chrono_literals;
 constexpr auto HubLimit = 60s;
 
 int Params(const Options& o) {
+    const auto words = Positional(o.args);
+    if (!words.empty() && words[0] == "set")
+        return ParamsSet(o);
+    if (!words.empty()) {
+        std::fprintf(stderr, "usage: vq31ctl params | params set NAME VALUE [NAME VALUE ...]\n");
+        return 2;
+    }
     WorkerSession s(o);
     if (!s.OpenPort())
         return 1;
@@ -140,9 +148,12 @@ int HubWrite(WorkerSession& s, const std::string& file, bool force) {
     s.view.hubChoice = {s.worker.TankHeight() / 10, MlPerBitIndex(image.MlPerBit())};
     s.view.answerYes = false; // keep the file's image whatever its checks say
     const size_t pages = HubPageCount(image);
-    if (!s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit) || s.view.Errors() > 0)
+    const bool ran = s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit);
+    if (!s.worker.LastSnapshot().empty())
+        std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
+    if (!ran || s.view.Errors() > 0)
         return 1;
-    std::printf("wrote %zu pages\n", pages);
+    std::printf("wrote %zu pages and read them back\n", pages);
     return 0;
 }
 
@@ -165,8 +176,11 @@ int Hub(const Options& o) {
 }
 
 const bool registered =
-    Register("params", "params                 passport, output parameters and fuel settings",
-             &Params) &&
+    Register("params",
+             "params | params set NAME VALUE [NAME VALUE ...]  passport, output parameters and "
+             "fuel settings; set writes the named ones (address baud answer255 bits postfilter "
+             "period fueltype soundspeed tempcoef)",
+             &Params, ArgRules().Words(0, 19)) &&
     Register("hub",
              "hub dump | hub read FILE | hub write FILE [--force]  HUB_DATA image (--force "
              "writes an image that fails its checks)",

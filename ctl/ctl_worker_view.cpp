@@ -208,6 +208,7 @@ WorkerSession::WorkerSession(const Options& o)
     params.SetPortName(o.port);
     Put(params.BaudRate, int32_t(o.baud));
     Put(params.DeviceAddress, o.address);
+    worker.SetSnapshotStore(&snapshots);
     worker.SetJobObserver([this](int32_t code) {
         {
             std::lock_guard lock(mutex_);

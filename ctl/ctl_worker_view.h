@@ -6,6 +6,7 @@
 
 #include "command_worker.h"
 #include "ctl.h"
+#include "snapshot.h"
 #include "worker_view.h"
 
 #include <chrono>
@@ -103,6 +104,7 @@ struct WorkerSession {
     LanguageTexts texts;
     HubRecords hub;
     TextView view;
+    SnapshotStore snapshots; // every write job saves the device's state here first
     CommandWorker worker;
 
 private:

@@ -138,7 +138,19 @@ std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
         faults.SetCodeSilent(uint8_t(code), uint32_t(n));
         return FaultReply(faults);
     }
-    return Error("unknown fault; try: drop crc address short silent delay garbage ack code clear");
+    if (what == "nostore") {
+        n = 1;
+        const bool any = w.size() >= 3 && w[2] == "any";
+        if ((w.size() != 3 && w.size() != 4) || (!any && !Integer(w[2], 0, 255, code)) ||
+            (w.size() == 4 && !Integer(w[3], 0, CountMax, n)))
+            return Error("usage: fault nostore CODE|any [N]");
+        if (!any && AnswerKindOf(uint8_t(code)) != AnswerKind::Acknowledgement)
+            return Error("code " + Hex(code) + " is not answered with an acknowledgement");
+        faults.SetNoStore(any ? std::nullopt : std::optional<uint8_t>(uint8_t(code)), uint32_t(n));
+        return FaultReply(faults);
+    }
+    return Error("unknown fault; try: drop crc address short silent delay garbage ack code "
+                 "nostore clear");
 }
 
 std::string Tune(const std::vector<std::string>& w, DeviceModel& d) {
@@ -298,6 +310,8 @@ std::string ControlHelp() {
            "  fault garbage N       the next N answers are replaced by garbage\n"
            "  fault ack CODE STATUS [N]  the next N acknowledgements of CODE carry STATUS\n"
            "  fault code CODE silent N   the next N requests with CODE get no answer\n"
+           "  fault nostore CODE|any [N]  the next N writes (with CODE, or any) are\n"
+           "                        acknowledged but not stored\n"
            "  fault clear           remove every fault\n"
            "  tune fail N | tune ok tuning step 2 fails with error N, or succeeds\n"
            "  tune time MS          how long tuning step 2 runs\n"

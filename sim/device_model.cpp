@@ -161,14 +161,14 @@ Admission DeviceModel::Admit(const std::vector<uint8_t>& request, uint32_t lineS
 }
 
 Answer DeviceModel::Execute(const std::vector<uint8_t>& request, std::optional<uint8_t> forcedAck,
-                            Clock::time_point now) {
+                            Clock::time_point now, bool dropWrite) {
     const uint8_t code = request[2];
     const uint8_t address = AnswerAddress(request[1]);
     const AnswerKind kind = AnswerKindOf(code);
     Answer answer;
     if (kind == AnswerKind::Acknowledgement) {
         uint8_t status = forcedAck.value_or(AckOk);
-        if (status == AckOk)
+        if (status == AckOk && !dropWrite)
             status = Write(code, request.data() + 3, answer.followUp, now);
         answer.bytes = Frame(address, code, 1);
         answer.bytes[3] = status;

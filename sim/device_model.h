@@ -40,9 +40,10 @@ public:
     // at the configured speed ends the fast mode.
     Admission Admit(const std::vector<uint8_t>& request, uint32_t lineSpeed, Clock::time_point now);
     // Carries out an admitted request. A forced status replaces the acknowledgement, and
-    // the command is then carried out only when that status is 0.
+    // the command is then carried out only when that status is 0. A dropped write is
+    // acknowledged as done but changes nothing.
     Answer Execute(const std::vector<uint8_t>& request, std::optional<uint8_t> forcedAck,
-                   Clock::time_point now);
+                   Clock::time_point now, bool dropWrite = false);
     void Apply(const FollowUp& followUp);
 
     DeviceState Snapshot() const;

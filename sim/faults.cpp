@@ -94,6 +94,26 @@ std::optional<uint8_t> FaultPlan::TakeAck(uint8_t code) {
     return status;
 }
 
+void FaultPlan::SetNoStore(std::optional<uint8_t> code, uint32_t count) {
+    const int key = code ? int(*code) : -1;
+    if (count == 0)
+        noStore_.erase(key);
+    else
+        noStore_[key] = count;
+}
+
+bool FaultPlan::TakeNoStore(uint8_t code) {
+    for (const int key : {int(code), -1}) {
+        auto it = noStore_.find(key);
+        if (it == noStore_.end())
+            continue;
+        if (--it->second == 0)
+            noStore_.erase(it);
+        return true;
+    }
+    return false;
+}
+
 AnswerFault FaultPlan::TakeAnswerFault() {
     for (AnswerFault f : AnswerFaultOrder) {
         auto it = answerFaults_.find(f);
@@ -127,6 +147,13 @@ std::string FaultPlan::Describe() const {
     }
     for (const auto& [code, count] : codeSilent_) {
         std::snprintf(line, sizeof line, "fault code 0x%02X silent %u\n", code, count);
+        text += line;
+    }
+    for (const auto& [key, count] : noStore_) {
+        if (key < 0)
+            std::snprintf(line, sizeof line, "fault nostore any %u\n", count);
+        else
+            std::snprintf(line, sizeof line, "fault nostore 0x%02X %u\n", key, count);
         text += line;
     }
     return text;

@@ -22,6 +22,9 @@ public:
     void SetDelay(std::chrono::milliseconds delay) { delay_ = delay; }
     void SetAck(uint8_t code, uint8_t status, uint32_t count);
     void SetCodeSilent(uint8_t code, uint32_t count);
+    // The next count writes with code (any write without a code) are acknowledged as done
+    // but not stored: the device keeps its old value.
+    void SetNoStore(std::optional<uint8_t> code, uint32_t count);
     void Clear();
 
     // Whether this request goes unanswered; uses up one count.
@@ -30,6 +33,8 @@ public:
     std::optional<uint8_t> TakeAck(uint8_t code);
     // The fault this answer suffers (at most one); uses up one count.
     AnswerFault TakeAnswerFault();
+    // Whether this acknowledged write is dropped after its acknowledgement; uses up one count.
+    bool TakeNoStore(uint8_t code);
     std::chrono::milliseconds delay() const { return delay_; }
     // Counts the clears: an answer held back by a delay is dropped when a clear came while it
     // waited, so no delayed answer of before the clear reaches the line after it.
@@ -49,6 +54,7 @@ private:
     uint64_t clears_ = 0;
     std::map<uint8_t, ForcedAck> acks_;
     std::map<uint8_t, uint32_t> codeSilent_;
+    std::map<int, uint32_t> noStore_; // key -1: any write
 };
 
 const char* AnswerFaultName(AnswerFault fault);

@@ -243,9 +243,12 @@ void SimServer::Impl::Handle(const ParsedFrame& frame) {
         return;
     }
     std::optional<uint8_t> forced;
-    if (AnswerKindOf(code) == AnswerKind::Acknowledgement)
+    bool dropWrite = false;
+    if (AnswerKindOf(code) == AnswerKind::Acknowledgement) {
         forced = faults.TakeAck(code);
-    Answer answer = device.Execute(request, forced, now);
+        dropWrite = !forced && faults.TakeNoStore(code);
+    }
+    Answer answer = device.Execute(request, forced, now, dropWrite);
     if (answer.bytes.empty())
         return;
     const AnswerFault fault = faults.TakeAnswerFault();

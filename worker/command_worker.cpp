@@ -195,6 +195,10 @@ void CommandWorker::Dispatch(int32_t code) {
         return RefreshHubView();
     case job::WriteHubData:
         return WriteHubData();
+    case job::CompareSnapshot:
+        return CompareSnapshot();
+    case job::RestoreSnapshot:
+        return RestoreSnapshotJob();
     default:
         return; // no job for this code
     }

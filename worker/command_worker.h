@@ -18,6 +18,7 @@
 #include "language_texts.h"
 #include "link.h"
 #include "repeat_timer.h"
+#include "snapshot.h"
 #include "worker_view.h"
 
 #include <atomic>
@@ -58,6 +59,8 @@ inline constexpr int32_t SetTareMode = 22;
 inline constexpr int32_t PollLevel = 23;
 inline constexpr int32_t RefreshHubView = 24;
 inline constexpr int32_t WriteHubData = 25;
+inline constexpr int32_t CompareSnapshot = 26; // the requested snapshot against the device
+inline constexpr int32_t RestoreSnapshot = 27; // the requested snapshot back into the device
 } // namespace job
 
 // Device modes reported while an automatic tuning step runs.
@@ -108,6 +111,15 @@ public:
     // Called on the worker thread after every code taken from the slot, once its job and
     // re-arm step are done (also for codes that run nothing). Set it before Start().
     void SetJobObserver(std::function<void(int32_t code)> observer);
+
+    // Folder for the snapshot taken before every parameter and hub write; without one the
+    // writes take none. Set it before Start().
+    void SetSnapshotStore(const SnapshotStore* store) { snapshots_ = store; }
+    // The snapshot file codes 26 and 27 work on, and whether a restore also writes the
+    // settings back. Safe from any thread; set it before posting the code.
+    void RequestSnapshot(std::filesystem::path file, bool withSettings);
+    // Path of the last snapshot a write job saved (worker thread, or after a job ended).
+    const std::filesystem::path& LastSnapshot() const { return lastSnapshot_; }
 
     // Records of the last exchanges; read them from the worker thread (inside a view call)
     // or after the worker has stopped.
@@ -181,6 +193,16 @@ private:
     void ShowHubView();
     void PrepareHubImage();
     size_t TransferPages() const;
+    // Saves what the device holds before a write; false (after the error box, nothing
+    // written) when it cannot be read or saved.
+    bool SaveSnapshotBeforeWrite();
+    // Snapshot jobs (26, 27).
+    void CompareSnapshot();
+    void RestoreSnapshotJob();
+    bool LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings);
+    std::string OtherSerialText(const Snapshot& saved, const Snapshot& device) const;
+    // Error box naming the fields a read-back found different; true when none did.
+    bool ReportReadBack(Status status, const std::vector<std::string>& differences);
 
     DeviceLink& link_;
     CommandParameters& params_;
@@ -217,6 +239,11 @@ private:
     uint32_t firmwareVersion_ = 0;
     ParameterRecord parameters_;
     uint32_t tankHeight_ = 0; // tenths of a millimetre
+    const SnapshotStore* snapshots_ = nullptr;
+    std::filesystem::path lastSnapshot_;
+    std::mutex snapshotRequestLock_;
+    std::filesystem::path snapshotRequest_; // guarded by snapshotRequestLock_
+    bool snapshotWithSettings_ = false;     // guarded by snapshotRequestLock_
 
     // EchoStatus and the sample buffer, with the refresh buffers handed to the view.
     std::unique_ptr<EchoStatusRecord> echoStatus_;

@@ -148,6 +148,11 @@ void CommandWorker::WriteHubData() {
         return; // closing: nothing of the prepared image is sent
     const uint8_t a = Address();
     const int32_t tankId = Get(params_.TankId);
+    if (!SaveSnapshotBeforeWrite()) {
+        if (!Stopping())
+            view_.UnlockControls(tankId);
+        return PostCommand(job::PollLevel);
+    }
     Status status = WriteValue(link_, cmd::WriteTankId, a, uint32_t(tankId));
     if (status == StatusOk && OwnsHeight(tankId))
         status = WriteValue(link_, cmd::WriteTankHeight, a, tankHeight_);
@@ -161,11 +166,57 @@ void CommandWorker::WriteHubData() {
     ShowStatus(status);
     if (Stopping())
         return;
-    if (status != StatusOk)
+    if (status != StatusOk) {
         ErrorBox(texts_.DeviceStatus(status));
+    } else {
+        // Read back the tank id, the height and every page written.
+        Snapshot device;
+        status = ReadSnapshotSettings(link_, a, device);
+        if (status == StatusOk)
+            status = ReadHubPages(link_, a, pages, device.hub);
+        Snapshot expected = device;
+        expected.tankId = uint32_t(tankId) & 0xFFFF;
+        if (OwnsHeight(tankId))
+            expected.tankHeight = tankHeight_;
+        const auto& bytes = hub_.hubBuffer.bytes();
+        expected.hub.assign(bytes.begin(), bytes.begin() + ptrdiff_t(pages * HubPageSize));
+        if (!Stopping())
+            ReportReadBack(status, SnapshotDifferences(expected, device));
+    }
     if (!Stopping())
         view_.UnlockControls(tankId);
     PostCommand(job::PollLevel);
+}
+
+bool CommandWorker::SaveSnapshotBeforeWrite() {
+    lastSnapshot_.clear();
+    if (!snapshots_)
+        return true;
+    Snapshot before;
+    const Status status = ReadSnapshot(link_, Address(), before);
+    ShowStatus(status);
+    std::string error;
+    if (status == StatusOk)
+        lastSnapshot_ = snapshots_->Save(before, error);
+    else
+        error = texts_.DeviceStatus(status);
+    if (!lastSnapshot_.empty())
+        return true;
+    if (!Stopping())
+        ErrorBox(texts_.Text(msg::SnapshotFailed) + " " + error);
+    return false;
+}
+
+bool CommandWorker::ReportReadBack(Status status, const std::vector<std::string>& differences) {
+    if (status != StatusOk) {
+        ShowStatus(status);
+        ErrorBox(texts_.Text(msg::ReadBackFailed) + " " + texts_.DeviceStatus(status));
+        return false;
+    }
+    if (differences.empty())
+        return true;
+    ErrorBox(texts_.Text(msg::ReadBackDiffers) + " " + JoinFields(differences));
+    return false;
 }
 
 void CommandWorker::SetTareMode() {

@@ -83,6 +83,8 @@ void CommandWorker::WriteParameters() {
         ErrorBox(texts_.DeviceStatus(status));
         PostCommand(job::None);
     };
+    if (!SaveSnapshotBeforeWrite())
+        return PostCommand(job::None);
     Status status = WriteValue(link_, cmd::WritePostFilter, Address(), r.postFilter);
     if (status != StatusOk)
         return fail(status);
@@ -116,6 +118,19 @@ void CommandWorker::WriteParameters() {
         lastStatus_ = status;
         view_.ShowDeviceStatus(status, texts_.Text(msg::SpeedNotChosen));
     }
+    // Read back what was written, at the new address and speed.
+    Snapshot device;
+    status = ReadSnapshotSettings(link_, Address(), device);
+    Snapshot expected = device;
+    expected.address = newAddress;
+    expected.autoPeriod = r.autoPeriod & 0xFF;
+    expected.linkFlags = r.flagsA & 0xFF;
+    expected.postFilter = r.postFilter & 0xFF;
+    expected.fuelType = uint32_t(Get(params_.FuelType)) & 0xFF;
+    expected.tempCoefBits = FloatBits(choice.fuelTempCoef);
+    expected.soundSpeedBits = FloatBits(choice.fuelSoundSpeed);
+    if (!Stopping())
+        ReportReadBack(status, SnapshotDifferences(expected, device, {true, false, false}));
     PostCommand(job::None);
 }
 

@@ -30,6 +30,16 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::OutOfRange, "Значение %1 вне допустимого диапазона %2..%3"},
         {msg::LanguageMissing, "Файл языка не найден (искали: %1)"},
         {msg::RowsLeftOut, "Не все строки вошли в таблицы: %1"},
+        {msg::SnapshotFailed, "Снимок устройства не сохранён, ничего не записано:"},
+        {msg::NothingWritten, "Ничего не записано."},
+        {msg::ReadBackFailed, "Запись не проверена чтением:"},
+        {msg::ReadBackDiffers, "Устройство не хранит записанное. Отличаются:"},
+        {msg::SnapshotNone, "Снимок не выбран."},
+        {msg::SnapshotOtherSerial, "Снимок другого датчика. S/N снимка и устройства:"},
+        {msg::SnapshotAskOther, "Всё равно восстановить?"},
+        {msg::SnapshotSame, "Устройство содержит то же, что и снимок."},
+        {msg::SnapshotDiffers, "Отличается от устройства:"},
+        {msg::SnapshotRestored, "Снимок восстановлен и проверен чтением."},
     };
     return entries;
 }

@@ -43,6 +43,17 @@ inline constexpr const char* OutOfRange = "msg_out_of_range";
 inline constexpr const char* LanguageMissing = "msg_language_missing";
 // Rows a tank-list import left out: %1 one line per sheet.
 inline constexpr const char* RowsLeftOut = "msg_rows_left_out";
+// Snapshots before writes and read-back checks after them; the details follow the text.
+inline constexpr const char* SnapshotFailed = "msg_snapshot_failed";
+inline constexpr const char* NothingWritten = "msg_nothing_written";
+inline constexpr const char* ReadBackFailed = "msg_readback_failed";
+inline constexpr const char* ReadBackDiffers = "msg_readback_differs";
+inline constexpr const char* SnapshotNone = "msg_snapshot_none";
+inline constexpr const char* SnapshotOtherSerial = "msg_snapshot_other_sn";
+inline constexpr const char* SnapshotAskOther = "msg_snapshot_ask_other";
+inline constexpr const char* SnapshotSame = "msg_snapshot_same";
+inline constexpr const char* SnapshotDiffers = "msg_snapshot_differs";
+inline constexpr const char* SnapshotRestored = "msg_snapshot_restored";
 } // namespace msg
 
 struct TextEntry {

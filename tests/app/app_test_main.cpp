@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #ifndef VQ31_TEST_LOCALE
 #define VQ31_TEST_LOCALE "en_US.UTF-8"
 #endif
@@ -16,6 +19,14 @@ int main(int argc, char** argv) {
     qputenv("LC_ALL", VQ31_TEST_LOCALE);
     QApplication app(argc, argv);
     vq31::app::KeepCNumberFormat();
+    // The snapshots the write jobs save go to a folder of this run, never the user's own.
+    char dataHome[] = "/tmp/vq31-app-test-data-XXXXXX";
+    if (mkdtemp(dataHome) == nullptr)
+        return 1;
+    setenv("XDG_DATA_HOME", dataHome, 1);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    std::error_code ec;
+    std::filesystem::remove_all(dataHome, ec);
+    return result;
 }

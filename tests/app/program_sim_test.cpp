@@ -17,6 +17,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include "snapshot_dialog.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
 #include <chrono>
 #include <thread>
 
@@ -43,6 +50,7 @@ struct ProgramRig {
         options.settingsPath = dir.filePath("settings.ini");
         options.languagePath = dir.filePath("none.lng");
         options.port = QString::fromStdString(server.path());
+        options.snapshotFolder = dir.filePath("snapshots").toStdString();
         program = std::make_unique<Program>(options);
         w().SetPrompter(&boxes);
         w().show();
@@ -159,6 +167,44 @@ TEST(ProgramWithSensor, SettingsPageIsReadAndWritten) {
     rig.w().BtnParamsWrite->click();
     EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().autoPeriod == 17; }));
     EXPECT_TRUE(rig.boxes.shown.empty()) << rig.boxes.shown[0].text.toStdString();
+}
+
+TEST(ProgramWithSensor, SettingsWriteLeavesASnapshotTheSnapshotWindowComparesAndRestores) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.ClickTab(PageSettings);
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return !rig.w().EditDate->text().isEmpty() && rig.w().BtnParamsWrite->isEnabled();
+    }));
+    rig.Settle();
+    rig.w().RepAutoPeriod->setValue(17);
+    rig.w().BtnParamsWrite->click();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.server.State().autoPeriod == 17; }));
+    rig.Settle();
+    ASSERT_EQ(rig.program->Snapshots().List().size(), 1u);
+
+    rig.w().BtnSnapshots->click();
+    auto* dialog = rig.w().findChild<SnapshotDialog*>("FormSnapshots");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->LstSnapshots->count(), 1);
+    EXPECT_TRUE(dialog->MemoSnapshot->toPlainText().contains("S/N: 004711"))
+        << dialog->MemoSnapshot->toPlainText().toStdString();
+    dialog->ChkSnapshotParams->setChecked(true);
+    dialog->BtnSnapshotDiff->click();
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.boxes.shown.empty(); }));
+    EXPECT_EQ(rig.boxes.shown[0].kind, "information");
+    EXPECT_TRUE(rig.boxes.shown[0].text.contains("output period"))
+        << rig.boxes.shown[0].text.toStdString();
+    rig.Settle();
+
+    rig.boxes.answerYes = true; // the confirmation before the restore
+    dialog->BtnSnapshotRestore->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().autoPeriod == 0; }));
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.boxes.shown.size() == 3; }));
+    EXPECT_EQ(rig.boxes.shown[1].kind, "question");
+    EXPECT_EQ(rig.boxes.shown[2].kind, "information") << rig.boxes.shown[2].text.toStdString();
+    dialog->BtnSnapshotRefresh->click();
+    EXPECT_EQ(dialog->LstSnapshots->count(), 2);
 }
 
 TEST(ProgramWithSensor, TarePageIsReadAndWritten) {

@@ -29,10 +29,12 @@ protected:
         ASSERT_TRUE(sim_.Start(&error)) << error;
     }
 
-    // Runs vq31ctl on the simulator's port, bounded in time.
+    // Runs vq31ctl on the simulator's port, bounded in time; the snapshots of its writes go
+    // to the test's folder.
     CtlRun Ctl(const std::string& words) {
-        return vq31::test::RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " +
-                                      sim_.path() + " " + words);
+        return vq31::test::RunCommand("XDG_DATA_HOME=" + dir_.File("data") + " timeout 60 " +
+                                      std::string(VQ31CTL_PATH) + " --port " + sim_.path() + " " +
+                                      words);
     }
 
     std::unique_ptr<HubBuffer> DeviceHub() {

@@ -49,6 +49,30 @@ TEST_F(SimLink, ForcedAcknowledgementStatusReachesTheCaller) {
     EXPECT_EQ(sim().State().signal.frequency, 900);
 }
 
+TEST_F(SimLink, UnstoredWriteIsAcknowledgedButLeavesTheOldValue) {
+    Control("fault nostore 0x32");
+    EXPECT_EQ(WriteValue(link, cmd::WritePostFilter, 1, 6), StatusOk);
+    EXPECT_EQ(sim().State().postFilter, 3u) << "the dropped write was stored";
+    EXPECT_EQ(WriteValue(link, cmd::WritePostFilter, 1, 6), StatusOk); // used up: stored
+    EXPECT_EQ(sim().State().postFilter, 6u);
+    // "any" drops every kind of write, also a hub page, for its count; reads are untouched.
+    Control("fault nostore any 2");
+    std::array<uint8_t, HubBlockSize> block{};
+    block.fill(0x5A);
+    EXPECT_EQ(WriteValue(link, cmd::WriteAddress, 1, 9), StatusOk);
+    uint32_t value = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadPostFilter, 1, value), StatusOk);
+    EXPECT_EQ(WriteHubBlock(link, 1, 0, block), StatusOk);
+    EXPECT_EQ(sim().State().address, 1u); // still answering at 1
+    EXPECT_NE(sim().HubStore()[0], 0x5A);
+    EXPECT_EQ(WriteHubBlock(link, 1, 0, block), StatusOk);
+    EXPECT_EQ(sim().HubStore()[0], 0x5A);
+    // Only acknowledged commands can lose their write.
+    EXPECT_NE(sim().Control("fault nostore 0x33").find("not answered with an acknowledgement"),
+              std::string::npos);
+    EXPECT_NE(sim().Control("fault nostore").find("usage"), std::string::npos);
+}
+
 TEST_F(SimLink, SilencedCodeLosesOnlyItsOwnRequests) {
     // The filter write fails after the frequency write went through.
     Control("fault code 0x2C silent 1");

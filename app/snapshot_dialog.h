@@ -1,0 +1,56 @@
+// The snapshot window: the snapshots saved before writes, the selected one's contents, a
+// comparison with the device and a restore. The comparison and the restore run as worker
+// jobs; the window only chooses the file and posts the code.
+#pragma once
+
+#include "snapshot.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vq31::app {
+
+class Prompter;
+
+class SnapshotDialog : public QDialog {
+    Q_OBJECT
+public:
+    // request hands the chosen file and the settings choice to the worker, post posts a code.
+    SnapshotDialog(SnapshotStore store, Prompter& boxes,
+                   std::function<void(const std::filesystem::path&, bool)> request,
+                   std::function<void(int)> post, QWidget* parent = nullptr);
+
+    // Reads the folder again; the newest snapshot is selected.
+    void Refresh();
+    // The selected file, empty when none.
+    std::filesystem::path Selected() const;
+    void CompareClick();
+    void RestoreClick();
+
+    QListWidget* LstSnapshots = nullptr;
+    QPlainTextEdit* MemoSnapshot = nullptr;
+    QCheckBox* ChkSnapshotParams = nullptr;
+    QPushButton* BtnSnapshotDiff = nullptr;
+    QPushButton* BtnSnapshotRestore = nullptr;
+    QPushButton* BtnSnapshotRefresh = nullptr;
+
+private:
+    void ShowSelected();
+
+    SnapshotStore store_;
+    Prompter& boxes_;
+    std::function<void(const std::filesystem::path&, bool)> request_;
+    std::function<void(int)> post_;
+    std::vector<std::filesystem::path> files_;
+};
+
+// The text the window shows for one snapshot.
+QString SnapshotSummary(const Snapshot& snapshot);
+
+} // namespace vq31::app

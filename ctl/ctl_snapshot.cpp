@@ -1,0 +1,333 @@
+// Writes with a way back: parameter writes by name, and the snapshot commands.
+//   params set NAME VALUE [NAME VALUE ...]   write named parameters, keep the device's own
+//                                            values for the rest (through the settings job)
+//   snapshot list                            the saved snapshots
+//   snapshot show FILE                       one snapshot's contents
+//   snapshot restore FILE [--params] [--force]
+//                                            write the hub image (and with --params the
+//                                            settings) back, after a fresh snapshot
+// Every write saves a snapshot of the device first and reads back what it wrote; a
+// difference is a failure naming the fields.
+#include "ctl_snapshot.h"
+#include "ctl_worker_view.h"
+#include "hub_image.h"
+#include "parameter_format.h"
+#include "snapshot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace vq31::ctl {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* ParamsSetUsage =
+    "usage: vq31ctl params set NAME VALUE [NAME VALUE ...]  (address 0-254, baud 2400-115200, "
+    "answer255 255|own, bits 10|12, postfilter 0-8, period 0-255, fueltype 0-3, soundspeed "
+    "and tempcoef numbers)";
+constexpr std::array<uint32_t, 7> Speeds = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+bool ParseFloat(const std::string& text, float& value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(v) || std::fabs(v) > 3.0e38)
+        return false;
+    value = float(v);
+    return true;
+}
+
+// Puts one named value into the choice; empty when it is taken, else what is wrong.
+std::string ApplyNamed(const std::string& name, const std::string& text, ParameterChoice& c) {
+    long n = 0;
+    const bool number = ParseNumber(text, n);
+    if (name == "address") {
+        // 255 is the broadcast address: a device set to it could not be told apart.
+        if (!number || n < 0 || n > 254)
+            return "address must lie between 0 and 254";
+        c.address = uint32_t(n);
+    } else if (name == "baud") {
+        const auto it = std::find(Speeds.begin(), Speeds.end(), number ? uint32_t(n) : 0u);
+        if (!number || it == Speeds.end())
+            return "baud must be one of 2400 4800 9600 19200 38400 57600 115200";
+        c.speedIndex = int32_t(it - Speeds.begin());
+    } else if (name == "answer255") {
+        if (text == "255" || text == "broadcast")
+            c.answer255Index = 0;
+        else if (text == "own")
+            c.answer255Index = 1;
+        else
+            return "answer255 must be 255 (answer with address 255) or own (with its own address)";
+    } else if (name == "bits") {
+        if (text != "10" && text != "12")
+            return "bits must be 10 or 12";
+        c.bitsIndex = text == "12" ? 1 : 0;
+    } else if (name == "postfilter") {
+        if (!number || n < 0 || n > 8)
+            return "postfilter must lie between 0 and 8";
+        c.postFilterIndex = int32_t(n);
+    } else if (name == "period") {
+        if (!number || n < 0 || n > 255)
+            return "period must lie between 0 and 255";
+        c.autoPeriod = uint32_t(n);
+    } else if (name == "fueltype") {
+        if (!number || n < 0 || n > 3)
+            return "fueltype must lie between 0 and 3";
+        c.fuelTypeIndex = int32_t(n);
+    } else if (name == "soundspeed" || name == "tempcoef") {
+        float f = 0;
+        if (!ParseFloat(text, f))
+            return name + " must be a number (with a decimal point)";
+        (name == "soundspeed" ? c.fuelSoundSpeed : c.fuelTempCoef) = f;
+    } else {
+        return "unknown parameter '" + name +
+               "'; known: address baud answer255 bits postfilter period fueltype soundspeed "
+               "tempcoef";
+    }
+    return {};
+}
+
+// The choice the settings page would hold right after reading the device.
+ParameterChoice ChoiceFromView(const ParameterView& v) {
+    ParameterChoice c;
+    c.speedIndex = v.speedIndex;
+    c.answer255Index = v.answer255Index;
+    // A width index past the list keeps the device's own data-width bit.
+    c.bitsIndex = v.bitsIndex >= 0 ? v.bitsIndex : int32_t((v.record.flagsA >> 7) & 1);
+    c.autoOn = v.autoOn;
+    c.autoPeriod = v.autoPeriod;
+    c.address = v.address;
+    c.postFilterIndex = v.postFilterIndex;
+    c.fuelTypeIndex = v.fuelTypeIndex;
+    c.fuelTempCoef = v.fuelTempCoef;
+    c.fuelSoundSpeed = v.fuelSoundSpeed;
+    return c;
+}
+
+int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
+    if (words.size() < 3 || words.size() % 2 == 0) {
+        std::fprintf(stderr, "%s\n", ParamsSetUsage);
+        return 2;
+    }
+    // Every name is checked before the device is touched.
+    ParameterChoice probe;
+    std::map<std::string, std::string> named;
+    for (size_t i = 1; i + 1 < words.size(); i += 2) {
+        std::string why = ApplyNamed(words[i], words[i + 1], probe);
+        if (why.empty() && !named.emplace(words[i], words[i + 1]).second)
+            why = words[i] + " is named twice";
+        if (!why.empty()) {
+            std::fprintf(stderr, "vq31ctl: %s\n%s\n", why.c_str(), ParamsSetUsage);
+            return 2;
+        }
+    }
+    WorkerSession s(o);
+    if (!s.OpenPort())
+        return 1;
+    std::optional<ParameterView> read;
+    s.view.onParameters = [&](const ParameterView& v) { read = v; };
+    if (!s.RunUntil(job::ReadParameters, job::None, 30s) || !read || s.view.Errors() > 0)
+        return 1;
+    ParameterChoice choice = ChoiceFromView(*read);
+    // Explicit fuel numbers are kept as given; the device's are written back otherwise.
+    for (const auto& [name, value] : named)
+        ApplyNamed(name, value, choice);
+    s.view.parameterChoice = choice;
+    s.view.onParameters = nullptr;
+    const bool ran = s.RunUntil(job::WriteParameters, job::None, 30s);
+    if (!s.worker.LastSnapshot().empty())
+        std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
+    if (!ran || s.view.Errors() > 0)
+        return 1;
+    std::printf("written and read back\n");
+    return 0;
+}
+
+void PrintSnapshot(const Snapshot& s) {
+    std::printf("time %s\nserial number %06u\nmodel %u, firmware %u.%02X, revision %u\n",
+                s.time.c_str(), s.serialNumber, s.model, s.firmwareVersion >> 4,
+                (s.firmwareVersion & 15) << 4, s.revision & 15);
+    std::printf("date %02u%02u%02u\n", ((s.date >> 16) & 0xFF) + 1, ((s.date >> 8) & 0xFF) + 1,
+                s.date & 0xFF);
+    const uint32_t code = (s.linkFlags >> 2) & 7;
+    std::printf("address %u, speed %s, answer to 255: %s, data %s, auto output %s period %u, "
+                "post-filter %u\n",
+                s.address, code >= 1 ? std::to_string(Speeds[code - 1]).c_str() : "none",
+                s.linkFlags & 0x20 ? "own address" : "address 255",
+                s.linkFlags & 0x80 ? "12 bits" : "10 bits", s.linkFlags & 1 ? "on" : "off",
+                s.autoPeriod, s.postFilter);
+    std::printf("fuel type %u, temperature coefficient %.3f, sound speed %.3f\n", s.fuelType,
+                double(FloatFromBits(s.tempCoefBits)), double(FloatFromBits(s.soundSpeedBits)));
+    std::printf("tank id %u, tank height %u mm\n", s.tankId, s.tankHeight / 10);
+    auto image = std::make_unique<HubBuffer>();
+    std::copy(s.hub.begin(), s.hub.end(), image->bytes().begin());
+    std::printf("hub image %zu bytes: size %u, version %s, %u entries, %s\n", s.hub.size(),
+                image->TotalSize(), HubVersionText(image->Version()).c_str(), image->EntryCount(),
+                HubIsValid(*image) ? "valid" : "NOT valid");
+}
+
+int SnapshotList(const Options&) {
+    const SnapshotStore store;
+    const auto files = store.List();
+    if (files.empty())
+        std::printf("no snapshots in %s\n", store.folder().string().c_str());
+    for (const auto& file : files) {
+        Snapshot s;
+        std::string error;
+        if (SnapshotStore::Load(file, s, error))
+            std::printf("%s  S/N %06u  %s  hub %zu bytes\n", file.string().c_str(), s.serialNumber,
+                        s.time.c_str(), s.hub.size());
+        else
+            std::printf("%s  UNREADABLE: %s\n", file.string().c_str(), error.c_str());
+    }
+    return 0;
+}
+
+// A file name given without a folder is looked for in the snapshot folder too.
+std::filesystem::path SnapshotPath(const std::string& name) {
+    const std::filesystem::path path(name);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) && !path.has_parent_path())
+        return SnapshotStore().folder() / path;
+    return path;
+}
+
+int SnapshotRestore(const Options& o, const std::string& name) {
+    const bool withParams = HasFlag(o.args, "--params");
+    Snapshot wanted;
+    std::string error;
+    if (!SnapshotStore::Load(SnapshotPath(name), wanted, error)) {
+        std::fprintf(stderr, "vq31ctl: %s; nothing written\n", error.c_str());
+        return 1;
+    }
+    if (wanted.hub.empty()) {
+        std::fprintf(stderr, "vq31ctl: the snapshot holds no hub image; nothing written\n");
+        return 1;
+    }
+    DeviceLink link;
+    if (!OpenLink(link, o))
+        return 1;
+    uint8_t address = o.address;
+    Snapshot before;
+    Status status = ReadSnapshot(link, address, before);
+    if (status != StatusOk)
+        return ReportStatus(status);
+    if (before.serialNumber != wanted.serialNumber && !HasFlag(o.args, "--force")) {
+        std::fprintf(stderr,
+                     "vq31ctl: the snapshot belongs to serial number %06u, the device is %06u; "
+                     "nothing written (--force writes it anyway)\n",
+                     wanted.serialNumber, before.serialNumber);
+        return 1;
+    }
+    const std::filesystem::path saved = SnapshotStore().Save(before, error);
+    if (saved.empty()) {
+        std::fprintf(stderr, "vq31ctl: %s; nothing written\n", error.c_str());
+        return 1;
+    }
+    std::printf("snapshot before the write: %s\n", saved.string().c_str());
+    RestoreFollow follow;
+    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
+    follow.followSpeed = [&](uint32_t speed) {
+        std::printf("speed now %u bit/s\n", speed);
+        link.UartOpen(o.port, speed);
+    };
+    status = RestoreSnapshot(link, address, o.baud, wanted, withParams, follow);
+    if (status != StatusOk)
+        return ReportStatus(status);
+    std::vector<std::string> differences;
+    if ((status = CheckRestore(link, address, wanted, withParams, differences)) != StatusOk) {
+        std::fprintf(stderr, "vq31ctl: the restore could not be read back\n");
+        return ReportStatus(status);
+    }
+    if (!differences.empty()) {
+        std::fprintf(stderr, "vq31ctl: the device does not hold what was written; different: %s\n",
+                     JoinFields(differences).c_str());
+        return 1;
+    }
+    std::printf("restored %zu hub pages%s and read back\n", wanted.hub.size() / HubPageSize,
+                withParams ? " and the settings" : "");
+    return 0;
+}
+
+int SnapshotCommand(const Options& o) {
+    const auto words = Positional(o.args);
+    const bool list = words.size() == 1 && words[0] == "list";
+    const bool show = words.size() == 2 && words[0] == "show";
+    const bool restore = words.size() == 2 && words[0] == "restore";
+    const bool restoreFlags = HasFlag(o.args, "--params") || HasFlag(o.args, "--force");
+    if ((!list && !show && !restore) || (restoreFlags && !restore)) {
+        std::fprintf(stderr, "usage: vq31ctl snapshot list | snapshot show FILE | snapshot "
+                             "restore FILE [--params] [--force]\n");
+        return 2;
+    }
+    if (list)
+        return SnapshotList(o);
+    if (restore)
+        return SnapshotRestore(o, words[1]);
+    Snapshot s;
+    std::string error;
+    if (!SnapshotStore::Load(SnapshotPath(words[1]), s, error)) {
+        std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
+        return 1;
+    }
+    PrintSnapshot(s);
+    return 0;
+}
+
+const bool registered =
+    Register("snapshot",
+             "snapshot list | snapshot show FILE | snapshot restore FILE [--params] [--force]  the "
+             "device states saved before writes",
+             &SnapshotCommand, ArgRules().Flags({"--params", "--force"}).Words(1, 2));
+
+} // namespace
+
+int ParamsSet(const Options& o) {
+    return ParamsSetCommand(o, Positional(o.args));
+}
+
+bool SnapshotBeforeWrite(DeviceLink& link, uint8_t address) {
+    Snapshot before;
+    const Status status = ReadSnapshot(link, address, before);
+    if (status != StatusOk) {
+        std::fprintf(stderr, "vq31ctl: no snapshot could be read; nothing written\n");
+        ReportStatus(status);
+        return false;
+    }
+    std::string error;
+    const auto saved = SnapshotStore().Save(before, error);
+    if (saved.empty()) {
+        std::fprintf(stderr, "vq31ctl: %s; nothing written\n", error.c_str());
+        return false;
+    }
+    std::printf("snapshot before the write: %s\n", saved.string().c_str());
+    return true;
+}
+
+bool VerifyHubWrite(DeviceLink& link, uint8_t address, const HubBuffer& image, size_t pages) {
+    std::vector<uint8_t> device;
+    const Status status = ReadHubPages(link, address, pages, device);
+    if (status != StatusOk) {
+        std::fprintf(stderr, "vq31ctl: the write could not be read back\n");
+        ReportStatus(status);
+        return false;
+    }
+    Snapshot expected, actual;
+    expected.hub.assign(image.bytes().begin(), image.bytes().begin() + ptrdiff_t(device.size()));
+    actual.hub = std::move(device);
+    const auto differences = SnapshotDifferences(expected, actual);
+    if (!differences.empty()) {
+        std::fprintf(stderr, "vq31ctl: the device does not hold what was written; different: %s\n",
+                     JoinFields(differences).c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace vq31::ctl

@@ -1,0 +1,501 @@
+// Snapshot reading from the device, the snapshot file format and the snapshot folder.
+#include "snapshot.h"
+
+#include "hub_image.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <system_error>
+
+namespace vq31 {
+
+namespace {
+
+constexpr const char* Section = "[vq31-snapshot]";
+constexpr int FormatVersion = 1;
+constexpr size_t HexBytesPerLine = 64;
+// The block index travels in one byte, as in the hub jobs.
+constexpr size_t MaxPages = 256;
+
+uint32_t Crc32(const std::string& text) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const unsigned char c : text) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// The numeric fields in file order, with their names and widths (bits).
+struct FieldDef {
+    const char* key;
+    const char* name; // as reported in differences
+    uint32_t Snapshot::*field;
+    int bits;
+    int group; // 0 identity (never written), 1 parameters, 2 tank id and height
+};
+
+constexpr FieldDef Fields[] = {
+    {"serial", "serial number", &Snapshot::serialNumber, 24, 0},
+    {"date", "date", &Snapshot::date, 24, 0},
+    {"model", "model", &Snapshot::model, 8, 0},
+    {"firmware", "firmware version", &Snapshot::firmwareVersion, 8, 0},
+    {"address", "address", &Snapshot::address, 8, 1},
+    {"period", "output period", &Snapshot::autoPeriod, 8, 1},
+    {"linkflags", "link flags", &Snapshot::linkFlags, 8, 1},
+    {"revision", "revision", &Snapshot::revision, 8, 0},
+    {"flagsb", "flags B", &Snapshot::flagsB, 8, 0},
+    {"postfilter", "post-filter", &Snapshot::postFilter, 8, 1},
+    {"fueltype", "fuel type", &Snapshot::fuelType, 8, 1},
+    {"tempcoef", "temperature coefficient", &Snapshot::tempCoefBits, 32, 1},
+    {"soundspeed", "sound speed", &Snapshot::soundSpeedBits, 32, 1},
+    {"tankid", "tank id", &Snapshot::tankId, 16, 2},
+    {"tankheight", "tank height", &Snapshot::tankHeight, 32, 2},
+};
+
+std::string Hex(const uint8_t* data, size_t count) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        text += digits[data[i] >> 4];
+        text += digits[data[i] & 15];
+    }
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+bool ParseUnsigned(const std::string& text, int bits, uint32_t& value) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 10)
+        return false;
+    unsigned long long v = 0;
+    for (const char c : digits) {
+        const int d = hex ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (d < 0)
+            return false;
+        v = v * (hex ? 16 : 10) + unsigned(d);
+    }
+    if (v > 0xFFFFFFFFull || (bits < 32 && v >= (1ull << bits)))
+        return false;
+    value = uint32_t(v);
+    return true;
+}
+
+std::string FloatText(uint32_t bits) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.6g", double(FloatFromBits(bits)));
+    return text;
+}
+
+} // namespace
+
+Status ReadHubPages(DeviceLink& link, uint8_t a, size_t pages, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    std::array<uint8_t, HubBlockSize> block{};
+    for (size_t i = 0; i < std::min(pages, MaxPages); ++i) {
+        if (const Status status = ReadHubBlock(link, a, uint8_t(i), block); status != StatusOk)
+            return status;
+        bytes.insert(bytes.end(), block.begin(), block.end());
+    }
+    return StatusOk;
+}
+
+Status ReadSnapshot(DeviceLink& link, uint8_t a, Snapshot& s) {
+    Status status = ReadSnapshotSettings(link, a, s);
+    if (status != StatusOk)
+        return status;
+    // The hub image as the hub read job takes it: page 0, then the rest of a version 3 image.
+    auto image = std::make_unique<HubBuffer>();
+    std::array<uint8_t, HubBlockSize> block{};
+    if ((status = ReadHubBlock(link, a, 0, block)) != StatusOk)
+        return status;
+    std::copy(block.begin(), block.end(), image->Page(0).begin());
+    size_t pages = 1;
+    if (HubWantsMorePages(*image))
+        pages = std::clamp<size_t>(HubPageCount(*image), 1, MaxPages);
+    for (size_t i = 1; i < pages; ++i) {
+        if ((status = ReadHubBlock(link, a, uint8_t(i), block)) != StatusOk)
+            return status;
+        std::copy(block.begin(), block.end(), image->Page(i).begin());
+    }
+    s.hub.assign(image->bytes().begin(), image->bytes().begin() + ptrdiff_t(pages * HubPageSize));
+    return StatusOk;
+}
+
+Status ReadSnapshotSettings(DeviceLink& link, uint8_t a, Snapshot& s) {
+    s.time = SnapshotTimeNow();
+    Passport passport;
+    Status status = ReadPassport(link, a, passport);
+    if (status != StatusOk)
+        return status;
+    s.date = passport.date;
+    s.serialNumber = passport.serialNumber;
+    s.model = passport.model;
+    s.firmwareVersion = passport.firmwareVersion;
+    s.address = passport.address;
+    s.autoPeriod = passport.autoPeriod;
+    s.linkFlags = passport.linkFlags;
+    OutputSettings output;
+    if ((status = ReadOutputSettings(link, a, output)) != StatusOk)
+        return status;
+    s.revision = output.revisionByte;
+    s.flagsB = output.flags2;
+    if ((status = ReadValue(link, cmd::ReadPostFilter, a, s.postFilter)) != StatusOk)
+        return status;
+    FuelSettings fuel;
+    if ((status = ReadFuelSettings(link, a, fuel)) != StatusOk)
+        return status;
+    s.fuelType = fuel.fuelType;
+    s.tempCoefBits = fuel.tempCoefBits;
+    s.soundSpeedBits = fuel.soundSpeedBits;
+    if ((status = ReadValue(link, cmd::ReadTankId, a, s.tankId)) != StatusOk)
+        return status;
+    return ReadValue(link, cmd::ReadTankHeight, a, s.tankHeight);
+}
+
+std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& b,
+                                             CompareScope scope) {
+    std::vector<std::string> names;
+    for (const FieldDef& f : Fields) {
+        const bool compared = (f.group == 1 && scope.settings) || (f.group == 2 && scope.tank);
+        if (compared && a.*f.field != b.*f.field)
+            names.push_back(f.name);
+    }
+    if (scope.hub && a.hub != b.hub) {
+        if (a.hub.size() != b.hub.size()) {
+            names.push_back("hub image size (" + std::to_string(a.hub.size()) + " and " +
+                            std::to_string(b.hub.size()) + " bytes)");
+        } else {
+            std::string pages;
+            for (size_t p = 0; p * HubPageSize < a.hub.size(); ++p) {
+                const auto first = a.hub.begin() + ptrdiff_t(p * HubPageSize);
+                if (!std::equal(first, first + HubPageSize,
+                                b.hub.begin() + (first - a.hub.begin())))
+                    pages += (pages.empty() ? "" : " ") + std::to_string(p);
+            }
+            names.push_back("hub image (page " + pages + ")");
+        }
+    }
+    return names;
+}
+
+std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags) {
+    static constexpr uint32_t speeds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const uint32_t code = (linkFlags >> 2) & 7;
+    if (code == 0)
+        return std::nullopt;
+    return speeds[code - 1];
+}
+
+Status RestoreSnapshot(DeviceLink& link, uint8_t& a, uint32_t currentSpeed, const Snapshot& s,
+                       bool withSettings, const RestoreFollow& follow) {
+    Status status = WriteValue(link, cmd::WriteTankId, a, s.tankId);
+    if (status == StatusOk)
+        status = WriteValue(link, cmd::WriteTankHeight, a, s.tankHeight);
+    std::array<uint8_t, HubBlockSize> block{};
+    for (size_t i = 0; status == StatusOk && i * HubPageSize < s.hub.size() && i < MaxPages; ++i) {
+        std::copy_n(s.hub.begin() + ptrdiff_t(i * HubPageSize), HubPageSize, block.begin());
+        status = WriteHubBlock(link, a, uint8_t(i), block);
+    }
+    if (status != StatusOk || !withSettings)
+        return status;
+    if ((status = WriteValue(link, cmd::WritePostFilter, a, s.postFilter)) != StatusOk)
+        return status;
+    status = WriteFuelSettings(link, a, uint8_t(s.fuelType), FloatFromBits(s.tempCoefBits),
+                               FloatFromBits(s.soundSpeedBits));
+    if (status != StatusOk)
+        return status;
+    if ((status = WriteValue(link, cmd::WriteAddress, a, s.address)) != StatusOk)
+        return status;
+    a = uint8_t(s.address);
+    if (follow.followAddress)
+        follow.followAddress(a);
+    if ((status = WriteValue(link, cmd::WriteAutoPeriod, a, s.autoPeriod)) != StatusOk)
+        return status;
+    if ((status = WriteValue(link, cmd::WriteLinkFlags, a, s.linkFlags)) != StatusOk)
+        return status;
+    const auto speed = SpeedOfLinkFlags(s.linkFlags);
+    if (speed && *speed != currentSpeed && follow.followSpeed)
+        follow.followSpeed(*speed);
+    return StatusOk;
+}
+
+Status CheckRestore(DeviceLink& link, uint8_t a, const Snapshot& s, bool withSettings,
+                    std::vector<std::string>& differences) {
+    Snapshot device;
+    Status status = ReadSnapshotSettings(link, a, device);
+    if (status == StatusOk)
+        status = ReadHubPages(link, a, s.hub.size() / HubPageSize, device.hub);
+    if (status == StatusOk)
+        differences = SnapshotDifferences(s, device, {withSettings, true, true});
+    return status;
+}
+
+std::string JoinFields(const std::vector<std::string>& fields) {
+    std::string text;
+    for (const std::string& f : fields)
+        text += (text.empty() ? "" : ", ") + f;
+    return text;
+}
+
+std::string SnapshotTimeNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string SnapshotText(const Snapshot& s) {
+    std::string body = std::string(Section) + "\n";
+    body += "format = " + std::to_string(FormatVersion) + "\n";
+    body += "time = " + s.time + "\n";
+    for (const FieldDef& f : Fields) {
+        body += std::string(f.key) + " = " + std::to_string(s.*f.field) + "\n";
+        if (f.field == &Snapshot::tempCoefBits || f.field == &Snapshot::soundSpeedBits)
+            body += "# " + std::string(f.key) + " as a number: " + FloatText(s.*f.field) + "\n";
+    }
+    body += "hubsize = " + std::to_string(s.hub.size()) + "\n";
+    for (size_t i = 0; i < s.hub.size(); i += HexBytesPerLine) {
+        body += i == 0 ? "hub = " : "hub+ = ";
+        body += Hex(s.hub.data() + i, std::min(HexBytesPerLine, s.hub.size() - i)) + "\n";
+    }
+    if (s.hub.empty())
+        body += "hub = \n";
+    char check[16];
+    std::snprintf(check, sizeof check, "%08X", Crc32(body));
+    return body + "check = " + check + "\n";
+}
+
+bool ParseSnapshot(const std::string& original, Snapshot& out, std::string& error) {
+    // Line ends are not part of the checked contents: a copy with CR LF lines still loads.
+    std::string text = original;
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    const size_t checkAt = text.rfind("check = ");
+    if (checkAt == std::string::npos || (checkAt > 0 && text[checkAt - 1] != '\n')) {
+        error = "not a snapshot file, or cut short (no check line)";
+        return false;
+    }
+    const std::string body = text.substr(0, checkAt);
+    const std::string checkText = Trim(text.substr(checkAt + 8));
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%08X", Crc32(body));
+    if (checkText != expected) {
+        error = "the file was changed or damaged after it was saved (check value " + checkText +
+                ", contents give " + expected + ")";
+        return false;
+    }
+    std::istringstream lines(body);
+    std::string line;
+    std::map<std::string, std::string> values;
+    std::string hubHex;
+    bool sawHub = false;
+    bool inSection = false;
+    int lineNumber = 0;
+    while (std::getline(lines, line)) {
+        ++lineNumber;
+        line = Trim(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line == Section) {
+            inSection = true;
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (!inSection || eq == std::string::npos) {
+            error = "line " + std::to_string(lineNumber) + " is not a key of the snapshot";
+            return false;
+        }
+        const std::string key = Trim(line.substr(0, eq));
+        const std::string value = Trim(line.substr(eq + 1));
+        if (key == "hub" || key == "hub+") {
+            if ((key == "hub") == sawHub) {
+                error = "line " + std::to_string(lineNumber) +
+                        (sawHub ? ": a second hub image" : ": hub image continued before it began");
+                return false;
+            }
+            sawHub = true;
+            hubHex += value;
+            continue;
+        }
+        if (!values.emplace(key, value).second) {
+            error = "key " + key + " appears twice";
+            return false;
+        }
+    }
+    Snapshot s;
+    if (values["format"] != std::to_string(FormatVersion)) {
+        error = "snapshot format '" + values["format"] + "' is not known to this version";
+        return false;
+    }
+    s.time = values["time"];
+    for (const FieldDef& f : Fields) {
+        const auto it = values.find(f.key);
+        if (it == values.end()) {
+            error = std::string("key ") + f.key + " is missing";
+            return false;
+        }
+        if (!ParseUnsigned(it->second, f.bits, s.*f.field)) {
+            error = std::string("key ") + f.key + ": '" + it->second + "' is not a " +
+                    std::to_string(f.bits) + "-bit number";
+            return false;
+        }
+    }
+    uint32_t hubSize = 0;
+    if (!ParseUnsigned(values["hubsize"], 32, hubSize) || hubSize % HubPageSize != 0 ||
+        hubSize > MaxPages * HubPageSize) {
+        error = "hubsize '" + values["hubsize"] + "' is not a whole number of 128-byte pages";
+        return false;
+    }
+    if (hubHex.size() != size_t(hubSize) * 2) {
+        error = "the hub image holds " + std::to_string(hubHex.size() / 2) +
+                " bytes, hubsize says " + std::to_string(hubSize);
+        return false;
+    }
+    s.hub.resize(hubSize);
+    for (size_t i = 0; i < hubSize; ++i) {
+        const int hi = HexDigit(hubHex[2 * i]), lo = HexDigit(hubHex[2 * i + 1]);
+        if (hi < 0 || lo < 0) {
+            error = "the hub image has a character that is not hexadecimal";
+            return false;
+        }
+        s.hub[i] = uint8_t(hi * 16 + lo);
+    }
+    out = std::move(s);
+    return true;
+}
+
+std::filesystem::path UserDataFolder() {
+#ifdef _WIN32
+    if (const char* local = std::getenv("LOCALAPPDATA"); local && *local)
+        return std::filesystem::path(local);
+    return {};
+#else
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        return std::filesystem::path(xdg);
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::filesystem::path(home) / ".local" / "share";
+    return {};
+#endif
+}
+
+SnapshotStore::SnapshotStore() {
+    const auto base = UserDataFolder();
+    if (!base.empty())
+        folder_ = base / "vq31-install-service" / "snapshots";
+}
+
+std::filesystem::path SnapshotStore::Save(const Snapshot& s, std::string& error) const {
+    if (folder_.empty()) {
+        error = "no data folder for snapshots (neither XDG_DATA_HOME nor HOME is set)";
+        return {};
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    if (ec) {
+        error = "cannot create " + folder_.string() + ": " + ec.message();
+        return {};
+    }
+    // Name: serial number and time stamp; a counter keeps two snapshots of one second apart.
+    std::string stamp = s.time;
+    stamp.erase(std::remove(stamp.begin(), stamp.end(), ':'), stamp.end());
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%06u", s.serialNumber);
+    const std::string text = SnapshotText(s);
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = "sn" + std::string(serial) + "-" + stamp +
+                                 (n ? "-" + std::to_string(n) : std::string()) + ".snapshot";
+        const auto path = folder_ / name;
+        // Open for exclusive creation: an existing file is never replaced.
+        std::FILE* f = std::fopen(path.string().c_str(), "wx");
+        if (!f) {
+            if (std::filesystem::exists(path, ec))
+                continue;
+            error = "cannot create " + path.string();
+            return {};
+        }
+        const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        const bool closed = std::fclose(f) == 0;
+        if (!ok || !closed) {
+            std::filesystem::remove(path, ec);
+            error = "cannot write " + path.string();
+            return {};
+        }
+        return path;
+    }
+    error = "too many snapshots with one time stamp in " + folder_.string();
+    return {};
+}
+
+std::vector<std::filesystem::path> SnapshotStore::List() const {
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    if (folder_.empty() || !std::filesystem::is_directory(folder_, ec))
+        return files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
+        if (entry.is_regular_file(ec) && entry.path().extension() == ".snapshot")
+            files.push_back(entry.path());
+    }
+    // Names carry the time stamp after the serial number: order by the stamp part.
+    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+        const std::string na = a.filename().string(), nb = b.filename().string();
+        const auto sa = na.substr(std::min(na.size(), na.find('-'))),
+                   sb = nb.substr(std::min(nb.size(), nb.find('-')));
+        return sa != sb ? sa < sb : na < nb;
+    });
+    return files;
+}
+
+bool SnapshotStore::Load(const std::filesystem::path& file, Snapshot& s, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + file.string();
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (text.str().size() > 1u << 20) {
+        error = file.string() + ": too large for a snapshot";
+        return false;
+    }
+    if (!ParseSnapshot(text.str(), s, error)) {
+        error = file.string() + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+} // namespace vq31
