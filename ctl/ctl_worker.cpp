@@ -15,9 +15,9 @@ using namespace std::chrono_literals;
 
 // Generous bounds for the waits of one command.
 constexpr auto JobLimit = 30s;
-constexpr long DefaultSeconds = 5;
+constexpr long long DefaultSeconds = 5;
 
-bool Seconds(const Options& o, long& seconds) {
+bool Seconds(const Options& o, long long& seconds) {
     seconds = DefaultSeconds;
     if (!OptionNumber(o.args, "--seconds", seconds))
         return false;
@@ -29,7 +29,7 @@ bool Seconds(const Options& o, long& seconds) {
 }
 
 int Poll(const Options& o) {
-    long seconds = 0, mode = 1;
+    long long seconds = 0, mode = 1;
     if (!Seconds(o, seconds) || !OptionNumber(o.args, "--mode", mode))
         return 2;
     if (mode < 0 || mode > 255) {
@@ -49,7 +49,7 @@ int Poll(const Options& o) {
 struct Setting {
     int32_t code;
     std::atomic<int32_t> CommandParameters::*field;
-    long lowest, highest;
+    long long lowest, highest;
 };
 
 int Set(const Options& o) {
@@ -62,7 +62,7 @@ int Set(const Options& o) {
         {"integrator", {job::SetIntegrator, &CommandParameters::IntegratorWord, 0, 0xFFFFFFFFL}},
     };
     const auto words = Positional(o.args);
-    long value = 0;
+    long long value = 0;
     const auto it = words.size() == 2 ? settings.find(words[0]) : settings.end();
     if (it == settings.end() || !ParseNumber(words[1], value) || value < it->second.lowest ||
         value > it->second.highest) {
@@ -88,7 +88,7 @@ int Set(const Options& o) {
 }
 
 int Sweep(const Options& o) {
-    long step = 20, start = 2000, width = 1000;
+    long long step = 20, start = 2000, width = 1000;
     if (!OptionNumber(o.args, "--step", step) || !OptionNumber(o.args, "--start", start) ||
         !OptionNumber(o.args, "--width", width))
         return 2;
@@ -110,7 +110,7 @@ int Sweep(const Options& o) {
 
 int Tune(const Options& o) {
     const auto words = Positional(o.args);
-    long seconds = 0;
+    long long seconds = 0;
     if (words.size() != 1 || (words[0] != "1" && words[0] != "2") || !Seconds(o, seconds)) {
         std::fprintf(stderr, "vq31ctl: tune 1|2 [--seconds N]\n");
         return 2;
@@ -140,7 +140,7 @@ int Tune(const Options& o) {
 
 int Display(const Options& o) {
     const auto words = Positional(o.args);
-    long seconds = 0, mask = 0;
+    long long seconds = 0, mask = 0;
     const bool automatic = words.size() == 1 && words[0] == "auto";
     if (words.size() != 1 ||
         (!automatic && (!ParseNumber(words[0], mask) || mask < 0 || mask > 0xFFFFFFFFL)) ||
