@@ -2,9 +2,11 @@
 // and the display test, each run through the worker's own jobs with a text view.
 #include "ctl_worker_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace vq31::ctl {
@@ -16,6 +18,9 @@ using namespace std::chrono_literals;
 // Generous bounds for the waits of one command.
 constexpr auto JobLimit = 30s;
 constexpr long long DefaultSeconds = 5;
+// How often poll looks at the device state, and how long a lost device may stay silent.
+constexpr auto PollCheckStep = 50ms;
+constexpr auto DeviceGoneAfter = 1000ms;
 
 bool Seconds(const Options& o, long long& seconds) {
     seconds = DefaultSeconds;
@@ -40,9 +45,31 @@ int Poll(const Options& o) {
     s.view.oscillMode = int32_t(mode);
     if (!s.Connect())
         return 1;
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    // A device that stays away (unplugged, switched off, the simulator ended) ends the poll
+    // soon instead of a dead line being polled to the end; a short loss that the next good
+    // exchange clears does not.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::optional<std::chrono::steady_clock::time_point> lostSince;
+    bool lost = false;
+    for (auto now = std::chrono::steady_clock::now(); now < end && !lost;
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(PollCheckStep, end - now));
+        if (s.view.LastDeviceStatus() == StatusOk && !s.worker.DeviceLost())
+            lostSince.reset();
+        else if (!lostSince)
+            lostSince = std::chrono::steady_clock::now();
+        else
+            lost = std::chrono::steady_clock::now() - *lostSince >= DeviceGoneAfter;
+    }
     s.worker.PostCommand(job::None);
     std::printf("polls: %zu refreshes\n", s.view.Count("ShowEcho"));
+    if (lost) {
+        std::fprintf(stderr,
+                     "vq31ctl: polling ended: no good exchange with the device for %lld ms\n",
+                     static_cast<long long>(DeviceGoneAfter.count()));
+        return 1;
+    }
     return s.view.Errors() == 0 ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 #include "ctl.h"
 #include "worker_view.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -36,6 +37,8 @@ public:
                  bool stopOnError = true);
     size_t Count(const std::string& step);
     size_t Errors();
+    // Status of the last exchange the worker showed; safe from any thread.
+    Status LastDeviceStatus() const { return lastDeviceStatus_.load(); }
 
     void ShowPortStatus(int portState, const std::string& text) override;
     void ShowDeviceStatus(Status status, const std::string& text) override;
@@ -72,6 +75,7 @@ private:
     std::condition_variable cv_;
     std::map<std::string, size_t> counts_;
     std::string lastStatus_; // worker thread only
+    std::atomic<Status> lastDeviceStatus_{StatusOk};
 };
 
 // The objects one command needs: link, parameters, texts, hub records, view and worker.
