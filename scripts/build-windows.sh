@@ -11,5 +11,6 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     -DCMAKE_BUILD_TYPE=${VQ31_WINDOWS_BUILD_TYPE:-Release}
-cmake --build build-windows -j "$jobs" --target vq31ctl test_link_unit test_worker_unit
+cmake --build build-windows -j "$jobs" \
+    --target vq31ctl test_link_unit test_worker_unit test_child_process
 echo "built build-windows/ctl/vq31ctl.exe"

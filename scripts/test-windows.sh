@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the Windows build under Wine: the link and worker unit tests, then vq31ctl.exe against
-# the native simulator through a COM port that Wine maps to the simulator's pseudo-terminal.
+# Runs the Windows build under Wine: the link and worker unit tests and the workbook
+# reader's child process, then vq31ctl.exe against the native simulator through a COM port
+# that Wine maps to the simulator's pseudo-terminal.
 # Every command is also run with the Linux vq31ctl against a fresh simulator of its own, and
 # the two outputs must be equal. Then the faults: a silent simulator, and a simulator that
 # ends while vq31ctl.exe polls.
@@ -19,7 +20,7 @@ sim=$native/sim/vq31-sim
 ctl=$native/ctl/vq31ctl
 exe=$win/ctl/vq31ctl.exe
 for f in "$sim" "$ctl" "$exe" "$win/tests/windows/test_link_unit.exe" \
-    "$win/tests/windows/test_worker_unit.exe"; do
+    "$win/tests/windows/test_worker_unit.exe" "$win/tests/windows/test_child_process.exe"; do
     [ -e "$f" ] || { echo "test-windows: $f is missing (build it first)"; exit 1; }
 done
 
@@ -59,7 +60,7 @@ failed() {
 }
 
 # -- Unit tests of the Windows build.
-for t in test_link_unit test_worker_unit; do
+for t in test_link_unit test_worker_unit test_child_process; do
     echo "== $t.exe under Wine"
     if ! timeout 300 "$wine" "$win/tests/windows/$t.exe" >"$work/$t.log" 2>&1; then
         cat "$work/$t.log"

@@ -35,9 +35,10 @@ ChildBody Find(const std::string& name) {
     return it == tasks.bodies.end() ? ChildBody{} : it->second;
 }
 
+// The argument as "x" and two hex digits a byte: never empty, so it is always one word.
 std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
-    std::string out;
+    std::string out = "x";
     for (const unsigned char c : bytes) {
         out += digits[c >> 4];
         out += digits[c & 15];
@@ -45,10 +46,11 @@ std::string Hex(const std::string& bytes) {
     return out;
 }
 
-bool Unhex(const std::string& text, std::string& bytes) {
-    if (text.size() % 2 != 0) {
+bool Unhex(std::string text, std::string& bytes) {
+    if (text.empty() || text[0] != 'x' || text.size() % 2 != 1) {
         return false;
     }
+    text.erase(0, 1);
     auto value = [](char c) {
         return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
     };
@@ -172,8 +174,12 @@ void RegisterChildTask(const std::string& name, ChildBody body) {
 }
 
 int RunChildTaskIfAsked(int argc, char** argv) {
-    if (argc != 4 || std::string(argv[1]) != ChildSwitch) {
+    if (argc < 2 || std::string(argv[1]) != ChildSwitch) {
         return -1;
+    }
+    // A child never goes on into the program itself, whatever its command line holds.
+    if (argc != 4) {
+        return 2;
     }
     // A fault in the child ends it quietly; the parent reports the failed read.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
