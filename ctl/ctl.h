@@ -55,12 +55,12 @@ std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>
 // "--name VALUE" among the arguments.
 std::optional<std::string> OptionText(const std::vector<std::string>& args, const char* name);
 // The same as a whole number; fails (with a message on stderr) when it is not one.
-bool OptionNumber(const std::vector<std::string>& args, const char* name, long& value);
+bool OptionNumber(const std::vector<std::string>& args, const char* name, long long& value);
 bool HasFlag(const std::vector<std::string>& args, const char* name);
 // Positional words (those not starting with "--" and not an option's value).
 std::vector<std::string> Positional(const std::vector<std::string>& args);
 // Parses a whole number (decimal or 0x hex); false when the text is not one.
-bool ParseNumber(const std::string& text, long& value);
+bool ParseNumber(const std::string& text, long long& value);
 
 // Opens the link on --port at --baud; on failure prints the cause and returns false.
 bool OpenLink(DeviceLink& link, const Options& options);

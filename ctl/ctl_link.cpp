@@ -112,7 +112,7 @@ int Info(const Options& o) {
 }
 
 int Echo(const Options& o) {
-    long mode = 1;
+    long long mode = 1;
     if (!OptionNumber(o.args, "--mode", mode))
         return 2;
     if (mode < 0 || mode > 255) {
@@ -131,7 +131,7 @@ int Echo(const Options& o) {
     // Only the first 249 sample blocks have room in the sample buffer.
     const uint32_t sampleBlocks = blocks > 0 ? std::min<uint32_t>(blocks - 1, SampleBlocks) : 0;
     const uint32_t sampleCount = sampleBlocks * uint32_t(OscWordsPerBlock);
-    std::printf("mode %ld: %u blocks, %u samples\n", mode, blocks, sampleCount);
+    std::printf("mode %lld: %u blocks, %u samples\n", mode, blocks, sampleCount);
     std::printf("frequency %u, filter %u, gain %u, attenuator %u, pulse %.1f\n", status[1],
                 status[3], status[4], status[5], status[6] * 0.1);
     std::printf("echo error %u, position %u/%u, corrected %u, uncorrected %u, frame %u\n",

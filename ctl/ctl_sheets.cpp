@@ -11,6 +11,7 @@
 // use "." as the decimal point.
 #include "commands.h"
 #include "ctl.h"
+#include "ctl_sheets_words.h"
 #include "ctl_snapshot.h"
 #include "exchange.h"
 #include "hub_image.h"
@@ -151,11 +152,6 @@ bool FileArgument(const Options& o, std::string& verb, std::string& file, const 
     return true;
 }
 
-constexpr const char* TanksUsage =
-    "tanks export FILE | tanks import FILE [--write] [--allow-empty] [--accept-dropped]";
-constexpr const char* TareUsage =
-    "tare export FILE | tare import FILE [--write] [--accept-dropped]";
-
 int Tanks(const Options& o) {
     std::string verb, file;
     if (!FileArgument(o, verb, file, TanksUsage)) {
@@ -284,11 +280,8 @@ int Tare(const Options& o) {
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 
-const bool registeredTanks =
-    Register("tanks", TanksUsage, &Tanks,
-             ArgRules().Flags({"--write", "--allow-empty", "--accept-dropped"}).Words(2, 2));
-const bool registeredTare = Register("tare", TareUsage, &Tare,
-                                     ArgRules().Flags({"--write", "--accept-dropped"}).Words(2, 2));
+const bool registeredTanks = Register("tanks", TanksUsage, &Tanks, TanksRules());
+const bool registeredTare = Register("tare", TareUsage, &Tare, TareRules());
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace vq31::ctl {
@@ -17,15 +18,14 @@ using namespace std::chrono_literals;
 
 // Generous bounds for the waits of one command.
 constexpr auto JobLimit = 30s;
-constexpr long DefaultSeconds = 5;
+constexpr long long DefaultSeconds = 5;
 // How often a poll run looks whether the device stopped answering.
 constexpr auto PollCheckStep = 20ms;
 
 // HH:MM:SS.mmm of a wall-clock time, in local time.
 std::string WallClockText(std::chrono::system_clock::time_point t) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = *std::localtime(&seconds); // one thread asks, once per run
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()) % 1000;
     char text[32];
@@ -34,7 +34,7 @@ std::string WallClockText(std::chrono::system_clock::time_point t) {
     return text;
 }
 
-bool Seconds(const Options& o, long& seconds) {
+bool Seconds(const Options& o, long long& seconds) {
     seconds = DefaultSeconds;
     if (!OptionNumber(o.args, "--seconds", seconds))
         return false;
@@ -46,7 +46,7 @@ bool Seconds(const Options& o, long& seconds) {
 }
 
 int Poll(const Options& o) {
-    long seconds = 0, mode = 1;
+    long long seconds = 0, mode = 1;
     if (!Seconds(o, seconds) || !OptionNumber(o.args, "--mode", mode))
         return 2;
     if (mode < 0 || mode > 255) {
@@ -84,7 +84,7 @@ int Poll(const Options& o) {
 struct Setting {
     int32_t code;
     std::atomic<int32_t> CommandParameters::*field;
-    long lowest, highest;
+    long long lowest, highest;
 };
 
 int Set(const Options& o) {
@@ -97,7 +97,7 @@ int Set(const Options& o) {
         {"integrator", {job::SetIntegrator, &CommandParameters::IntegratorWord, 0, 0xFFFFFFFFL}},
     };
     const auto words = Positional(o.args);
-    long value = 0;
+    long long value = 0;
     const auto it = words.size() == 2 ? settings.find(words[0]) : settings.end();
     if (it == settings.end() || !ParseNumber(words[1], value) || value < it->second.lowest ||
         value > it->second.highest) {
@@ -123,7 +123,7 @@ int Set(const Options& o) {
 }
 
 int Sweep(const Options& o) {
-    long step = 20, start = 2000, width = 1000;
+    long long step = 20, start = 2000, width = 1000;
     if (!OptionNumber(o.args, "--step", step) || !OptionNumber(o.args, "--start", start) ||
         !OptionNumber(o.args, "--width", width))
         return 2;
@@ -145,7 +145,7 @@ int Sweep(const Options& o) {
 
 int Tune(const Options& o) {
     const auto words = Positional(o.args);
-    long seconds = 0;
+    long long seconds = 0;
     if (words.size() != 1 || (words[0] != "1" && words[0] != "2") || !Seconds(o, seconds)) {
         std::fprintf(stderr, "vq31ctl: tune 1|2 [--seconds N]\n");
         return 2;
@@ -175,7 +175,7 @@ int Tune(const Options& o) {
 
 int Display(const Options& o) {
     const auto words = Positional(o.args);
-    long seconds = 0, mask = 0;
+    long long seconds = 0, mask = 0;
     const bool automatic = words.size() == 1 && words[0] == "auto";
     if (words.size() != 1 ||
         (!automatic && (!ParseNumber(words[0], mask) || mask < 0 || mask > 0xFFFFFFFFL)) ||

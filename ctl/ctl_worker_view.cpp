@@ -40,6 +40,7 @@ void TextView::ShowPortStatus(int, const std::string& text) {
 }
 
 void TextView::ShowDeviceStatus(Status status, const std::string& text) {
+    lastDeviceStatus_ = status;
     // Only changes: polling shows the same status many times a second.
     if (text != lastStatus_)
         std::printf("device: %s\n", text.c_str());

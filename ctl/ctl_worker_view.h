@@ -9,6 +9,7 @@
 #include "snapshot.h"
 #include "worker_view.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -37,6 +38,8 @@ public:
                  bool stopOnError = true);
     size_t Count(const std::string& step);
     size_t Errors();
+    // Status of the last exchange the worker showed; safe from any thread.
+    Status LastDeviceStatus() const { return lastDeviceStatus_.load(); }
 
     // Exchanges that failed since the last ResetFailures(), and the first of them: its wall
     // time and status text.
@@ -84,6 +87,7 @@ private:
     std::map<std::string, size_t> counts_;
     std::string lastStatus_; // worker thread only
     Failures failures_;      // guarded by mutex_
+    std::atomic<Status> lastDeviceStatus_{StatusOk};
 };
 
 // The objects one command needs: link, parameters, texts, hub records, view and worker.

@@ -13,7 +13,7 @@ namespace vq31::ctl {
 
 namespace {
 // Highest speed accepted on the command line (far above any serial adapter's).
-constexpr long MaxBaud = 4000000;
+constexpr long long MaxBaud = 4000000;
 
 struct Entry {
     const char* usage;
@@ -83,12 +83,12 @@ std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>
     return {};
 }
 
-bool ParseNumber(const std::string& text, long& value) {
+bool ParseNumber(const std::string& text, long long& value) {
     if (text.empty())
         return false;
     errno = 0;
     char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 0);
+    const long long v = std::strtoll(text.c_str(), &end, 0);
     if (errno != 0 || end == text.c_str() || *end != '\0')
         return false;
     value = v;
@@ -102,7 +102,7 @@ std::optional<std::string> OptionText(const std::vector<std::string>& args, cons
     return std::nullopt;
 }
 
-bool OptionNumber(const std::vector<std::string>& args, const char* name, long& value) {
+bool OptionNumber(const std::vector<std::string>& args, const char* name, long long& value) {
     const auto text = OptionText(args, name);
     if (!text)
         return true; // absent: keep the default
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
                 return 2;
             }
             const std::string value = argv[++i];
-            long n = 0;
+            long long n = 0;
             if (word == "--port") {
                 options.port = value;
             } else if (!ParseNumber(value, n) || n < 0 || (word == "--address" && n > 255) ||

@@ -1,10 +1,55 @@
 // Port thread and exchange logic of the device link.
 #include "link.h"
 
+#include <condition_variable>
 #include <cstring>
 #include <system_error>
 
 namespace vq31 {
+
+// What a port thread shares with its link and keeps when it is left behind. The thread runs
+// every step of its own while holding runLock and lets go of it only around a port call, so
+// the link can take the lock (and mark the thread left behind) only while the thread is
+// inside a port call or has ended. A thread that comes back from a port call and finds
+// itself left behind leaves at once through LeftBehind, closing the port it kept alive,
+// and never again touches the link, which may be gone by then.
+struct DeviceLink::PortRun {
+    std::mutex runLock;
+    bool leftBehind = false; // guarded by runLock
+    std::shared_ptr<SerialPort> port;
+    std::vector<uint8_t> frame; // the frame being written, owned here so a stuck write keeps it
+
+    std::mutex endLock;
+    std::condition_variable endCv;
+    bool ended = false;
+
+    bool WaitEnded(std::chrono::milliseconds limit) {
+        std::unique_lock lock(endLock);
+        return endCv.wait_for(lock, limit, [&] { return ended; });
+    }
+    void End() {
+        {
+            std::lock_guard lock(endLock);
+            ended = true;
+        }
+        endCv.notify_all();
+    }
+};
+
+namespace {
+// Unwinds a left-behind port thread out of the link's steps to its outermost frame.
+struct LeftBehind {};
+
+// The run is taken by value: the link may drop its own pointer to it during the call.
+template <typename Run, typename Call> auto OutsideRunLock(std::shared_ptr<Run> run, Call call) {
+    run->runLock.unlock();
+    auto result = call(*run->port);
+    run->runLock.lock();
+    if (run->leftBehind)
+        throw LeftBehind{};
+    return result;
+}
+} // namespace
 
 DeviceLink::DeviceLink(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
 
@@ -33,9 +78,12 @@ int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
         state_.baudRate = baudRate;
         state_.pendingCode = 0;
     }
+    run_ = std::make_shared<PortRun>();
+    run_->port = port_;
     try {
-        thread_ = std::thread([this] { PortThread(); });
+        thread_ = std::thread([this, run = run_] { PortThreadMain(run); });
     } catch (const std::system_error& e) {
+        run_.reset();
         std::lock_guard lock(linkLock_);
         openError_ = std::string("cannot start the port thread: ") + e.what();
         return 1; // the port stays open until the next close, as a failed start leaves it
@@ -47,9 +95,23 @@ int DeviceLink::UartClose() {
     stop_ = true;
     port_->Wake();
     // Every blocking call of the port thread is bounded (a read by the idle time-out, a
-    // write by its wire time plus 500 ms), so the join ends well within two seconds.
-    if (thread_.joinable())
-        thread_.join();
+    // write by its wire time plus 500 ms), so the thread normally ends well within the wait;
+    // only a driver that does not keep its time-outs makes the thread stay behind.
+    if (thread_.joinable()) {
+        if (run_->WaitEnded(PortThreadStopWait)) {
+            thread_.join();
+        } else {
+            {
+                std::lock_guard lock(run_->runLock);
+                run_->leftBehind = true;
+            }
+            thread_.detach();
+            port_ = MakeSerialPort();
+            std::lock_guard lock(linkLock_);
+            ++leftBehind_;
+        }
+    }
+    run_.reset();
     port_->Close();
     sentEvent_.Clear();
     answerEvent_.Clear();
@@ -86,6 +148,44 @@ void DeviceLink::Interrupt(bool on) {
     answerEvent_.Interrupt(on);
 }
 
+uint64_t DeviceLink::PortThreadsLeftBehind() const {
+    std::lock_guard lock(linkLock_);
+    return leftBehind_;
+}
+
+void DeviceLink::PortThreadMain(const std::shared_ptr<PortRun>& run) {
+    {
+        std::unique_lock lock(run->runLock);
+        try {
+            PortThread();
+        } catch (const LeftBehind&) {
+            run->port->Close();
+        }
+    }
+    run->End();
+}
+
+SerialPort::Read DeviceLink::PortRead(uint8_t& byte, std::chrono::milliseconds timeout,
+                                      bool wakeable) {
+    // byte lives on this thread's stack, which stays valid while a left-behind read lasts.
+    return OutsideRunLock(run_,
+                          [&](SerialPort& port) { return port.ReadByte(byte, timeout, wakeable); });
+}
+
+bool DeviceLink::PortWrite(const uint8_t* data, size_t length, std::chrono::milliseconds limit) {
+    run_->frame.assign(data, data + length);
+    return OutsideRunLock(run_, [&, run = run_](SerialPort& port) {
+        return port.Write(run->frame.data(), run->frame.size(), limit);
+    });
+}
+
+void DeviceLink::PortPurge() {
+    OutsideRunLock(run_, [](SerialPort& port) {
+        port.Purge();
+        return true;
+    });
+}
+
 void DeviceLink::PortThread() {
     // The first receive step after an open always waits out one whole idle time-out, even
     // when the line was found idle before the close: the device may still be settling (for
@@ -117,7 +217,7 @@ void DeviceLink::SendStep() {
         state_.pendingCode = 0;
     }
     request.block = block.data();
-    port_->Purge(); // leftovers of an earlier answer are dropped
+    PortPurge(); // leftovers of an earlier answer are dropped
     const size_t length = BuildRequest(request, transmit_);
     if (length == 0)
         return; // no layout: nothing is written and the caller's wait ends with 7
@@ -134,7 +234,7 @@ void DeviceLink::SendStep() {
     }
     answerEvent_.Clear();
     const auto limit = std::chrono::milliseconds(ExchangeBudgetMs(uint32_t(length), baud));
-    const bool written = port_->Write(transmit_, length, limit);
+    const bool written = PortWrite(transmit_, length, limit);
     {
         std::lock_guard lock(linkLock_);
         state_.writeResult = written ? StatusOk : StatusWriteError;
@@ -157,7 +257,7 @@ void DeviceLink::ReceiveStep(bool fresh) {
         // Once the line has been found idle, a new request may cut the wait for the first
         // byte short: the idle time-out since the last answer has already passed.
         const bool wakeable = lineIdle && receiver_.count() == 0;
-        const SerialPort::Read r = port_->ReadByte(byte, idle, wakeable);
+        const SerialPort::Read r = PortRead(byte, idle, wakeable);
         if (r != SerialPort::Read::Byte) {
             if (receiver_.Silence() == Receiver::Event::Idle) {
                 std::lock_guard lock(linkLock_);

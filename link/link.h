@@ -8,9 +8,11 @@
 #include "protocol.h"
 #include "receiver.h"
 #include "serial_port.h"
+#include "timer_resolution.h"
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +72,14 @@ public:
     // OpenError() names the cause.
     int UartOpen(const std::string& portName, uint32_t baudRate);
     // Stops the port thread and closes the port. Safe when nothing is open. Returns 0.
+    // Waits at most PortThreadStopWait for the port thread: a thread stuck inside a port call
+    // (a driver that never returns) is left behind with the port it is using and ends as soon
+    // as that call returns, without touching this link again; the link goes on with a fresh
+    // port of the platform.
     int UartClose();
+    static constexpr std::chrono::milliseconds PortThreadStopWait{2000};
+    // How many port threads were left behind by UartClose, for display and for tests.
+    uint64_t PortThreadsLeftBehind() const;
     bool IsOpen() const;
     std::string OpenError() const;
     std::string PortName() const;
@@ -98,12 +107,21 @@ public:
     LinkState StateSnapshot() const;
 
 private:
+    struct PortRun;
+    void PortThreadMain(const std::shared_ptr<PortRun>& run);
     void PortThread();
+    // The port calls of the port thread, made outside its run lock (see PortRun).
+    SerialPort::Read PortRead(uint8_t& byte, std::chrono::milliseconds timeout, bool wakeable);
+    bool PortWrite(const uint8_t* data, size_t length, std::chrono::milliseconds limit);
+    void PortPurge();
     void SendStep();
     void ReceiveStep(bool fresh);
     void ReportFrame(Status status);
 
-    std::unique_ptr<SerialPort> port_;
+    FineTimerResolution timerResolution_;
+    std::shared_ptr<SerialPort> port_;
+    std::shared_ptr<PortRun> run_; // the running port thread's share; null when none runs
+    uint64_t leftBehind_ = 0;
     mutable std::mutex linkLock_; // LinkLock
     LinkState state_;
     Event sentEvent_{Event::Reset::Manual};

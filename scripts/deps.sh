@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the program need, only when missing.
-# Runs as root on the project's machines; elsewhere it uses sudo when it is available.
+# Names given as arguments are installed too (scripts/build-windows.sh adds its compiler and
+# Wine). Runs as root on the project's machines; elsewhere it uses sudo when it is available.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
     libxlsxwriter-dev liborcus-dev libfreexl-dev
     python3 python3-openpyxl fonts-dejavu-core xvfb xauth
     libreoffice-calc-nogui
+    "$@"
 )
 
 missing=()

@@ -7,14 +7,10 @@
 
 #include <freexl.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "child_process.h"
 
-#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -244,25 +240,15 @@ FileResult Deserialise(std::string_view bytes, Workbook& book) {
     return {true, {}};
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 #ifdef VQ31_XLS_SANITIZED
 // In the child a sanitizer report ends the child only; the parent reports the failure.
 void ChildDeath() {
-    _exit(ChildFailedExit);
+    std::_Exit(ChildFailedExit);
 }
 #endif
 
-[[noreturn]] void RunChild(const std::function<FileResult(Workbook&)>& read, int out) {
+// What the child runs: the read, its outcome and cells serialised to the parent.
+int RunChild(const std::function<FileResult(Workbook&)>& read, const ChildWrite& write) {
 #ifdef VQ31_XLS_SANITIZED
     __sanitizer_set_death_callback(ChildDeath);
 #endif
@@ -273,85 +259,50 @@ void ChildDeath() {
     } catch (...) {
         result = {false, "unreadable workbook"};
     }
-    const bool sent = WriteAll(out, Serialise(result, book));
-    close(out);
-    _exit(sent ? 0 : ChildFailedExit);
+    return write(Serialise(result, book)) ? 0 : ChildFailedExit;
+}
+
+// The .xls read as a task a new child process can run by name (the file name its argument).
+constexpr const char* XlsTask = "xls-read";
+int RunXlsChild(const std::string& fileName, const ChildWrite& write) {
+    return RunChild([&fileName](Workbook& read) { return ReadXlsInProcess(fileName, read); },
+                    write);
+}
+const bool xlsTaskRegistered = (RegisterChildTask(XlsTask, RunXlsChild), true);
+
+FileResult Collect(const ChildOutcome& outcome, Workbook& book) {
+    switch (outcome.end) {
+    case ChildOutcome::End::NotStarted:
+        return {false, "cannot start the workbook reader"};
+    case ChildOutcome::End::TimedOut:
+        return {false, "the workbook reader did not finish"};
+    case ChildOutcome::End::TooLarge:
+        return {false, "workbook too large"};
+    case ChildOutcome::End::Crashed:
+        return {false, "the workbook reader failed on this file"};
+    case ChildOutcome::End::Exited:
+        break;
+    }
+    if (outcome.exitCode != 0) {
+        return {false, "the workbook reader failed on this file"};
+    }
+    return Deserialise(outcome.output, book);
 }
 
 } // namespace
 
 FileResult ReadXlsFile(const std::string& fileName, Workbook& book) {
-    return ReadInChild([&fileName](Workbook& read) { return ReadXlsInProcess(fileName, read); },
-                       book);
+    (void)xlsTaskRegistered;
+    return Collect(RunInChild({XlsTask, fileName, RunXlsChild}, ChildTimeLimit, MaxReplyBytes),
+                   book);
 }
 
 FileResult ReadInChild(const std::function<FileResult(Workbook&)>& read, Workbook& book) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        return {false, "cannot start the workbook reader"};
-    }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return {false, "cannot start the workbook reader"};
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        RunChild(read, fds[1]);
-    }
-    close(fds[1]);
-    const auto deadline = std::chrono::steady_clock::now() + ChildTimeLimit;
-    std::string reply;
-    bool timedOut = false;
-    bool tooLarge = false;
-    char buffer[65536];
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            timedOut = ready == 0;
-            break;
-        }
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        reply.append(buffer, static_cast<std::size_t>(n));
-        if (reply.size() > MaxReplyBytes) {
-            tooLarge = true;
-            break;
-        }
-    }
-    close(fds[0]);
-    if (timedOut || tooLarge) {
-        kill(pid, SIGKILL);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut) {
-        return {false, "the workbook reader did not finish"};
-    }
-    if (tooLarge) {
-        return {false, "workbook too large"};
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return {false, "the workbook reader failed on this file"};
-    }
-    return Deserialise(reply, book);
+    // Only a forked child can run an arbitrary read; a new process runs named tasks only.
+    const ChildTask task{"", "", [&read](const std::string&, const ChildWrite& write) {
+                             return RunChild(read, write);
+                         }};
+    return Collect(RunInChild(task, ChildTimeLimit, MaxReplyBytes), book);
 }
 
 } // namespace vq31::sheets

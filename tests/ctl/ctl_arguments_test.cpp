@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vq31::test {
@@ -80,6 +83,20 @@ TEST_F(CtlArguments, KnownOptionsAndGlobalOptionsAfterTheCommandAreTaken) {
     const CommandRun unknown = Ctl("fly");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.output.find("unknown command"), std::string::npos);
+}
+
+TEST_F(CtlArguments, PollEndsSoonWithAMessageWhenTheDeviceGoesAway) {
+    auto poll = std::async(std::launch::async, [&] { return Ctl("poll --seconds 50"); });
+    // Polling has begun once the connection job's requests are followed by echo reads.
+    for (int i = 0; i < 200 && Requests() < 20; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_GE(Requests(), 20u);
+    sim_.Stop();
+    // Polling on for the rest of the 50 s would end in the time-out of 60 s (exit code 124).
+    ASSERT_EQ(poll.wait_for(std::chrono::seconds(90)), std::future_status::ready);
+    const CommandRun run = poll.get();
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("the device stopped answering at"), std::string::npos) << run.output;
 }
 
 } // namespace
