@@ -45,7 +45,7 @@ bool ParseFloat(const std::string& text, float& value) {
 
 // Puts one named value into the choice; empty when it is taken, else what is wrong.
 std::string ApplyNamed(const std::string& name, const std::string& text, ParameterChoice& c) {
-    long n = 0;
+    long long n = 0;
     const bool number = ParseNumber(text, n);
     if (name == "address") {
         // 255 is the broadcast address: a device set to it could not be told apart.
