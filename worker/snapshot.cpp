@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <system_error>
+#include <tuple>
 
 namespace vq31 {
 
@@ -469,13 +470,19 @@ std::vector<std::filesystem::path> SnapshotStore::List() const {
         if (entry.is_regular_file(ec) && entry.path().extension() == ".snapshot")
             files.push_back(entry.path());
     }
-    // Names carry the time stamp after the serial number: order by the stamp part.
-    std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-        const std::string na = a.filename().string(), nb = b.filename().string();
-        const auto sa = na.substr(std::min(na.size(), na.find('-'))),
-                   sb = nb.substr(std::min(nb.size(), nb.find('-')));
-        return sa != sb ? sa < sb : na < nb;
-    });
+    // Names carry the time stamp after the serial number, then a counter for a second
+    // snapshot within the same second: order by the stamp, then by the counter's value.
+    const auto key = [](const std::filesystem::path& p) {
+        const std::string stem = p.stem().string();
+        const auto first = std::min(stem.size(), stem.find('-'));
+        const auto second = stem.find('-', first + 1);
+        const std::string stamp =
+            stem.substr(first, second == std::string::npos ? std::string::npos : second - first);
+        const int counter = second == std::string::npos ? 0 : std::atoi(stem.c_str() + second + 1);
+        return std::make_tuple(stamp, counter, stem);
+    };
+    std::sort(files.begin(), files.end(),
+              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
     return files;
 }
 
