@@ -474,11 +474,15 @@ std::vector<std::filesystem::path> SnapshotStore::List() const {
     // snapshot within the same second: order by the stamp, then by the counter's value.
     const auto key = [](const std::filesystem::path& p) {
         const std::string stem = p.stem().string();
+        // "sn004711-2026-12-09T010000Z-2": the stamp ends with its zone letter Z.
         const auto first = std::min(stem.size(), stem.find('-'));
-        const auto second = stem.find('-', first + 1);
+        const auto zone = stem.find('Z', first);
         const std::string stamp =
-            stem.substr(first, second == std::string::npos ? std::string::npos : second - first);
-        const int counter = second == std::string::npos ? 0 : std::atoi(stem.c_str() + second + 1);
+            stem.substr(first, zone == std::string::npos ? std::string::npos : zone - first + 1);
+        const int counter =
+            zone != std::string::npos && zone + 2 < stem.size() && stem[zone + 1] == '-'
+                ? std::atoi(stem.c_str() + zone + 2)
+                : 0;
         return std::make_tuple(stamp, counter, stem);
     };
     std::sort(files.begin(), files.end(),
