@@ -33,6 +33,8 @@ fi
 
 work=$(mktemp -d /tmp/vq31-wine.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Snapshots of the Linux runs go into the test folder, not the user's data folder.
+export XDG_DATA_HOME=$work/data
 sims=()
 cleanup() {
     for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -153,7 +155,8 @@ run_sequence() {
 # Output of a command with Windows line ends made plain; the echo lines of polling keep the
 # settings and measurements but not the frame counter and the noisy samples, and repeated
 # lines are counted once (how many refreshes fit in a time depends on the machine).
-plain() { tr -d '\r' <"$1"; }
+# The snapshot a write saves first lies in each system's own data folder.
+plain() { tr -d '\r' <"$1" | sed -E 's/^(snapshot before the write: ).*/\1(data folder)/'; }
 plain_poll() {
     tr -d '\r' <"$1" | sed -E '/^echo: /{s/, frame [0-9]+//; s/ \| [0-9]+ samples .*//}' |
         sed -E 's/^polls: [0-9]+ refreshes$/polls: N refreshes/' | uniq
