@@ -8,6 +8,7 @@
 #include "protocol.h"
 #include "receiver.h"
 #include "serial_port.h"
+#include "trace.h"
 
 #include <array>
 #include <atomic>
@@ -93,6 +94,11 @@ public:
                     AnswerFields& answer,
                     const std::function<void(const uint8_t*)>& copyFrame = {});
 
+    // Hands every request, answer frame, silence and refused answer to the monitor, and
+    // counts every exchange's outcome there (nullptr stops it). Safe at any time.
+    void SetMonitor(std::shared_ptr<LinkMonitor> monitor);
+    std::shared_ptr<LinkMonitor> Monitor() const;
+
     LinkCounters Counters() const;
     // A copy of the shared record, for tests.
     LinkState StateSnapshot() const;
@@ -102,6 +108,9 @@ private:
     void SendStep();
     void ReceiveStep(bool fresh);
     void ReportFrame(Status status);
+    // Records what only the waiting side sees: a silence or a request never written.
+    void TraceOutcome(const RequestFields& request, Status status,
+                      std::chrono::steady_clock::time_point waitStart);
 
     std::unique_ptr<SerialPort> port_;
     mutable std::mutex linkLock_; // LinkLock
@@ -116,6 +125,7 @@ private:
     Receiver receiver_; // used by the port thread only
     uint8_t transmit_[MaxRequestLength] = {};
     LinkCounters counters_;
+    std::shared_ptr<LinkMonitor> monitor_; // guarded by linkLock_
 };
 
 } // namespace vq31
