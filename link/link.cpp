@@ -1,5 +1,6 @@
 // Port thread and exchange logic of the device link.
 #include "link.h"
+#include "doctor.h"
 
 #include <cstring>
 #include <system_error>
@@ -18,11 +19,19 @@ int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
         std::lock_guard lock(linkLock_);
         portName_ = portName;
         openError_.clear();
+        openWarning_.clear();
     }
     if (!port_->Open(portName, baudRate)) {
+        // The doctor tells a missing device, a permission, a busy port and a prober apart.
+        const std::string cause =
+            DiagnoseOpenFailure(portName, port_->errorNumber(), port_->error()).message;
         std::lock_guard lock(linkLock_);
-        openError_ = port_->error();
+        openError_ = cause;
         return 1;
+    }
+    if (std::string warning = TuneLatency(portName); !warning.empty()) {
+        std::lock_guard lock(linkLock_);
+        openWarning_ = std::move(warning);
     }
     port_->Purge();
     stop_ = false;
@@ -63,6 +72,11 @@ bool DeviceLink::IsOpen() const {
 std::string DeviceLink::OpenError() const {
     std::lock_guard lock(linkLock_);
     return openError_;
+}
+
+std::string DeviceLink::OpenWarning() const {
+    std::lock_guard lock(linkLock_);
+    return openWarning_;
 }
 
 std::string DeviceLink::PortName() const {

@@ -74,6 +74,9 @@ public:
     int UartClose();
     bool IsOpen() const;
     std::string OpenError() const;
+    // After a good open: what about the port may slow the link, with its fix (empty if all
+    // is well).
+    std::string OpenWarning() const;
     std::string PortName() const;
     uint32_t BaudRate() const;
 
@@ -122,6 +125,7 @@ private:
     std::atomic<bool> interrupted_{false};
     std::string portName_;
     std::string openError_;
+    std::string openWarning_;
     Receiver receiver_; // used by the port thread only
     uint8_t transmit_[MaxRequestLength] = {};
     LinkCounters counters_;

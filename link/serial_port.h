@@ -31,6 +31,8 @@ public:
     // Drops whatever waits in the driver's input and output queues.
     virtual void Purge() = 0;
     virtual const std::string& error() const = 0;
+    // The system's error number of the last failed open, 0 when there was none.
+    virtual int errorNumber() const { return 0; }
 };
 
 // The port layer of the platform this program was built for.

@@ -56,6 +56,7 @@ public:
     bool Open(const std::string& name, uint32_t baudRate) override {
         Close();
         error_.clear();
+        errorNumber_ = 0;
         if (!TtySpeedSupported(baudRate)) {
             error_ = "speed " + std::to_string(baudRate) + " bit/s is not supported here";
             return false;
@@ -63,6 +64,7 @@ public:
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int e = errno;
+            errorNumber_ = e;
             if (e == EACCES || e == EPERM)
                 error_ = "permission denied on " + name + ": the user must be in the '" +
                          GroupOf(name) + "' group (log in again after joining it)";
@@ -75,6 +77,7 @@ public:
             return false;
         }
         if (!isatty(fd)) {
+            errorNumber_ = ENOTTY;
             ::close(fd);
             error_ = name + " is not a serial port";
             return false;
@@ -209,6 +212,9 @@ public:
     const std::string& error() const override {
         return error_;
     }
+    int errorNumber() const override {
+        return errorNumber_;
+    }
 
 private:
     Read SleepOnError(std::chrono::steady_clock::time_point deadline) {
@@ -219,6 +225,7 @@ private:
     int fd_ = -1;
     int wake_[2] = {-1, -1};
     std::string error_;
+    int errorNumber_ = 0;
     uint8_t buffer_[4096];
     size_t head_ = 0;
     size_t tail_ = 0;
