@@ -167,6 +167,8 @@ bool OpenLink(DeviceLink& link, const Options& o) {
                      link.OpenError().c_str());
         return false;
     }
+    if (const std::string warning = link.OpenWarning(); !warning.empty())
+        std::fprintf(stderr, "vq31ctl: warning: %s\n", warning.c_str());
     return true;
 }
 

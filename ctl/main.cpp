@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
                      command.c_str(), wrong.c_str(), it->second.usage);
         return 2;
     }
-    if (options.port.empty()) {
+    if (options.port.empty() && command != "ports") {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;
     }
