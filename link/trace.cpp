@@ -290,13 +290,12 @@ std::string FormatHealth(const LinkHealth& h) {
                   (unsigned long long)h.broken, (unsigned long long)h.silences,
                   (unsigned long long)h.rejected, h.requestsPerSecond);
     out += text;
-    out += "exchanges " + std::to_string(h.exchanges()) + ":";
+    out.append("exchanges ").append(std::to_string(h.exchanges())).append(":");
     for (size_t i = 0; i < h.statuses.size(); ++i) {
         if (h.statuses[i] == 0)
             continue;
-        out += " ";
-        out += i < 9 ? StatusName(Status(i)) : "other";
-        out += " " + std::to_string(h.statuses[i]) + ",";
+        out.append(" ").append(i < 9 ? StatusName(Status(i)) : "other");
+        out.append(" ").append(std::to_string(h.statuses[i])).append(",");
     }
     if (out.back() == ',')
         out.pop_back();
