@@ -69,6 +69,10 @@ bool DeviceLink::IsOpen() const {
     return port_->IsOpen();
 }
 
+bool DeviceLink::PortVanished() const {
+    return port_->Vanished();
+}
+
 std::string DeviceLink::OpenError() const {
     std::lock_guard lock(linkLock_);
     return openError_;

@@ -73,6 +73,8 @@ public:
     // Stops the port thread and closes the port. Safe when nothing is open. Returns 0.
     int UartClose();
     bool IsOpen() const;
+    // The open port's device has gone (unplugged); the port stays open until closed.
+    bool PortVanished() const;
     std::string OpenError() const;
     // After a good open: what about the port may slow the link, with its fix (empty if all
     // is well).

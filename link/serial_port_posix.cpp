@@ -5,6 +5,7 @@
 #include "tty_speed.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -112,6 +113,8 @@ public:
         }
 #endif
         tcflush(fd, TCIOFLUSH);
+        name_ = name;
+        vanished_ = false;
         fd_ = fd;
         head_ = tail_ = 0;
         return true;
@@ -123,6 +126,7 @@ public:
             ::close(fd_);
         }
         fd_ = -1;
+        vanished_ = false;
         head_ = tail_ = 0;
     }
 
@@ -215,9 +219,16 @@ public:
     int errorNumber() const override {
         return errorNumber_;
     }
+    bool Vanished() const override {
+        return vanished_;
+    }
 
 private:
     Read SleepOnError(std::chrono::steady_clock::time_point deadline) {
+        // A hang-up whose device name is gone is an unplugged adapter (a closed simulator
+        // takes its pseudo-terminal with it the same way).
+        if (!vanished_ && ::access(name_.c_str(), F_OK) != 0 && errno == ENOENT)
+            vanished_ = true;
         std::this_thread::sleep_until(deadline);
         return Read::Error;
     }
@@ -226,6 +237,8 @@ private:
     int wake_[2] = {-1, -1};
     std::string error_;
     int errorNumber_ = 0;
+    std::string name_;                  // set at open, read by the port thread only after
+    std::atomic<bool> vanished_{false}; // written by the port thread, read by any
     uint8_t buffer_[4096];
     size_t head_ = 0;
     size_t tail_ = 0;
