@@ -8,6 +8,7 @@
 #include "language_file.h"
 #include "language_texts.h"
 #include "protocol.h"
+#include "traffic_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -68,6 +69,12 @@ MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecor
     StatusNotice->setObjectName("StatusBar1Notice");
     StatusNotice->hide();
     bar->addWidget(StatusNotice);
+    auto* traffic = new QToolButton(bar);
+    traffic->setObjectName("BtnTraffic");
+    traffic->setText("Обмен...");
+    traffic->setToolTip("Обмен с устройством: кадры, ошибки, счётчики");
+    bar->addPermanentWidget(traffic);
+    connect(traffic, &QToolButton::clicked, this, [this] { OpenTrafficWindow(); });
     setStatusBar(bar);
 
     // Page changes by the user run PcMainChange unless the pages are locked, in which case
@@ -112,6 +119,22 @@ MainWindow::~MainWindow() {
 
 QString MainWindow::Text(const char* key) const {
     return QString::fromStdString(texts_.Text(key));
+}
+
+void MainWindow::SetTrafficMonitor(std::shared_ptr<LinkMonitor> monitor) {
+    trafficMonitor_ = std::move(monitor);
+}
+
+TrafficWindow* MainWindow::OpenTrafficWindow() {
+    if (!trafficMonitor_)
+        return nullptr;
+    if (!traffic_) {
+        traffic_ = new TrafficWindow(trafficMonitor_, *prompter_, this);
+        traffic_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    traffic_->show();
+    traffic_->raise();
+    return traffic_;
 }
 
 void MainWindow::PostCommand(int code) {

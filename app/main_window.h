@@ -8,6 +8,7 @@
 
 #include <QLocale>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -36,11 +37,13 @@ class LanguageFile;
 struct HubRecords;
 struct HubView;
 class TareEditor;
+class LinkMonitor;
 } // namespace vq31
 
 namespace vq31::app {
 
 class EchoChart;
+class TrafficWindow;
 
 // The user's number format without digit grouping, for the fuel numbers.
 QLocale FuelNumberLocale();
@@ -102,6 +105,11 @@ public:
 
     // Hands a code to the worker (and the observer).
     void PostCommand(int code);
+
+    // The link's trace, shown by the traffic window (opened with BtnTraffic).
+    void SetTrafficMonitor(std::shared_ptr<LinkMonitor> monitor);
+    // Opens (or raises) the traffic window; null when no monitor was given.
+    TrafficWindow* OpenTrafficWindow();
 
     // Start-up steps run on the first show, in this order; public so tests can run them
     // without a shown window.
@@ -311,6 +319,8 @@ private:
     std::function<void(int)> poster_;
     EchoChart* chart_ = nullptr;
     SnapshotDialog* snapshotDialog_ = nullptr;
+    std::shared_ptr<LinkMonitor> trafficMonitor_;
+    QPointer<TrafficWindow> traffic_;
 
     int32_t portNumber_ = 1;
     int32_t baudRate_ = 19200;

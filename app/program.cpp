@@ -53,6 +53,11 @@ Program::Program(ProgramOptions options)
     };
     window_ = std::make_unique<MainWindow>(params_, texts_, *hub_, std::move(setup));
     view_ = std::make_unique<QtWorkerView>(*window_);
+    // The trace ring is always kept (fixed memory), so the traffic window shows the frames
+    // that came before it was opened.
+    auto monitor = std::make_shared<LinkMonitor>();
+    link_.SetMonitor(monitor);
+    window_->SetTrafficMonitor(std::move(monitor));
 }
 
 Program::~Program() {

@@ -4,6 +4,7 @@
 #include "page_parts.h"
 
 #include "command_parameters.h"
+#include "doctor.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -148,6 +149,14 @@ void MainWindow::FillPortList() {
         if (!info.manufacturer().isEmpty())
             tip += (tip.isEmpty() ? "" : ", ") + info.manufacturer();
         CmbCom->setItemData(CmbCom->count() - 1, tip, Qt::ToolTipRole);
+        // The stable name beside it: it stays the same when the adapter is replugged.
+        const std::string stable = StableNameOf(info.systemLocation().toStdString());
+        if (!stable.empty()) {
+            CmbCom->addItem(QString::fromStdString(stable));
+            CmbCom->setItemData(CmbCom->count() - 1,
+                                info.systemLocation() + (tip.isEmpty() ? "" : ": ") + tip,
+                                Qt::ToolTipRole);
+        }
     }
     CmbCom->setCurrentIndex(-1);
 }
@@ -165,8 +174,11 @@ void MainWindow::CmbComChange() {
     }
     portNumber_ = PortNumberOf(name);
     Put(params_.PortNumber, portNumber_);
-    portName_ = name;
-    params_.SetPortName(name.toStdString());
+    // A device with a stable name is remembered by it, since ttyUSB numbers change when
+    // adapters are replugged.
+    const std::string stable = StableNameOf(name.toStdString());
+    portName_ = stable.empty() ? name : QString::fromStdString(stable);
+    params_.SetPortName(portName_.toStdString());
     SaveSettings();
 }
 

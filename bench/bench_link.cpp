@@ -4,7 +4,9 @@
 // time-out before each request (the pacing rule), plus the wire time of the answer when the
 // simulator paces it (the request crosses the pseudo-terminal at once, so its wire time is
 // not part of what can be measured here). "ratio" is measured / floor; 1.10 is the target
-// ceiling.
+// ceiling. TracedExchange repeats the short exchange with the trace off (0), kept in the ring
+// (1), and also formatted as text lines (2, as vq31ctl --trace does); TraceRecord is the cost
+// of recording one frame of the longest kept size.
 #include "commands.h"
 #include "link.h"
 #include "sim_server.h"
@@ -12,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 using namespace vq31;
@@ -77,8 +80,41 @@ void EnvelopeOscillogram(benchmark::State& state) {
            FloorMs(115200, EnvelopeBlocks * uint32_t(OscBlockSize), realtime));
 }
 
+void TracedExchange(benchmark::State& state) {
+    Bench b(19200, false);
+    if (!b.ok) {
+        state.SkipWithError("simulator did not start");
+        return;
+    }
+    size_t lineBytes = 0;
+    if (state.range(0) >= 1) {
+        auto monitor = std::make_shared<LinkMonitor>();
+        if (state.range(0) >= 2)
+            monitor->SetLineSink([&](const std::string& line) { lineBytes += line.size(); });
+        b.link.SetMonitor(monitor);
+    }
+    uint32_t mode = 0;
+    ReadValue(b.link, cmd::ReadMode, 1, mode);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        if (ReadValue(b.link, cmd::ReadMode, 1, mode) != StatusOk)
+            state.SkipWithError("exchange failed");
+    Report(state, std::chrono::steady_clock::now() - start, FloorMs(19200, 5, false));
+    benchmark::DoNotOptimize(lineBytes);
+}
+
+void TraceRecordCost(benchmark::State& state) {
+    LinkMonitor monitor;
+    uint8_t frame[TraceBytesKept] = {0x3E, 0x01, 0x22, 0x18};
+    for (auto _ : state)
+        monitor.RecordFrame(TraceKind::Answer, StatusOk, frame, 3360);
+    state.counters["ring_mb"] = double(monitor.MemoryBytes()) / 1e6;
+}
+
 } // namespace
 
+BENCHMARK(TracedExchange)->Arg(0)->Arg(1)->Arg(2)->Iterations(100)->UseRealTime();
+BENCHMARK(TraceRecordCost);
 BENCHMARK(ShortExchange)->Arg(0)->Arg(1)->Iterations(100)->UseRealTime();
 BENCHMARK(EnvelopeOscillogram)->Arg(0)->Iterations(100)->UseRealTime();
 BENCHMARK(EnvelopeOscillogram)->Arg(1)->Iterations(20)->UseRealTime();

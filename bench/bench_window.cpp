@@ -6,13 +6,19 @@
 //   PollingWindowThread: the whole program polling the simulated sensor at 115200 bit/s: the
 //     longest stretch the window thread was blocked (event-loop latency of a 1 ms timer) and
 //     the longest single window step, the echo refreshes per second against the floor's rate,
-//     and the resident memory while polling.
+//     and the resident memory while polling; with the traffic window closed (traffic:0) and
+//     open (traffic:1), and the memory held by the trace ring.
+//   TrafficFeed: trace records pushed from another thread at the byte rate of a 115200 bit/s
+//     line (short frames, the most records a second) while the traffic window redraws on its
+//     timer: the longest stretch the window thread was blocked and the redraws per second.
 //   StartToShown: program object to first shown window (start-up steps done).
 #include "echo_chart.h"
 #include "main_window.h"
 #include "program.h"
+#include "prompter.h"
 #include "qt_worker_view.h"
 #include "sim_server.h"
+#include "traffic_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,6 +34,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 using namespace vq31;
@@ -131,6 +139,7 @@ BENCHMARK(EchoRefresh)
     ->Iterations(200);
 
 void PollingWindowThread(benchmark::State& state) {
+    const bool traffic = state.range(0) != 0;
     for (auto _ : state) {
         sim::SimOptions simOptions;
         simOptions.baud = 115200;
@@ -154,6 +163,8 @@ void PollingWindowThread(benchmark::State& state) {
             state.SkipWithError("no echo from the simulator");
             return;
         }
+        TrafficWindow* trafficWindow = traffic ? program.Window().OpenTrafficWindow() : nullptr;
+        const uint64_t requestsBefore = program.Link().Monitor()->Health().requests;
         // Latency of a 1 ms timer: the longest gap is the longest time the window thread was
         // busy (a window step, a repaint) while the worker polled.
         double longestGap = 0;
@@ -184,10 +195,74 @@ void PollingWindowThread(benchmark::State& state) {
         state.counters["floor_refresh_per_s"] = 1000.0 / FloorMs;
         state.counters["rss_mb"] = ResidentMb();
         state.counters["rss_growth_mb"] = ResidentMb() - before;
+        const auto monitor = program.Link().Monitor();
+        state.counters["requests_per_s"] =
+            double(monitor->Health().requests - requestsBefore) * 1000.0 / PollMs;
+        state.counters["trace_ring_mb"] = double(monitor->MemoryBytes()) / 1e6;
+        if (trafficWindow)
+            state.counters["traffic_redraws_per_s"] = trafficWindow->Redraws() * 1000.0 / PollMs;
         program.Window().close();
     }
 }
-BENCHMARK(PollingWindowThread)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(PollingWindowThread)
+    ->ArgName("traffic")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Boxes that nobody answers: the feed never shows one.
+class SilentBoxes : public Prompter {
+public:
+    void Error(const QString&) override {}
+    void Information(const QString&) override {}
+    bool Question(const QString&) override { return false; }
+    QString ChooseOpenFile(const QString&) override { return {}; }
+    QString ChooseSaveFile(const QString&) override { return {}; }
+};
+
+void TrafficFeed(benchmark::State& state) {
+    for (auto _ : state) {
+        auto monitor = std::make_shared<LinkMonitor>();
+        SilentBoxes boxes;
+        TrafficWindow window(monitor, boxes);
+        window.show();
+        // 115200 bit/s is 11 520 bytes a second; 5-byte frames give the most records.
+        constexpr int FramesPerSecond = 11520 / 5;
+        std::atomic<bool> stop{false};
+        std::atomic<uint64_t> fed{0};
+        std::thread feeder([&] {
+            const uint8_t frame[] = {0x3E, 0x01, 0x2A, 0x00, 0x4E};
+            auto next = std::chrono::steady_clock::now();
+            while (!stop) {
+                monitor->RecordFrame(TraceKind::Answer, StatusOk, frame, sizeof frame);
+                ++fed;
+                next += std::chrono::microseconds(1000000 / FramesPerSecond);
+                std::this_thread::sleep_until(next);
+            }
+        });
+        double longestGap = 0;
+        QElapsedTimer sinceTick;
+        sinceTick.start();
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, double(sinceTick.nsecsElapsed()) / 1e6);
+            sinceTick.restart();
+        });
+        tick.start(1);
+        constexpr int FeedMs = 3000;
+        const int redrawsBefore = window.Redraws();
+        QTest::qWait(FeedMs);
+        tick.stop();
+        stop = true;
+        feeder.join();
+        state.counters["records_per_s"] = double(fed) * 1000.0 / FeedMs;
+        state.counters["redraws_per_s"] = (window.Redraws() - redrawsBefore) * 1000.0 / FeedMs;
+        state.counters["window_blocked_max_ms"] = longestGap;
+        state.counters["ring_records"] = double(monitor->size());
+    }
+}
+BENCHMARK(TrafficFeed)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void StartToShown(benchmark::State& state) {
     std::vector<double> times;

@@ -3,13 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vq31 {
 class DeviceLink;
-}
+class LinkMonitor;
+} // namespace vq31
 
 namespace vq31::ctl {
 
@@ -19,6 +21,8 @@ struct Options {
     uint32_t baud = 19200;
     uint8_t address = 1;
     std::vector<std::string> args;
+    // Set by --trace or --stats: every link the command opens reports its traffic here.
+    std::shared_ptr<LinkMonitor> monitor;
 };
 
 using CommandFn = int (*)(const Options&);

@@ -52,6 +52,7 @@ std::string ModelWord(uint32_t code) {
 
 int Search(const Options& o) {
     DeviceLink link;
+    link.SetMonitor(o.monitor);
     Status last = StatusNoAnswer;
     for (uint32_t speed : SearchSpeeds) {
         if (link.UartOpen(o.port, speed) != 0) {
@@ -160,11 +161,14 @@ int ReportStatus(Status status) {
 }
 
 bool OpenLink(DeviceLink& link, const Options& o) {
+    link.SetMonitor(o.monitor);
     if (link.UartOpen(o.port, o.baud) != 0) {
         std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
                      link.OpenError().c_str());
         return false;
     }
+    if (const std::string warning = link.OpenWarning(); !warning.empty())
+        std::fprintf(stderr, "vq31ctl: warning: %s\n", warning.c_str());
     return true;
 }
 

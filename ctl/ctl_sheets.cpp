@@ -50,6 +50,7 @@ int ExchangeFail(const sheets::ExchangeResult& r) {
 }
 
 bool Open(DeviceLink& link, const Options& o) {
+    link.SetMonitor(o.monitor);
     if (link.UartOpen(o.port, o.baud) != 0) {
         std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
                      link.OpenError().c_str());

@@ -206,6 +206,7 @@ bool TextView::AskYesNo(const std::string& text) {
 
 WorkerSession::WorkerSession(const Options& o)
     : options(o), worker(link, params, view, texts, hub) {
+    link.SetMonitor(o.monitor);
     params.SetPortName(o.port);
     Put(params.BaudRate, int32_t(o.baud));
     Put(params.DeviceAddress, o.address);

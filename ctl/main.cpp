@@ -2,11 +2,15 @@
 // (--port PATH, --baud N, --address N; they may also follow the command), then a command word
 // and its own arguments; a word or option the command does not know is refused with its
 // usage. Exit code 0 on success, 1 on a device or file failure, 2 on a usage error.
+// --trace FILE (or - for standard error) appends one line per frame, silence and refused
+// answer; --stats prints the link's counters after the command.
 #include "ctl.h"
+#include "trace.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 namespace vq31::ctl {
@@ -26,13 +30,26 @@ std::map<std::string, Entry>& Registry() {
 }
 
 void Usage() {
-    std::fprintf(stderr, "usage: vq31ctl --port PATH [--baud N] [--address N] COMMAND ...\n");
+    std::fprintf(stderr, "usage: vq31ctl --port PATH [--baud N] [--address N] [--trace FILE|-] "
+                         "[--stats] COMMAND ...\n");
     for (const auto& [name, entry] : Registry())
         std::fprintf(stderr, "  %s\n", entry.usage);
 }
 
 bool IsGlobalOption(const std::string& word) {
-    return word == "--port" || word == "--baud" || word == "--address";
+    return word == "--port" || word == "--baud" || word == "--address" || word == "--trace";
+}
+
+// Opens the trace target: "-" is standard error, anything else a file appended to (an
+// earlier trace in it is kept). Null with a message when the file cannot be opened.
+std::FILE* OpenTrace(const std::string& target) {
+    if (target == "-")
+        return stderr;
+    std::FILE* file = std::fopen(target.c_str(), "a");
+    if (file == nullptr)
+        std::fprintf(stderr, "vq31ctl: cannot open the trace file %s: %s\n", target.c_str(),
+                     std::strerror(errno));
+    return file;
 }
 
 // Options of any command that take a value, so their values are not taken for positional
@@ -140,6 +157,8 @@ int main(int argc, char** argv) {
     using namespace vq31::ctl;
     Options options;
     std::string command;
+    std::string traceTarget;
+    bool stats = false;
     // The global options may stand before or after the command word.
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
@@ -152,6 +171,8 @@ int main(int argc, char** argv) {
             long long n = 0;
             if (word == "--port") {
                 options.port = value;
+            } else if (word == "--trace") {
+                traceTarget = value;
             } else if (!ParseNumber(value, n) || n < 0 || (word == "--address" && n > 255) ||
                        (word == "--baud" && (n == 0 || n > MaxBaud))) {
                 std::fprintf(stderr, "vq31ctl: bad value for %s: '%s'\n", word.c_str(),
@@ -162,6 +183,8 @@ int main(int argc, char** argv) {
             } else {
                 options.address = uint8_t(n);
             }
+        } else if (word == "--stats") {
+            stats = true;
         } else if (command.empty()) {
             command = word;
         } else {
@@ -185,9 +208,29 @@ int main(int argc, char** argv) {
                      command.c_str(), wrong.c_str(), it->second.usage);
         return 2;
     }
-    if (options.port.empty()) {
+    if (options.port.empty() && command != "ports") {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;
     }
-    return it->second.fn(options);
+    std::FILE* trace = nullptr;
+    if (!traceTarget.empty() && (trace = OpenTrace(traceTarget)) == nullptr)
+        return 2;
+    if (trace || stats) {
+        options.monitor = std::make_shared<vq31::LinkMonitor>();
+        if (trace)
+            options.monitor->SetLineSink([trace](const std::string& line) {
+                std::fprintf(trace, "%s\n", line.c_str());
+                std::fflush(trace);
+            });
+    }
+    const int code = it->second.fn(options);
+    if (options.monitor) {
+        // Every link of the command is closed by now: nothing records any more.
+        options.monitor->SetLineSink({});
+        if (stats)
+            std::printf("%s", vq31::FormatHealth(options.monitor->Health()).c_str());
+    }
+    if (trace && trace != stderr)
+        std::fclose(trace);
+    return code;
 }

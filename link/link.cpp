@@ -1,5 +1,6 @@
 // Port thread and exchange logic of the device link.
 #include "link.h"
+#include "doctor.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -63,11 +64,19 @@ int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
         std::lock_guard lock(linkLock_);
         portName_ = portName;
         openError_.clear();
+        openWarning_.clear();
     }
     if (!port_->Open(portName, baudRate)) {
+        // The doctor tells a missing device, a permission, a busy port and a prober apart.
+        const std::string cause =
+            DiagnoseOpenFailure(portName, port_->errorNumber(), port_->error()).message;
         std::lock_guard lock(linkLock_);
-        openError_ = port_->error();
+        openError_ = cause;
         return 1;
+    }
+    if (std::string warning = TuneLatency(portName); !warning.empty()) {
+        std::lock_guard lock(linkLock_);
+        openWarning_ = std::move(warning);
     }
     port_->Purge();
     stop_ = false;
@@ -122,9 +131,18 @@ bool DeviceLink::IsOpen() const {
     return port_->IsOpen();
 }
 
+bool DeviceLink::PortVanished() const {
+    return port_->Vanished();
+}
+
 std::string DeviceLink::OpenError() const {
     std::lock_guard lock(linkLock_);
     return openError_;
+}
+
+std::string DeviceLink::OpenWarning() const {
+    std::lock_guard lock(linkLock_);
+    return openWarning_;
 }
 
 std::string DeviceLink::PortName() const {
@@ -235,11 +253,16 @@ void DeviceLink::SendStep() {
     answerEvent_.Clear();
     const auto limit = std::chrono::milliseconds(ExchangeBudgetMs(uint32_t(length), baud));
     const bool written = PortWrite(transmit_, length, limit);
+    std::shared_ptr<LinkMonitor> monitor;
     {
         std::lock_guard lock(linkLock_);
         state_.writeResult = written ? StatusOk : StatusWriteError;
         ++counters_.requests;
+        monitor = monitor_;
     }
+    // Recorded before the waiter is released, so the request always precedes its answer.
+    if (monitor && written)
+        monitor->RecordFrame(TraceKind::Request, StatusOk, transmit_, length);
     sentEvent_.Set();
 }
 
@@ -279,6 +302,14 @@ void DeviceLink::ReceiveStep(bool fresh) {
 }
 
 void DeviceLink::ReportFrame(Status status) {
+    std::shared_ptr<LinkMonitor> monitor;
+    {
+        std::lock_guard lock(linkLock_);
+        monitor = monitor_;
+    }
+    if (monitor)
+        monitor->RecordFrame(receiver_.accepted() ? TraceKind::Answer : TraceKind::Broken, status,
+                             receiver_.buffer(), receiver_.lastLength());
     {
         std::lock_guard lock(linkLock_);
         state_.result = status;
@@ -375,7 +406,10 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
         }
         if (lineIdle)
             port_->Wake();
+        const auto waitStart = std::chrono::steady_clock::now();
         status = stored ? WaitForAnswer(requestBytes, answerBytes) : StatusNoAnswer;
+        if (stored && !interrupted_)
+            TraceOutcome(request, status, waitStart);
         if (status == StatusOk) {
             {
                 std::lock_guard lock(linkLock_);
@@ -389,13 +423,49 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
                     copyFrame(state_.oscillogramCopy.data());
             }
             if ((request.address != BroadcastAddress && answer.address != request.address) ||
-                answer.code != request.code)
+                answer.code != request.code) {
                 status = StatusBadAnswer;
+                if (const auto monitor = Monitor())
+                    monitor->RecordRejected(request.code, request.address, answer.code,
+                                            answer.address);
+            }
         }
     }
-    std::lock_guard lock(linkLock_);
-    ++counters_.statuses[size_t(status) < counters_.statuses.size() ? size_t(status) : 9];
+    std::shared_ptr<LinkMonitor> monitor;
+    {
+        std::lock_guard lock(linkLock_);
+        ++counters_.statuses[size_t(status) < counters_.statuses.size() ? size_t(status) : 9];
+        monitor = monitor_;
+    }
+    if (monitor)
+        monitor->CountExchange(status);
     return status;
+}
+
+void DeviceLink::TraceOutcome(const RequestFields& request, Status status,
+                              std::chrono::steady_clock::time_point waitStart) {
+    const auto monitor = Monitor();
+    if (!monitor)
+        return;
+    // Broken frames and good answers are recorded by the port thread as they are judged;
+    // what only the waiting side sees is a silence or a request that never went out.
+    if (status == StatusNoAnswer) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - waitStart);
+        monitor->RecordSilence(request.code, request.address, uint32_t(waited.count()));
+    } else if (status == StatusWriteError) {
+        monitor->RecordWriteError(request.code, request.address);
+    }
+}
+
+void DeviceLink::SetMonitor(std::shared_ptr<LinkMonitor> monitor) {
+    std::lock_guard lock(linkLock_);
+    monitor_ = std::move(monitor);
+}
+
+std::shared_ptr<LinkMonitor> DeviceLink::Monitor() const {
+    std::lock_guard lock(linkLock_);
+    return monitor_;
 }
 
 LinkCounters DeviceLink::Counters() const {

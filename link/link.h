@@ -9,6 +9,7 @@
 #include "receiver.h"
 #include "serial_port.h"
 #include "timer_resolution.h"
+#include "trace.h"
 
 #include <array>
 #include <atomic>
@@ -81,7 +82,12 @@ public:
     // How many port threads were left behind by UartClose, for display and for tests.
     uint64_t PortThreadsLeftBehind() const;
     bool IsOpen() const;
+    // The open port's device has gone (unplugged); the port stays open until closed.
+    bool PortVanished() const;
     std::string OpenError() const;
+    // After a good open: what about the port may slow the link, with its fix (empty if all
+    // is well).
+    std::string OpenWarning() const;
     std::string PortName() const;
     uint32_t BaudRate() const;
 
@@ -102,6 +108,11 @@ public:
                     AnswerFields& answer,
                     const std::function<void(const uint8_t*)>& copyFrame = {});
 
+    // Hands every request, answer frame, silence and refused answer to the monitor, and
+    // counts every exchange's outcome there (nullptr stops it). Safe at any time.
+    void SetMonitor(std::shared_ptr<LinkMonitor> monitor);
+    std::shared_ptr<LinkMonitor> Monitor() const;
+
     LinkCounters Counters() const;
     // A copy of the shared record, for tests.
     LinkState StateSnapshot() const;
@@ -117,6 +128,9 @@ private:
     void SendStep();
     void ReceiveStep(bool fresh);
     void ReportFrame(Status status);
+    // Records what only the waiting side sees: a silence or a request never written.
+    void TraceOutcome(const RequestFields& request, Status status,
+                      std::chrono::steady_clock::time_point waitStart);
 
     FineTimerResolution timerResolution_;
     std::shared_ptr<SerialPort> port_;
@@ -131,9 +145,11 @@ private:
     std::atomic<bool> interrupted_{false};
     std::string portName_;
     std::string openError_;
+    std::string openWarning_;
     Receiver receiver_; // used by the port thread only
     uint8_t transmit_[MaxRequestLength] = {};
     LinkCounters counters_;
+    std::shared_ptr<LinkMonitor> monitor_; // guarded by linkLock_
 };
 
 } // namespace vq31

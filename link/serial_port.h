@@ -31,6 +31,11 @@ public:
     // Drops whatever waits in the driver's input and output queues.
     virtual void Purge() = 0;
     virtual const std::string& error() const = 0;
+    // True once the device behind the open port has gone (an adapter pulled out): reads and
+    // writes fail and its name no longer exists. Safe from any thread.
+    virtual bool Vanished() const { return false; }
+    // The system's error number of the last failed open, 0 when there was none.
+    virtual int errorNumber() const { return 0; }
 };
 
 // The port layer of the platform this program was built for.

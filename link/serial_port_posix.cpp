@@ -5,6 +5,7 @@
 #include "tty_speed.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -56,6 +57,7 @@ public:
     bool Open(const std::string& name, uint32_t baudRate) override {
         Close();
         error_.clear();
+        errorNumber_ = 0;
         if (!TtySpeedSupported(baudRate)) {
             error_ = "speed " + std::to_string(baudRate) + " bit/s is not supported here";
             return false;
@@ -63,6 +65,7 @@ public:
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int e = errno;
+            errorNumber_ = e;
             if (e == EACCES || e == EPERM)
                 error_ = "permission denied on " + name + ": the user must be in the '" +
                          GroupOf(name) + "' group (log in again after joining it)";
@@ -75,6 +78,7 @@ public:
             return false;
         }
         if (!isatty(fd)) {
+            errorNumber_ = ENOTTY;
             ::close(fd);
             error_ = name + " is not a serial port";
             return false;
@@ -109,6 +113,8 @@ public:
         }
 #endif
         tcflush(fd, TCIOFLUSH);
+        name_ = name;
+        vanished_ = false;
         fd_ = fd;
         head_ = tail_ = 0;
         return true;
@@ -120,6 +126,7 @@ public:
             ::close(fd_);
         }
         fd_ = -1;
+        vanished_ = false;
         head_ = tail_ = 0;
     }
 
@@ -209,9 +216,19 @@ public:
     const std::string& error() const override {
         return error_;
     }
+    int errorNumber() const override {
+        return errorNumber_;
+    }
+    bool Vanished() const override {
+        return vanished_;
+    }
 
 private:
     Read SleepOnError(std::chrono::steady_clock::time_point deadline) {
+        // A hang-up whose device name is gone is an unplugged adapter (a closed simulator
+        // takes its pseudo-terminal with it the same way).
+        if (!vanished_ && ::access(name_.c_str(), F_OK) != 0 && errno == ENOENT)
+            vanished_ = true;
         std::this_thread::sleep_until(deadline);
         return Read::Error;
     }
@@ -219,6 +236,9 @@ private:
     int fd_ = -1;
     int wake_[2] = {-1, -1};
     std::string error_;
+    int errorNumber_ = 0;
+    std::string name_;                  // set at open, read by the port thread only after
+    std::atomic<bool> vanished_{false}; // written by the port thread, read by any
     uint8_t buffer_[4096];
     size_t head_ = 0;
     size_t tail_ = 0;

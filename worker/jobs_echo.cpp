@@ -20,6 +20,17 @@ constexpr int32_t RawStep = 1;
 } // namespace
 
 void CommandWorker::NoteFailedPoll(Status status) {
+    if (link_.PortVanished()) {
+        // Unplugged: one message and the port closed, instead of a failed poll every half
+        // second. Opening the port again (by its stable name) reconnects and re-reads.
+        const std::string port = link_.PortName();
+        link_.UartClose();
+        ShowStatus(status);
+        ShowPort(PortClosed);
+        PostCommand(job::None); // no more polling
+        ErrorBox(port + ": адаптер отключён, порт закрыт. Подключите его снова и откройте порт.");
+        return;
+    }
     ShowStatus(status);
     Pause(timing_.jobPause);
     if (status == StatusNoAnswer)

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <memory>
 #include <thread>
 
 using namespace vq31;
@@ -356,4 +358,76 @@ TEST_F(LinkOnPty, VanishedPeerShowsAsNoAnswerWithoutSpinning) {
     const Status s = ReadValue(link, cmd::ReadMode, 1, v);
     EXPECT_TRUE(s == StatusNoAnswer || s == StatusWriteError) << s;
     EXPECT_EQ(link.UartClose(), 0);
+}
+
+// The trace sees every frame on the line in order, each with the kind the link judged it as,
+// including the silence and the good frame from the wrong device; the trace's sink runs on
+// the port thread while the test reads the ring from its own.
+TEST_F(LinkOnPty, TraceRecordsEveryFrameSilenceAndRefusedAnswerInOrder) {
+    auto monitor = std::make_shared<LinkMonitor>();
+    std::atomic<int> sunk{0};
+    monitor->SetLineSink([&](const std::string&) { ++sunk; });
+    link.SetMonitor(monitor);
+    auto done = Serve([&] {
+        peer.ReadRequest(2s);
+        peer.Write(Answer({0x3E, 1, cmd::ReadGain, 0x19, 0x0A}));
+        peer.ReadRequest(2s);
+        peer.Write({0x3E, 1, cmd::ReadGain, 0x10, 0x20, 0x00}); // bad CRC
+        peer.ReadRequest(2s);                                   // silent
+        peer.ReadRequest(2s);
+        peer.Write(Answer({0x3E, 2, cmd::ReadGain, 0x19, 0x0A})); // another device
+        peer.ReadRequest(2s);
+        peer.Write({0x3E, 1, cmd::ReadGain}); // cut short
+    });
+    uint32_t gain = 0;
+    uint64_t seen = 0;
+    const Status expected[] = {StatusOk, StatusCrcError, StatusNoAnswer, StatusBadAnswer,
+                               StatusBadLength};
+    for (Status s : expected) {
+        EXPECT_EQ(ReadValue(link, cmd::ReadGain, 1, gain), s);
+        seen += monitor->Since(seen).size(); // read while the port thread records
+    }
+    done.get();
+    link.UartClose();
+
+    const auto r = monitor->Since(0);
+    const std::vector<TraceKind> kinds = {
+        TraceKind::Request,  TraceKind::Answer,  TraceKind::Request, TraceKind::Broken,
+        TraceKind::Request,  TraceKind::Silence, TraceKind::Request, TraceKind::Answer,
+        TraceKind::Rejected, TraceKind::Request, TraceKind::Broken,
+    };
+    ASSERT_EQ(r.size(), kinds.size());
+    for (size_t i = 0; i < r.size(); ++i)
+        EXPECT_EQ(r[i].kind, kinds[i]) << i << ": " << FormatTraceLine(r[i]);
+    EXPECT_EQ(seen, r.size());
+    EXPECT_EQ(sunk, int(r.size()));
+    EXPECT_EQ(FormatTraceLine(r[0]).substr(13), "-> 31 01 25 AD | ReadGain addr 1");
+    EXPECT_EQ(r[3].status, StatusCrcError);
+    EXPECT_EQ(r[5].code, cmd::ReadGain);
+    EXPECT_GE(r[5].waitedMs, 500u);
+    EXPECT_EQ(r[8].answerAddress, 2);
+    EXPECT_EQ(r[10].status, StatusBadLength);
+    EXPECT_EQ(r[10].length, 3u);
+
+    const LinkHealth h = monitor->Health();
+    EXPECT_EQ(h.requests, 5u);
+    EXPECT_EQ(h.answers, 2u);
+    EXPECT_EQ(h.broken, 2u);
+    EXPECT_EQ(h.silences, 1u);
+    EXPECT_EQ(h.rejected, 1u);
+    EXPECT_EQ(h.exchanges(), 5u);
+    EXPECT_EQ(h.lastError, StatusBadLength);
+    for (size_t i = 1; i < r.size(); ++i)
+        EXPECT_LE(r[i - 1].time, r[i].time);
+}
+
+TEST(LinkClosed, ExchangesWithoutAPortAreCountedAsPortErrors) {
+    DeviceLink link;
+    auto monitor = std::make_shared<LinkMonitor>();
+    link.SetMonitor(monitor);
+    uint32_t value = 0;
+    EXPECT_EQ(ReadValue(link, cmd::ReadModelCode, 1, value), StatusPortError);
+    EXPECT_EQ(monitor->size(), 0u); // nothing went over any line
+    EXPECT_EQ(monitor->Health().statuses[StatusPortError], 1u);
+    EXPECT_EQ(monitor->Health().lastError, StatusPortError);
 }

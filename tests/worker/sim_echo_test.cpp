@@ -72,6 +72,31 @@ TEST(EchoPolling, LostDeviceIsReportedAndReReadExactlyOnce) {
     EXPECT_TRUE(rig.view.errors.empty()) << "a failed poll shows no box";
 }
 
+// The simulator going away takes its pseudo-terminal with it, as pulling out an adapter takes
+// its device node: one box, the port closed, polling ended.
+TEST(EchoPolling, UnpluggedPortIsClosedWithOneMessage) {
+    WorkerTiming quick;
+    quick.slowRepeat = 30ms;
+    SimRig rig({}, quick);
+    rig.OpenLink(19200);
+    rig.worker->Start();
+    ASSERT_TRUE(rig.RunUntil(job::PollEcho, job::PollEcho, 3));
+    const std::string port = rig.server.path();
+    rig.server.Stop();
+    ASSERT_TRUE(rig.view.WaitUntil([&] { return !rig.view.errors.empty(); }));
+    std::this_thread::sleep_for(300ms); // time for a flood, if there were one
+    const size_t polls = rig.log.Count(job::PollEcho);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(rig.log.Count(job::PollEcho), polls) << "polling goes on after the unplug";
+    rig.Stop();
+    ASSERT_EQ(rig.view.errors.size(), 1u);
+    EXPECT_NE(rig.view.errors[0].find(port + ": адаптер отключён, порт закрыт"), std::string::npos)
+        << rig.view.errors[0];
+    EXPECT_FALSE(rig.link.IsOpen());
+    ASSERT_FALSE(rig.view.portStatus.empty());
+    EXPECT_EQ(rig.view.portStatus.back().first, PortClosed);
+}
+
 TEST(EchoPolling, StopDuringALongAnswerWaitEndsWithoutFurtherViewSteps) {
     SimRig rig;
     rig.OpenLink(19200);

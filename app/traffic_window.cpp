@@ -1,0 +1,144 @@
+// The traffic window's controls and its refresh from the link monitor.
+#include "traffic_window.h"
+
+#include "prompter.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vq31::app {
+
+TrafficWindow::TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes, QWidget* parent)
+    : QWidget(parent, Qt::Window), monitor_(std::move(monitor)), boxes_(boxes) {
+    setObjectName("FormTraffic");
+    setWindowTitle("Обмен с устройством");
+    resize(900, 500);
+    lines_ = new QPlainTextEdit(this);
+    lines_->setObjectName("MemoTraffic");
+    lines_->setReadOnly(true);
+    lines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lines_->setMaximumBlockCount(
+        int(monitor_->capacity())); // the window holds no more than the ring
+    QFont mono("monospace");
+    mono.setStyleHint(QFont::TypeWriter);
+    lines_->setFont(mono);
+    health_ = new QLabel(this);
+    health_->setObjectName("LblTrafficHealth");
+    health_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    pause_ = new QPushButton("Пауза", this);
+    pause_->setObjectName("BtnTrafficPause");
+    pause_->setCheckable(true);
+    auto* clear = new QPushButton("Очистить", this);
+    clear->setObjectName("BtnTrafficClear");
+    errorsOnly_ = new QCheckBox("Только ошибки", this);
+    errorsOnly_->setObjectName("ChkTrafficErrors");
+    auto* save = new QPushButton("Сохранить...", this);
+    save->setObjectName("BtnTrafficSave");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(pause_);
+    buttons->addWidget(clear);
+    buttons->addWidget(errorsOnly_);
+    buttons->addStretch(1);
+    buttons->addWidget(save);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(lines_, 1);
+    layout->addWidget(health_);
+
+    connect(pause_, &QPushButton::toggled, this, [this](bool on) { SetPaused(on); });
+    connect(clear, &QPushButton::clicked, this, [this] { Clear(); });
+    connect(errorsOnly_, &QCheckBox::toggled, this, [this](bool on) { SetErrorsOnly(on); });
+    connect(save, &QPushButton::clicked, this, [this] {
+        const QString path = boxes_.ChooseSaveFile("Text (*.txt);;All files (*)");
+        if (!path.isEmpty())
+            SaveTo(path);
+    });
+    timer_ = new QTimer(this);
+    timer_->setInterval(RedrawIntervalMs);
+    connect(timer_, &QTimer::timeout, this, [this] { Refresh(); });
+    timer_->start();
+    Rebuild();
+}
+
+void TrafficWindow::Append(const std::vector<TraceRecord>& records) {
+    QString text;
+    for (const TraceRecord& r : records) {
+        if (errorsOnly_->isChecked() && !IsErrorRecord(r))
+            continue;
+        if (!text.isEmpty())
+            text += '\n';
+        text += QString::fromStdString(FormatTraceLine(r));
+    }
+    if (!records.empty())
+        shown_ = records.back().sequence;
+    if (text.isEmpty())
+        return;
+    lines_->appendPlainText(text); // one paragraph per line, the oldest dropped at the bound
+    ++redraws_;
+}
+
+void TrafficWindow::Refresh() {
+    if (!Paused())
+        Append(monitor_->Since(shown_));
+    health_->setText(QString::fromStdString(FormatHealth(monitor_->Health())).trimmed());
+}
+
+void TrafficWindow::Rebuild() {
+    lines_->clear();
+    shown_ = 0;
+    Append(monitor_->Since(0));
+}
+
+void TrafficWindow::SetPaused(bool paused) {
+    if (pause_->isChecked() != paused)
+        pause_->setChecked(paused); // runs this again through toggled
+    // On resume the lines that came meanwhile follow, as far as the ring still holds them.
+}
+
+bool TrafficWindow::Paused() const {
+    return pause_->isChecked();
+}
+
+void TrafficWindow::SetErrorsOnly(bool on) {
+    if (errorsOnly_->isChecked() != on) {
+        errorsOnly_->setChecked(on); // runs this again through toggled
+        return;
+    }
+    Rebuild();
+}
+
+void TrafficWindow::Clear() {
+    monitor_->Clear();
+    lines_->clear();
+    shown_ = monitor_->LastSequence();
+    Refresh();
+}
+
+QString TrafficWindow::Text() const {
+    return lines_->toPlainText();
+}
+
+bool TrafficWindow::SaveTo(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        boxes_.Error("Не удалось сохранить " + path + ": " + file.errorString());
+        return false;
+    }
+    QByteArray bytes = Text().toUtf8();
+    if (!bytes.isEmpty())
+        bytes += '\n';
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        boxes_.Error("Не удалось сохранить " + path + ": " + file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace vq31::app
