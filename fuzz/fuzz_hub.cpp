@@ -19,7 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(image->bytes().data(), data, std::min(size, HubBufferSize));
 
     for (auto e = HubFirstEntry(*image); e; e = HubNextEntry(*image, *e)) {
-        if (e->offset + TankEntryHeadSize > image->TotalSize()) {
+        // An entry starts inside the image; it may run past TotalSize, but its rows are only
+        // read as far as they lie inside it.
+        if (e->offset >= image->TotalSize() ||
+            (HubStoredRows(*image, *e) > 0 &&
+             e->offset + TankEntryHeadSize + EntryRowSize * HubStoredRows(*image, *e) >
+                 image->TotalSize())) {
             std::abort();
         }
         EntryToRecord(*image, *e, *record);
