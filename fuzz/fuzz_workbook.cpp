@@ -37,9 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!tare.ok && tare.message != sheets::ReadErrorMessage) {
         std::abort();
     }
+    // A workbook without tank sheets is refused unless confirmed, and then leaves the image
+    // untouched; any other outcome gives a valid image within the device's limit.
     HubMakeDefault(*image);
+    static auto before = std::make_unique<HubBuffer>();
+    *before = *image;
     const sheets::ExchangeResult tanks = sheets::ImportTankListFrom(book, *image, *scratch, ".");
-    if (!tanks.ok || !HubIsValid(*image) || image->TotalSize() > HubMaxImageSize) {
+    if (!tanks.ok) {
+        if (tanks.detail != sheets::NoTankSheetsDetail || before->bytes() != image->bytes()) {
+            std::abort();
+        }
+        return 0;
+    }
+    if (!HubIsValid(*image) || image->TotalSize() > HubMaxImageSize) {
         std::abort();
     }
     return 0;
