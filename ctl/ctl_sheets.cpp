@@ -82,9 +82,11 @@ Status ReadHub(DeviceLink& link, uint8_t address, HubBuffer& image) {
     return StatusOk;
 }
 
-Status WriteHub(DeviceLink& link, uint8_t address, const HubBuffer& image) {
+// Writes every page; written counts the pages the device took before any failure.
+Status WriteHub(DeviceLink& link, uint8_t address, const HubBuffer& image, std::size_t& written) {
     const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
     std::array<uint8_t, HubBlockSize> block{};
+    written = 0;
     for (std::size_t i = 0; i < pages; ++i) {
         const auto page = image.Page(i);
         std::copy(page.begin(), page.end(), block.begin());
@@ -92,6 +94,7 @@ Status WriteHub(DeviceLink& link, uint8_t address, const HubBuffer& image) {
         if (status != StatusOk) {
             return status;
         }
+        ++written;
     }
     return StatusOk;
 }
@@ -127,12 +130,25 @@ int WriteDeviceHub(const Options& o, HubBuffer& image) {
     if (!Open(link, o)) {
         return 1;
     }
-    if (!SnapshotBeforeWrite(link, o.address)) {
+    std::filesystem::path snapshot;
+    if (!SnapshotBeforeWrite(link, o.address, &snapshot)) {
         return 1;
     }
-    const Status status = WriteHub(link, o.address, image);
+    std::size_t written = 0;
+    const Status status = WriteHub(link, o.address, image, written);
     if (status != StatusOk) {
-        return StatusFail(status);
+        const int code = StatusFail(status);
+        const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
+        if (written == 0) {
+            std::fprintf(stderr, "vq31ctl: no hub page was written\n");
+        } else {
+            std::fprintf(stderr,
+                         "vq31ctl: %zu of %zu hub pages were written: the device holds the "
+                         "start of the new image and the end of the old one; put the old one "
+                         "back with: vq31ctl snapshot restore %s\n",
+                         written, pages, snapshot.string().c_str());
+        }
+        return code;
     }
     if (!VerifyHubWrite(link, o.address, image,
                         std::min(HubPageCount(image), MaxAddressablePages))) {

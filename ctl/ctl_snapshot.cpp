@@ -292,7 +292,7 @@ int ParamsSet(const Options& o) {
     return ParamsSetCommand(o, Positional(o.args));
 }
 
-bool SnapshotBeforeWrite(DeviceLink& link, uint8_t address) {
+bool SnapshotBeforeWrite(DeviceLink& link, uint8_t address, std::filesystem::path* savedPath) {
     Snapshot before;
     const Status status = ReadSnapshot(link, address, before);
     if (status != StatusOk) {
@@ -307,6 +307,8 @@ bool SnapshotBeforeWrite(DeviceLink& link, uint8_t address) {
         return false;
     }
     std::printf("snapshot before the write: %s\n", saved.string().c_str());
+    if (savedPath)
+        *savedPath = saved;
     return true;
 }
 

@@ -151,7 +151,16 @@ int HubWrite(WorkerSession& s, const std::string& file, bool force) {
     const bool ran = s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit);
     if (!s.worker.LastSnapshot().empty())
         std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
-    if (!ran || s.view.Errors() > 0)
+    const bool failed = s.view.Errors() > 0 || s.view.FailedExchanges().count > 0;
+    const size_t written = s.worker.HubPagesWritten();
+    if (failed && written > 0 && written < s.worker.HubPagesToWrite()) {
+        std::fprintf(stderr,
+                     "vq31ctl: %zu of %zu hub pages were written: the device holds the start of "
+                     "the new image and the end of the old one; put the old one back with: "
+                     "vq31ctl snapshot restore %s\n",
+                     written, s.worker.HubPagesToWrite(), s.worker.LastSnapshot().string().c_str());
+    }
+    if (!ran || failed)
         return 1;
     std::printf("wrote %zu pages and read them back\n", pages);
     return 0;

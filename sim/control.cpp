@@ -130,12 +130,14 @@ std::string Fault(const std::vector<std::string>& w, FaultPlan& faults) {
         return FaultReply(faults);
     }
     if (what == "code") {
-        if (w.size() != 5 || !Integer(w[2], 0, 255, code) || w[3] != "silent" ||
-            !Integer(w[4], 0, CountMax, n))
-            return Error("usage: fault code CODE silent N");
+        long skip = 0;
+        if ((w.size() != 5 && w.size() != 7) || !Integer(w[2], 0, 255, code) || w[3] != "silent" ||
+            !Integer(w[4], 0, CountMax, n) ||
+            (w.size() == 7 && (w[5] != "after" || !Integer(w[6], 0, CountMax, skip))))
+            return Error("usage: fault code CODE silent N [after K]");
         if (RequestLayoutOf(uint8_t(code)) == RequestLayout::None)
             return Error("code " + Hex(code) + " is not a command of the device");
-        faults.SetCodeSilent(uint8_t(code), uint32_t(n));
+        faults.SetCodeSilent(uint8_t(code), uint32_t(n), uint32_t(skip));
         return FaultReply(faults);
     }
     if (what == "nostore") {
@@ -309,7 +311,8 @@ std::string ControlHelp() {
            "  fault delay MS        every answer waits MS first (0 ends it)\n"
            "  fault garbage N       the next N answers are replaced by garbage\n"
            "  fault ack CODE STATUS [N]  the next N acknowledgements of CODE carry STATUS\n"
-           "  fault code CODE silent N   the next N requests with CODE get no answer\n"
+           "  fault code CODE silent N [after K]  the next N requests with CODE get no\n"
+           "                        answer (after K of them were answered)\n"
            "  fault nostore CODE|any [N]  the next N writes (with CODE, or any) are\n"
            "                        acknowledged but not stored\n"
            "  fault clear           remove every fault\n"

@@ -58,11 +58,11 @@ void FaultPlan::SetAck(uint8_t code, uint8_t status, uint32_t count) {
         acks_[code] = {status, count};
 }
 
-void FaultPlan::SetCodeSilent(uint8_t code, uint32_t count) {
+void FaultPlan::SetCodeSilent(uint8_t code, uint32_t count, uint32_t skip) {
     if (count == 0)
         codeSilent_.erase(code);
     else
-        codeSilent_[code] = count;
+        codeSilent_[code] = {skip, count};
 }
 
 void FaultPlan::Clear() {
@@ -73,7 +73,11 @@ void FaultPlan::Clear() {
 
 bool FaultPlan::TakeSilent(uint8_t code) {
     if (auto it = codeSilent_.find(code); it != codeSilent_.end()) {
-        if (--it->second == 0)
+        if (it->second.skip > 0) {
+            --it->second.skip;
+            return false;
+        }
+        if (--it->second.count == 0)
             codeSilent_.erase(it);
         return true;
     }
@@ -145,8 +149,12 @@ std::string FaultPlan::Describe() const {
         std::snprintf(line, sizeof line, "fault ack 0x%02X %u %u\n", code, ack.status, ack.count);
         text += line;
     }
-    for (const auto& [code, count] : codeSilent_) {
-        std::snprintf(line, sizeof line, "fault code 0x%02X silent %u\n", code, count);
+    for (const auto& [code, silence] : codeSilent_) {
+        if (silence.skip > 0)
+            std::snprintf(line, sizeof line, "fault code 0x%02X silent %u after %u\n", code,
+                          silence.count, silence.skip);
+        else
+            std::snprintf(line, sizeof line, "fault code 0x%02X silent %u\n", code, silence.count);
         text += line;
     }
     for (const auto& [key, count] : noStore_) {

@@ -21,7 +21,9 @@ public:
     void SetSilent(uint32_t count) { silent_ = count; }
     void SetDelay(std::chrono::milliseconds delay) { delay_ = delay; }
     void SetAck(uint8_t code, uint8_t status, uint32_t count);
-    void SetCodeSilent(uint8_t code, uint32_t count);
+    // The next count requests with code get no answer, once skip requests with it have been
+    // answered as usual.
+    void SetCodeSilent(uint8_t code, uint32_t count, uint32_t skip = 0);
     // The next count writes with code (any write without a code) are acknowledged as done
     // but not stored: the device keeps its old value.
     void SetNoStore(std::optional<uint8_t> code, uint32_t count);
@@ -53,7 +55,11 @@ private:
     std::chrono::milliseconds delay_{0};
     uint64_t clears_ = 0;
     std::map<uint8_t, ForcedAck> acks_;
-    std::map<uint8_t, uint32_t> codeSilent_;
+    struct CodeSilence {
+        uint32_t skip = 0;
+        uint32_t count = 0;
+    };
+    std::map<uint8_t, CodeSilence> codeSilent_;
     std::map<int, uint32_t> noStore_; // key -1: any write
 };
 

@@ -120,6 +120,9 @@ public:
     void RequestSnapshot(std::filesystem::path file, bool withSettings);
     // Path of the last snapshot a write job saved (worker thread, or after a job ended).
     const std::filesystem::path& LastSnapshot() const { return lastSnapshot_; }
+    // Pages the last hub write sent and the device took, of how many (after the job ended).
+    size_t HubPagesWritten() const { return hubPagesWritten_; }
+    size_t HubPagesToWrite() const { return hubPagesToWrite_; }
 
     // Records of the last exchanges; read them from the worker thread (inside a view call)
     // or after the worker has stopped.
@@ -198,6 +201,9 @@ private:
     bool SaveSnapshotBeforeWrite();
     // Snapshot jobs (26, 27).
     void CompareSnapshot();
+    // After a hub write that failed part-way: says which pages went to the device and offers
+    // the snapshot taken before the write; true when its restore was posted.
+    bool ReportPartialHubWrite(Status status, bool idWritten, size_t written, size_t pages);
     void RestoreSnapshotJob();
     bool LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings);
     std::string OtherSerialText(const Snapshot& saved, const Snapshot& device) const;
@@ -241,6 +247,8 @@ private:
     uint32_t tankHeight_ = 0; // tenths of a millimetre
     const SnapshotStore* snapshots_ = nullptr;
     std::filesystem::path lastSnapshot_;
+    size_t hubPagesWritten_ = 0;
+    size_t hubPagesToWrite_ = 0;
     std::mutex snapshotRequestLock_;
     std::filesystem::path snapshotRequest_; // guarded by snapshotRequestLock_
     bool snapshotWithSettings_ = false;     // guarded by snapshotRequestLock_

@@ -148,6 +148,8 @@ void CommandWorker::WriteHubData() {
         return; // closing: nothing of the prepared image is sent
     const uint8_t a = Address();
     const int32_t tankId = Get(params_.TankId);
+    hubPagesWritten_ = 0;
+    hubPagesToWrite_ = 0;
     if (!SaveSnapshotBeforeWrite()) {
         if (!Stopping())
             view_.UnlockControls(tankId);
@@ -156,18 +158,25 @@ void CommandWorker::WriteHubData() {
     Status status = WriteValue(link_, cmd::WriteTankId, a, uint32_t(tankId));
     if (status == StatusOk && OwnsHeight(tankId))
         status = WriteValue(link_, cmd::WriteTankHeight, a, tankHeight_);
+    const bool idWritten = status == StatusOk;
     std::array<uint8_t, HubBlockSize> block{};
     const size_t pages = TransferPages();
+    size_t written = 0;
     for (size_t i = 0; i < pages && status == StatusOk && !Stopping(); ++i) {
         const auto page = hub_.hubBuffer.Page(i);
         std::copy(page.begin(), page.end(), block.begin());
         status = WriteHubBlock(link_, a, uint8_t(i), block);
+        if (status == StatusOk)
+            ++written;
     }
+    hubPagesWritten_ = written;
+    hubPagesToWrite_ = pages;
     ShowStatus(status);
     if (Stopping())
         return;
     if (status != StatusOk) {
-        ErrorBox(texts_.DeviceStatus(status));
+        if (ReportPartialHubWrite(status, idWritten, written, pages))
+            return; // the snapshot taken before the write goes back next
     } else {
         // Read back the tank id, the height and every page written.
         Snapshot device;
@@ -186,6 +195,28 @@ void CommandWorker::WriteHubData() {
     if (!Stopping())
         view_.UnlockControls(tankId);
     PostCommand(job::PollLevel);
+}
+
+bool CommandWorker::ReportPartialHubWrite(Status status, bool idWritten, size_t written,
+                                          size_t pages) {
+    std::string text = texts_.DeviceStatus(status);
+    if (!idWritten) {
+        ErrorBox(text + "\n" + texts_.Text(msg::NothingWritten));
+        return false;
+    }
+    // The device now holds the first pages of the new image and the rest of the old one.
+    text += "\n" + WithArguments(texts_.Text(msg::HubPagesWritten),
+                                 {std::to_string(written), std::to_string(pages)});
+    if (lastSnapshot_.empty()) {
+        ErrorBox(text);
+        return false;
+    }
+    if (!Ask(text + "\n" + texts_.Text(msg::HubOfferRestore)) || Stopping())
+        return false;
+    view_.UnlockControls(Get(params_.TankId));
+    RequestSnapshot(lastSnapshot_, false);
+    PostCommand(job::RestoreSnapshot);
+    return true;
 }
 
 bool CommandWorker::SaveSnapshotBeforeWrite() {

@@ -40,6 +40,9 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::SnapshotSame, "Устройство содержит то же, что и снимок."},
         {msg::SnapshotDiffers, "Отличается от устройства:"},
         {msg::SnapshotRestored, "Снимок восстановлен и проверен чтением."},
+        {msg::HubPagesWritten, "Записано страниц HUB_DATA: %1 из %2. Устройство хранит начало "
+                               "новой таблицы и конец прежней."},
+        {msg::HubOfferRestore, "Вернуть в устройство снимок, сохранённый перед записью?"},
     };
     return entries;
 }
@@ -68,6 +71,21 @@ const std::vector<TextEntry>& LanguageTexts::ListDefaults() {
         {"str_cmb_Atten1", "Вкл."},
     };
     return entries;
+}
+
+std::string WithArguments(std::string_view text, std::initializer_list<std::string> arguments) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t n = i + 1 < text.size() ? std::size_t(text[i + 1] - '1') : 9;
+        if (text[i] == '%' && n < arguments.size()) {
+            out += *(arguments.begin() + n);
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 LanguageTexts::LanguageTexts() : status_(StatusTexts::Defaults()) {

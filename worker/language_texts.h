@@ -6,6 +6,7 @@
 
 #include "status_texts.h"
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -54,12 +55,18 @@ inline constexpr const char* SnapshotAskOther = "msg_snapshot_ask_other";
 inline constexpr const char* SnapshotSame = "msg_snapshot_same";
 inline constexpr const char* SnapshotDiffers = "msg_snapshot_differs";
 inline constexpr const char* SnapshotRestored = "msg_snapshot_restored";
+// A hub write that failed part-way: %1 pages written of %2; then the offer to restore.
+inline constexpr const char* HubPagesWritten = "msg_hub_pages_written";
+inline constexpr const char* HubOfferRestore = "msg_hub_offer_restore";
 } // namespace msg
 
 struct TextEntry {
     const char* key;
     const char* text;
 };
+
+// The text with %1, %2, ... replaced by the arguments in order (at most nine).
+std::string WithArguments(std::string_view text, std::initializer_list<std::string> arguments);
 
 class LanguageTexts {
 public:

@@ -163,6 +163,51 @@ TEST_F(CtlSnapshots, HubWriteThenRestorePutsTheImageBackByteForByte) {
     EXPECT_NE(run.output.find(oldFile.filename().string()), std::string::npos) << run.output;
 }
 
+TEST_F(CtlSnapshots, AWriteFailingPartWaySaysWhichPagesLandedAndHowToPutTheOldImageBack) {
+    const std::vector<uint8_t> original = sim_.HubStore();
+    HubBuffer image;
+    HubMakeDefault(image);
+    TankRecord preset;
+    preset.Id = 7;
+    preset.Scale = 1;
+    preset.RowCount = 90;
+    for (uint16_t i = 0; i < preset.RowCount; ++i)
+        preset.rows[i] = {uint16_t(100 + 10 * i), float(i)};
+    ASSERT_TRUE(HubAppendTank(image, preset));
+    ASSERT_EQ(HubPageCount(image), 5u);
+    std::ofstream(Path("five.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.bytes().data()), image.TotalSize());
+    std::ofstream(Path("tare.csv")) << "10;120\n20;121\n";
+
+    // The worker's hub write (hub write) and the direct one (tare import --write) alike.
+    Control("fault code 0x6E silent 1 after 2");
+    CommandRun run = Ctl("hub write " + Path("five.bin"));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("2 of 5"), std::string::npos) << run.output;
+    const std::vector<uint8_t> torn = sim_.HubStore();
+    EXPECT_TRUE(std::equal(image.bytes().begin(), image.bytes().begin() + 256, torn.begin()));
+    EXPECT_TRUE(std::equal(original.begin() + 256, original.end(), torn.begin() + 256));
+    const std::string way = "vq31ctl snapshot restore ";
+    const size_t at = run.output.find(way);
+    ASSERT_NE(at, std::string::npos) << run.output;
+    const std::string file =
+        run.output.substr(at + way.size(), run.output.find('\n', at) - at - way.size());
+    run = Ctl("snapshot restore " + file);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(sim_.HubStore(), original);
+
+    Control("fault code 0x6E silent 1 after 1");
+    run = Ctl("tare import " + Path("tare.csv") + " --write");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("1 of 4 hub pages were written"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(way), std::string::npos) << run.output;
+    // Nothing written at all says so, and offers nothing.
+    Control("fault code 0x6E silent 1");
+    run = Ctl("tare import " + Path("tare.csv") + " --write");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("no hub page was written"), std::string::npos) << run.output;
+}
+
 TEST_F(CtlSnapshots, RestoreWithParamsPutsTheSettingsBackAndFollowsTheAddress) {
     ASSERT_EQ(Ctl("params set address 5 postfilter 1 fueltype 2").exitCode, 0);
     const auto file = store_.List().back();

@@ -117,6 +117,54 @@ TEST_F(SnapshotJobs, HubWriteSavesTheOldImageAndAStoredPageMismatchIsAFailure) {
     EXPECT_EQ(store_->List().size(), 2u);
 }
 
+// An image of five pages: the default configuration and a preset of 90 rows.
+void FivePageImage(HubBuffer& image) {
+    HubMakeDefault(image);
+    TankRecord preset;
+    preset.Id = 7;
+    preset.Scale = 1;
+    preset.RowCount = 90;
+    for (uint16_t i = 0; i < preset.RowCount; ++i)
+        preset.rows[i] = {uint16_t(100 + 10 * i), float(i)};
+    ASSERT_TRUE(HubAppendTank(image, preset));
+    ASSERT_EQ(HubPageCount(image), 5u);
+}
+
+TEST_F(SnapshotJobs, AHubWriteFailingPartWayNamesThePagesAndPutsTheSnapshotBackWhenAsked) {
+    auto rig = Rig(*store_);
+    const std::vector<uint8_t> original = rig->server.HubStore();
+    FivePageImage(rig->hub.hubBuffer);
+    Put(rig->params.TankId, 5);
+    rig->view.hubChoice = {0, 0};
+    const auto image = rig->hub.hubBuffer.bytes();
+    // Pages 0 and 1 land, page 2 and every later try go unanswered. Declined: the device keeps
+    // the torn image and the question said which pages it holds.
+    rig->Control("fault code 0x6E silent 20 after 2");
+    rig->view.AnswerQuestions({false});
+    RunHubWrite(*rig);
+    ASSERT_EQ(rig->view.questions.size(), 1u);
+    const std::string pages = WithArguments(rig->texts.Text(msg::HubPagesWritten), {"2", "5"});
+    EXPECT_NE(rig->view.questions[0].find(pages), std::string::npos) << rig->view.questions[0];
+    EXPECT_NE(rig->view.questions[0].find(rig->texts.Text(msg::HubOfferRestore)),
+              std::string::npos);
+    std::vector<uint8_t> torn = rig->server.HubStore();
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 256, torn.begin()));
+    EXPECT_TRUE(std::equal(original.begin() + 256, original.begin() + 512, torn.begin() + 256));
+
+    // Accepted: the snapshot saved before this second write goes back in.
+    rig->Control("fault clear");
+    rig->Control("fault code 0x6E silent 1 after 1");
+    rig->view.AnswerQuestions({true});
+    const size_t restores = rig->log.Count(job::RestoreSnapshot);
+    rig->worker->PostCommand(job::WriteHubData);
+    ASSERT_TRUE(rig->log.WaitFor(job::RestoreSnapshot, restores + 1));
+    rig->Stop();
+    ASSERT_EQ(rig->view.questions.size(), 2u);
+    EXPECT_EQ(rig->view.informations.back(), rig->texts.Text(msg::SnapshotRestored));
+    EXPECT_EQ(rig->server.HubStore(), torn);
+    EXPECT_EQ(store_->List().size(), 3u); // before each write, and before the restore
+}
+
 TEST_F(SnapshotJobs, NoSnapshotMeansNothingIsWritten) {
     std::ofstream(root_ / "file") << "x";
     const SnapshotStore blocked(root_ / "file" / "snapshots");
