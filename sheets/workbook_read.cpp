@@ -35,8 +35,11 @@ namespace ss = orcus::spreadsheet;
 
 // Largest file a read accepts; workbooks of tank lists stay far below.
 constexpr std::size_t MaxFileBytes = 64u << 20;
-// Largest uncompressed part of a workbook package.
-constexpr std::size_t MaxPartBytes = 256u << 20;
+// Largest size a workbook package may unpack to, all its parts together. The package parser
+// holds about three times what it unpacks while reading (measured by the workbook memory
+// benchmark), so this keeps the reader under about 100 MB; a sheet of a million cells
+// unpacks to about 35 MB.
+constexpr std::size_t MaxUnpackedBytes = 40u << 20;
 constexpr unsigned char Ole2Magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 // Thrown inside the importer callbacks when a file asks for more than the limits allow;
@@ -483,7 +486,7 @@ Format Container(std::string_view bytes) {
 // fails the size check is not looked into (the reader refuses it).
 Format PackageFormat(std::string_view bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (!ZipEntriesWithin(bytes, MaxPartBytes)) {
+    if (!ZipEntriesWithin(bytes, MaxUnpackedBytes, MaxUnpackedBytes)) {
         return Format::Xlsx;
     }
     try {
@@ -499,8 +502,12 @@ Format PackageFormat(std::string_view bytes) {
 }
 
 FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) {
-    if (format != Format::Csv && !ZipEntriesWithin(bytes, MaxPartBytes)) {
-        return {false, "damaged or oversized workbook package"};
+    if (format != Format::Csv && !ZipEntriesWithin(bytes, SIZE_MAX)) {
+        return {false, "damaged workbook package"};
+    }
+    if (format != Format::Csv && !ZipEntriesWithin(bytes, MaxUnpackedBytes, MaxUnpackedBytes)) {
+        return {false, "the workbook unpacks to more than " +
+                           std::to_string(MaxUnpackedBytes >> 20) + " MB"};
     }
     Workbook read;
     try {
@@ -514,14 +521,14 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
             // The csv parser can read past the end of a text whose last quoted field is never
             // closed. Such a text is refused, and the parser gets a copy with spare bytes
             // behind it whose cells are cut back to the text.
-            const std::string text = CsvText(bytes);
-            const char separator = CsvSeparator(text);
-            if (!CsvQuotesClosed(text, separator)) {
+            std::string padded = CsvText(bytes);
+            const std::size_t textSize = padded.size();
+            const char separator = CsvSeparator(padded);
+            if (!CsvQuotesClosed(padded, separator)) {
                 return {false, "unterminated quoted field"};
             }
-            std::string padded(text);
             padded.append(CsvPadding, '\0');
-            receiver.SetInputRange(padded.data(), padded.data() + text.size(),
+            receiver.SetInputRange(padded.data(), padded.data() + textSize,
                                    padded.data() + padded.size());
             SheetReceiver& sheet = receiver.AddSheet(CsvSheetName);
             sheet.SetDecimalComma(separator != ',');
@@ -530,7 +537,7 @@ FileResult ReadWithOrcus(Format format, std::string_view bytes, Workbook& book) 
             config.delimiters = std::string(1, separator);
             config.text_qualifier = '"';
             config.trim_cell_value = false;
-            orcus::csv_parser<CsvCells>(padded.data(), text.size(), cells, config).parse();
+            orcus::csv_parser<CsvCells>(padded.data(), textSize, cells, config).parse();
         }
         receiver.MoveInto(read);
     } catch (const std::exception& e) {

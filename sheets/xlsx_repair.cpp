@@ -420,7 +420,8 @@ constexpr std::size_t LocalHeaderSize = 30;
 
 } // namespace
 
-bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes) {
+bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes,
+                      std::size_t maxTotalBytes) {
     if (package.size() < EndRecordSize) {
         return false;
     }
@@ -440,6 +441,7 @@ bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes) {
         return false;
     }
     std::size_t at = Get32(package, end + 16);
+    std::size_t total = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (at + CentralHeaderSize > package.size() ||
             Get32(package, at) != CentralHeaderSignature) {
@@ -455,6 +457,10 @@ bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes) {
             Get32(package, local) != LocalHeaderSignature ||
             Get32(package, local + 18) > package.size() ||
             Get32(package, local + 22) > maxEntryBytes) {
+            return false;
+        }
+        total += std::max<std::size_t>(size, Get32(package, local + 22));
+        if (total > maxTotalBytes) {
             return false;
         }
         at += CentralHeaderSize + Get16(package, at + 28) + Get16(package, at + 30) +

@@ -5,16 +5,20 @@
 // whole sheets read as empty.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace vq31::sheets {
 
-// True when the ZIP archive's directory can be read and no entry declares more than
-// maxEntryBytes uncompressed (in its directory record or its local header). The importer
-// allocates what an entry declares, so a package is checked before it is read.
-bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes);
+// True when the ZIP archive's directory can be read, no entry declares more than
+// maxEntryBytes uncompressed (in its directory record or its local header) and all entries
+// together declare at most maxTotalBytes. The importer allocates what an entry declares, so a
+// package is checked before it is read.
+bool ZipEntriesWithin(std::string_view package, std::size_t maxEntryBytes,
+                      std::size_t maxTotalBytes = SIZE_MAX);
 
 // The repaired package (entries stored uncompressed): part names made relative to the
 // workbook part, inline-string cells moved into the shared string table. Nothing when the

@@ -205,6 +205,34 @@ TEST(WorkbookFiles, PackageDeclaringAHugePartIsRefusedBeforeReading) {
     EXPECT_FALSE(read.error.empty());
 }
 
+// A package that unpacks to more than the reader's bound is refused before it is parsed,
+// also when each of its parts is small enough on its own; one just under it is read.
+TEST(WorkbookFiles, PackageUnpackingToMoreThanTheBoundIsRefusedAndOneBelowIsRead) {
+    TempDir dir;
+    const std::string file = dir.File("book.xlsx");
+    ASSERT_TRUE(SaveWorkbook(SmallBook(), file).ok);
+    int status = 0;
+    const std::string out = testing::RunPython(dir, R"PY(
+import shutil, sys, zipfile
+d = sys.argv[0].rsplit('/', 1)[0] + '/'
+for name, parts in (('over.xlsx', 2), ('under.xlsx', 1)):
+    shutil.copy(d + 'book.xlsx', d + name)
+    with zipfile.ZipFile(d + name, 'a', zipfile.ZIP_DEFLATED) as z:
+        for i in range(parts):
+            z.writestr('xl/media/pad%d.bin' % i, b'7' * (21 << 20))
+)PY",
+                                               status);
+    ASSERT_EQ(status, 0) << out;
+    Workbook book = SmallBook();
+    const FileResult over = ReadWorkbook(dir.File("over.xlsx"), book);
+    EXPECT_FALSE(over.ok);
+    EXPECT_EQ(over.error, "the workbook unpacks to more than 40 MB");
+    EXPECT_EQ(book.sheets.size(), SmallBook().sheets.size()) << "a refused read changed the book";
+    Workbook under;
+    const FileResult read = ReadWorkbook(dir.File("under.xlsx"), under);
+    EXPECT_TRUE(read.ok) << read.error;
+}
+
 TEST(WorkbookFiles, XlsWithDamagedDirectoryNamesIsRefusedAndTheReaderSurvives) {
     TempDir dir;
     const std::string file = dir.File("bad.xls");
