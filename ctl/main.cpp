@@ -29,11 +29,18 @@ std::map<std::string, Entry>& Registry() {
     return registry;
 }
 
-void Usage() {
-    std::fprintf(stderr, "usage: vq31ctl --port PATH [--baud N] [--address N] [--trace FILE|-] "
-                         "[--stats] COMMAND ...\n");
+void Usage(std::FILE* out) {
+    std::fprintf(out, "usage: vq31ctl --port PATH [--baud N] [--address N] [--trace FILE|-] "
+                      "[--stats] COMMAND ...\n");
     for (const auto& [name, entry] : Registry())
-        std::fprintf(stderr, "  %s\n", entry.usage);
+        std::fprintf(out, "  %s\n", entry.usage);
+    std::fprintf(out,
+                 "exit codes:\n"
+                 "  0  done\n"
+                 "  1  the device or a file failed: no answer or an error status, a write the\n"
+                 "     device did not keep, a file that cannot be read, written or taken\n"
+                 "  2  usage error: an unknown command, option or word, or a value out of its\n"
+                 "     range; nothing was sent to the device\n");
 }
 
 bool IsGlobalOption(const std::string& word) {
@@ -192,13 +199,13 @@ int main(int argc, char** argv) {
         }
     }
     if (command.empty() || command == "help" || command == "--help" || command == "-h") {
-        Usage();
+        Usage(command.empty() ? stderr : stdout);
         return command.empty() ? 2 : 0;
     }
     const auto it = Registry().find(command);
     if (it == Registry().end()) {
         std::fprintf(stderr, "vq31ctl: unknown command '%s'\n", command.c_str());
-        Usage();
+        Usage(stderr);
         return 2;
     }
     if (const std::string wrong = CheckArguments(it->second.rules, options.args); !wrong.empty()) {
