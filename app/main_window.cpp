@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 namespace vq31::app {
@@ -73,6 +75,22 @@ MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecor
     traffic->setObjectName("BtnTraffic");
     traffic->setText("Обмен...");
     traffic->setToolTip("Обмен с устройством: кадры, ошибки, счётчики");
+    BtnReconnect = new QPushButton("Подключить снова", bar);
+    BtnReconnect->setObjectName("BtnReconnect");
+    BtnReconnect->hide();
+    bar->addPermanentWidget(BtnReconnect);
+    connect(BtnReconnect, &QPushButton::clicked, this, [this] { Reconnect(); });
+    portReturnWatch_ = new QTimer(this);
+    portReturnWatch_->setInterval(setup_.portReturnCheckMs);
+    connect(portReturnWatch_, &QTimer::timeout, this, [this] {
+        // A by-id name comes back as a link to the new node once the adapter is in again.
+        if (vanishedPort_.isEmpty() || !QFileInfo::exists(vanishedPort_))
+            return;
+        portReturnWatch_->stop();
+        StatusPanel0->setText(QString::fromStdString(
+            WithArguments(texts_.Text(msg::PortBack), {vanishedPort_.toStdString()})));
+        BtnReconnect->show();
+    });
     bar->addPermanentWidget(traffic);
     connect(traffic, &QToolButton::clicked, this, [this] { OpenTrafficWindow(); });
     setStatusBar(bar);
@@ -138,6 +156,8 @@ TrafficWindow* MainWindow::OpenTrafficWindow() {
 }
 
 void MainWindow::PostCommand(int code) {
+    if (code == 1 || code == 3)
+        StopPortWatch(); // opened or searched by hand
     if (poster_)
         poster_(code);
     if (setup_.postObserver)
@@ -225,6 +245,40 @@ void MainWindow::ShowPortStatus(int portState) {
 
 void MainWindow::ShowDeviceStatus(int status) {
     StatusPanel1->setText(QString::fromStdString(texts_.DeviceStatus(status)));
+}
+
+void MainWindow::PortVanished(const QString& port) {
+    vanishedPort_ = port;
+    BtnReconnect->hide();
+    portReturnWatch_->start();
+}
+
+void MainWindow::StopPortWatch() {
+    portReturnWatch_->stop();
+    BtnReconnect->hide();
+    vanishedPort_.clear();
+}
+
+void MainWindow::Reconnect() {
+    StopPortWatch();
+    // The page shown is read anew once the device answers.
+    int follow = 0;
+    switch (PcMain->currentIndex()) {
+    case PageOscill:
+        follow = 4;
+        break;
+    case PageTara:
+        follow = 21;
+        break;
+    case PageSettings:
+        follow = 19;
+        break;
+    default:
+        break;
+    }
+    if (setup_.requestReconnect)
+        setup_.requestReconnect(follow);
+    PostCommand(28);
 }
 
 void MainWindow::SetMainPage(int index) {

@@ -24,6 +24,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QTimer;
 class QPushButton;
 class QSlider;
 class QSpinBox;
@@ -88,6 +89,10 @@ struct WindowSetup {
     // (file, settings too) to the worker before codes 26 and 27 are posted.
     std::filesystem::path snapshotFolder;
     std::function<void(const std::filesystem::path&, bool)> requestSnapshot;
+    // The page code the worker posts after reconnecting (code 28).
+    std::function<void(int)> requestReconnect;
+    // How often an unplugged port is looked for.
+    int portReturnCheckMs = 1000;
 };
 
 class SnapshotDialog;
@@ -125,6 +130,12 @@ public:
     void ApplyFoundLink(int baudRate, int address);
     void LoadLanguage();
     void FillPortList();
+
+    // The open port's adapter was unplugged: watch for the same name to come back, then
+    // show BtnReconnect, whose click opens the port again and re-reads the page.
+    void PortVanished(const QString& port);
+    void Reconnect();
+    const QString& VanishedPort() const { return vanishedPort_; }
 
     // Page control rules.
     void SetMainPage(int index); // from code: no change handler runs
@@ -168,6 +179,7 @@ public:
     QLabel* StatusPanel1 = nullptr;
     // A one-line notice after the two panels (a language file that was not found).
     QLabel* StatusNotice = nullptr;
+    QPushButton* BtnReconnect = nullptr;
     // Program page.
     QWidget* TsProgram = nullptr;
     QGroupBox *GbLang = nullptr, *GbCom = nullptr;
@@ -298,6 +310,7 @@ private:
     void RebuildLists();
     void ApplyStartOptions();
     void PcMainChange(int index);
+    void StopPortWatch();
     void PlaceChart();
     void UpdateMinimumSize();
     // Converts a field's text with the standard conversion; on failure shows the conversion
@@ -321,6 +334,8 @@ private:
     SnapshotDialog* snapshotDialog_ = nullptr;
     std::shared_ptr<LinkMonitor> trafficMonitor_;
     QPointer<TrafficWindow> traffic_;
+    QTimer* portReturnWatch_ = nullptr;
+    QString vanishedPort_; // empty: no port is watched for
 
     int32_t portNumber_ = 1;
     int32_t baudRate_ = 19200;

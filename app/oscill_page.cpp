@@ -1,7 +1,7 @@
 // The oscilloscope page: mode, live values, gain and attenuator, the pulse, filter,
 // integrator, sweep, automatic tuning and display test tabs, and the echo chart.
-#include "main_window.h"
 #include "language_texts.h"
+#include "main_window.h"
 #include "page_parts.h"
 
 #include "command_parameters.h"

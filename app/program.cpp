@@ -51,6 +51,10 @@ Program::Program(ProgramOptions options)
         if (worker_)
             worker_->RequestSnapshot(file, settings);
     };
+    setup.requestReconnect = [this](int follow) {
+        if (worker_)
+            worker_->RequestReconnect(follow);
+    };
     window_ = std::make_unique<MainWindow>(params_, texts_, *hub_, std::move(setup));
     view_ = std::make_unique<QtWorkerView>(*window_);
     // The trace ring is always kept (fixed memory), so the traffic window shows the frames

@@ -171,6 +171,10 @@ void QtWorkerView::ShowDisconnected(const std::string& portClosedText) {
     });
 }
 
+void QtWorkerView::ShowPortVanished(const std::string& port) {
+    Do([w = &window_, p = Q(port)] { w->PortVanished(p); });
+}
+
 void QtWorkerView::ShowBusyCursor() {
     Do([w = &window_] { w->SetBusyCursor(true); });
 }

@@ -28,6 +28,7 @@ public:
     void ShowDeviceStatus(Status status, const std::string& text) override;
     void EnterOscilloscopePage() override;
     void ShowDisconnected(const std::string& portClosedText) override;
+    void ShowPortVanished(const std::string& port) override;
     void ShowBusyCursor() override;
     void RestoreCursor() override;
     void LockControls() override;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <thread>
@@ -21,18 +21,6 @@ constexpr auto JobLimit = 30s;
 constexpr long long DefaultSeconds = 5;
 // How often a poll run looks whether the device stopped answering.
 constexpr auto PollCheckStep = 20ms;
-
-// HH:MM:SS.mmm of a wall-clock time, in local time.
-std::string WallClockText(std::chrono::system_clock::time_point t) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
-    const std::tm local = *std::localtime(&seconds); // one thread asks, once per run
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()) % 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                  local.tm_sec, int(ms.count()));
-    return text;
-}
 
 bool Seconds(const Options& o, long long& seconds) {
     seconds = DefaultSeconds;
@@ -53,7 +41,10 @@ int Poll(const Options& o) {
         std::fprintf(stderr, "vq31ctl: --mode must lie between 0 and 255\n");
         return 2;
     }
-    const bool keepGoing = HasFlag(o.args, "--keep-going");
+    // --reopen waits for an unplugged port to come back and reconnects; it goes on polling
+    // through lost answers as --keep-going does.
+    const bool reopen = HasFlag(o.args, "--reopen");
+    const bool keepGoing = reopen || HasFlag(o.args, "--keep-going");
     WorkerSession s(o);
     s.view.oscillMode = int32_t(mode);
     if (!s.Connect())
@@ -63,9 +54,23 @@ int Poll(const Options& o) {
     const auto end = start + std::chrono::seconds(seconds);
     // Without --keep-going the run ends at the first poll that got no good answer; with it
     // polling goes on as in the window, and a later good poll resumes the refreshes.
+    size_t reconnects = 0;
     while (std::chrono::steady_clock::now() < end) {
         if (!keepGoing && s.view.FailedExchanges().count > 0)
             break;
+        if (reopen && s.view.Count("ShowPortVanished") > reconnects) {
+            std::error_code ec;
+            while (std::chrono::steady_clock::now() < end && !std::filesystem::exists(o.port, ec))
+                std::this_thread::sleep_for(PollCheckStep);
+            if (std::chrono::steady_clock::now() >= end)
+                break;
+            ++reconnects;
+            std::printf("port: %s is back at %s, reconnecting\n", o.port.c_str(),
+                        WallClockText(std::chrono::system_clock::now()).c_str());
+            s.worker.RequestReconnect(job::StartOscilloscope);
+            s.worker.PostCommand(job::ReconnectDevice);
+            continue;
+        }
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
             PollCheckStep, end - std::chrono::steady_clock::now()));
     }
@@ -199,9 +204,11 @@ int Display(const Options& o) {
 
 const bool registered =
     Register("poll",
-             "poll [--seconds N] [--mode N] [--keep-going]  connect and print every echo "
-             "refresh; exit 1 when the device stops answering",
-             &Poll, ArgRules().Flags({"--keep-going"}).Values({"--seconds", "--mode"})) &&
+             "poll [--seconds N] [--mode N] [--keep-going] [--reopen]  connect and print every "
+             "echo refresh; exit 1 when the device stops answering (--reopen: an unplugged "
+             "port is reconnected when it comes back)",
+             &Poll,
+             ArgRules().Flags({"--keep-going", "--reopen"}).Values({"--seconds", "--mode"})) &&
     Register("set", "set freq|filter|gain|atten|pulse|integrator VALUE  write one setting", &Set,
              ArgRules().Words(2, 2)) &&
     Register("sweep", "sweep [--step N] [--start N] [--width N]  frequency-response sweep", &Sweep,

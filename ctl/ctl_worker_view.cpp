@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace vq31::ctl {
 
@@ -14,6 +15,19 @@ void TextView::Note(const std::string& step) {
         ++counts_[step];
     }
     cv_.notify_all();
+}
+
+// HH:MM:SS.mmm of a wall-clock time, in local time.
+std::string WallClockText(std::chrono::system_clock::time_point t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()) % 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, int(ms.count()));
+    return text;
 }
 
 bool TextView::WaitFor(const std::string& step, size_t count, std::chrono::milliseconds limit,
@@ -68,6 +82,12 @@ void TextView::ResetFailures() {
 void TextView::EnterOscilloscopePage() {
     std::printf("page: oscilloscope\n");
     Note("EnterOscilloscopePage");
+}
+
+void TextView::ShowPortVanished(const std::string& port) {
+    std::printf("port: %s was unplugged at %s\n", port.c_str(),
+                WallClockText(std::chrono::system_clock::now()).c_str());
+    Note("ShowPortVanished");
 }
 
 void TextView::ShowDisconnected(const std::string& text) {

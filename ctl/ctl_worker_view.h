@@ -20,6 +20,9 @@
 
 namespace vq31::ctl {
 
+// HH:MM:SS.mmm of a wall-clock time, in local time.
+std::string WallClockText(std::chrono::system_clock::time_point t);
+
 class TextView : public WorkerView {
 public:
     int32_t oscillMode = 1;
@@ -55,6 +58,7 @@ public:
     void ShowDeviceStatus(Status status, const std::string& text) override;
     void EnterOscilloscopePage() override;
     void ShowDisconnected(const std::string& text) override;
+    void ShowPortVanished(const std::string& port) override;
     void ShowBusyCursor() override { Note("ShowBusyCursor"); }
     void RestoreCursor() override { Note("RestoreCursor"); }
     void LockControls() override { Note("LockControls"); }

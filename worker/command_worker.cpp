@@ -199,6 +199,8 @@ void CommandWorker::Dispatch(int32_t code) {
         return CompareSnapshot();
     case job::RestoreSnapshot:
         return RestoreSnapshotJob();
+    case job::ReconnectDevice:
+        return ReconnectDevice();
     default:
         return; // no job for this code
     }

@@ -61,6 +61,9 @@ inline constexpr int32_t RefreshHubView = 24;
 inline constexpr int32_t WriteHubData = 25;
 inline constexpr int32_t CompareSnapshot = 26; // the requested snapshot against the device
 inline constexpr int32_t RestoreSnapshot = 27; // the requested snapshot back into the device
+// The port opened again on an adapter that was unplugged and came back, the device checked,
+// then the requested page code (RequestReconnect) posted so the page is read anew.
+inline constexpr int32_t ReconnectDevice = 28;
 } // namespace job
 
 // Device modes reported while an automatic tuning step runs.
@@ -118,6 +121,9 @@ public:
     // The snapshot file codes 26 and 27 work on, and whether a restore also writes the
     // settings back. Safe from any thread; set it before posting the code.
     void RequestSnapshot(std::filesystem::path file, bool withSettings);
+    // The code code 28 posts once the device answers again (4, 19, 21, or 0 for none). Safe
+    // from any thread; set it before posting the code.
+    void RequestReconnect(int32_t follow) { reconnectFollow_ = follow; }
     // Path of the last snapshot a write job saved (worker thread, or after a job ended).
     const std::filesystem::path& LastSnapshot() const { return lastSnapshot_; }
     // Pages the last hub write sent and the device took, of how many (after the job ended).
@@ -205,6 +211,7 @@ private:
     // the snapshot taken before the write; true when its restore was posted.
     bool ReportPartialHubWrite(Status status, bool idWritten, size_t written, size_t pages);
     void RestoreSnapshotJob();
+    void ReconnectDevice();
     bool LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings);
     std::string OtherSerialText(const Snapshot& saved, const Snapshot& device) const;
     // Error box naming the fields a read-back found different; true when none did.
@@ -247,6 +254,7 @@ private:
     uint32_t tankHeight_ = 0; // tenths of a millimetre
     const SnapshotStore* snapshots_ = nullptr;
     std::filesystem::path lastSnapshot_;
+    std::atomic<int32_t> reconnectFollow_{0};
     size_t hubPagesWritten_ = 0;
     size_t hubPagesToWrite_ = 0;
     std::mutex snapshotRequestLock_;

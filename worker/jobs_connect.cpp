@@ -30,6 +30,44 @@ void CommandWorker::ConnectDevice() {
     }
 }
 
+void CommandWorker::ReconnectDevice() {
+    if (Stopping())
+        return;
+    // A sensor that stayed powered while its adapter was out may still talk at the fast
+    // speed of the oscilloscope page; one that restarted talks at its own speed.
+    const uint32_t own = uint32_t(Get(params_.BaudRate));
+    uint32_t found = 0;
+    for (const uint32_t speed : {own, FastModeSpeed}) {
+        if (found != 0 || (speed == FastModeSpeed && own == FastModeSpeed))
+            break;
+        if (link_.UartOpen(params_.PortName(), speed) != 0) {
+            ErrorBox(OpenPortError());
+            ShowPort(PortOpenError);
+            return;
+        }
+        WakeUp(link_, Address());
+        if (!Pause(timing_.wakeUpPause))
+            return;
+        uint32_t model = 0;
+        if (ReadValue(link_, cmd::ReadModelCode, Address(), model) == StatusOk)
+            found = speed;
+    }
+    // No answer at either speed: the check below reports it at the device's own speed.
+    if (found == 0 && link_.UartOpen(params_.PortName(), own) != 0) {
+        ErrorBox(OpenPortError());
+        ShowPort(PortOpenError);
+        return;
+    }
+    ShowPort(PortOpened);
+    if (!IdentifyDevice() || Stopping())
+        return;
+    deviceLost_ = false;
+    const int32_t follow = reconnectFollow_.load();
+    if (follow == job::StartOscilloscope)
+        view_.EnterOscilloscopePage();
+    PostCommand(follow);
+}
+
 bool CommandWorker::IdentifyDevice() {
     uint32_t model = 0;
     Status status = ReadValue(link_, cmd::ReadModelCode, Address(), model);

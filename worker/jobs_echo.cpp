@@ -22,13 +22,17 @@ constexpr int32_t RawStep = 1;
 void CommandWorker::NoteFailedPoll(Status status) {
     if (link_.PortVanished()) {
         // Unplugged: one message and the port closed, instead of a failed poll every half
-        // second. Opening the port again (by its stable name) reconnects and re-reads.
+        // second. When the adapter is back (by its stable name), code 28 reconnects and
+        // re-reads the page.
         const std::string port = link_.PortName();
         link_.UartClose();
         ShowStatus(status);
         ShowPort(PortClosed);
         PostCommand(job::None); // no more polling
-        ErrorBox(port + ": адаптер отключён, порт закрыт. Подключите его снова и откройте порт.");
+        if (Stopping())
+            return;
+        view_.ShowPortVanished(port);
+        ErrorBox(WithArguments(texts_.Text(msg::PortUnplugged), {port}));
         return;
     }
     ShowStatus(status);

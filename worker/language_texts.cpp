@@ -43,6 +43,9 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::HubPagesWritten, "Записано страниц HUB_DATA: %1 из %2. Устройство хранит начало "
                                "новой таблицы и конец прежней."},
         {msg::HubOfferRestore, "Вернуть в устройство снимок, сохранённый перед записью?"},
+        {msg::PortUnplugged, "%1: адаптер отключён, порт закрыт. Когда он будет подключён "
+                             "снова, нажмите «Подключить снова»."},
+        {msg::PortBack, "%1 снова подключён"},
     };
     return entries;
 }

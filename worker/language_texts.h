@@ -58,6 +58,9 @@ inline constexpr const char* SnapshotRestored = "msg_snapshot_restored";
 // A hub write that failed part-way: %1 pages written of %2; then the offer to restore.
 inline constexpr const char* HubPagesWritten = "msg_hub_pages_written";
 inline constexpr const char* HubOfferRestore = "msg_hub_offer_restore";
+// The open port's adapter was unplugged (%1 the port); and the offer once it is back.
+inline constexpr const char* PortUnplugged = "msg_port_unplugged";
+inline constexpr const char* PortBack = "msg_port_back";
 } // namespace msg
 
 struct TextEntry {

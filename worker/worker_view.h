@@ -186,6 +186,9 @@ public:
     virtual void EnterOscilloscopePage() = 0;
     // Page 0 and the port-closed text; the worker has already posted code 0.
     virtual void ShowDisconnected(const std::string& portClosedText) = 0;
+    // The adapter of the open port was unplugged: the worker has closed the port and stopped
+    // polling. The view may watch for port to come back and offer code 28.
+    virtual void ShowPortVanished(const std::string& port) { (void)port; }
     virtual void ShowBusyCursor() = 0;
     virtual void RestoreCursor() = 0;
     // Disable / re-enable the hub, tank-list, parameter and port controls and the page

@@ -20,6 +20,8 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"BtnPortOpen", "Открыть"},
         {"BtnPortClose", "Закрыть"},
         {"BtnSearchDevice", "Поиск устройства"},
+        // Status bar: reconnect after an unplugged adapter came back.
+        {"BtnReconnect", "Подключить снова"},
         // Oscilloscope page: live values and gain row.
         {"LblAuth", "Auth:"},
         {"LblPos", "Pos/Div:"},

@@ -42,6 +42,8 @@ constexpr int SettleMs = 300;
 struct ProgramRig {
     explicit ProgramRig(sim::SimOptions simOptions = {}, const std::string& settings = "")
         : server(simOptions) {
+        // A link to the pseudo-terminal stands for a stable (by-id) name and is opened.
+        const std::string port = simOptions.linkPath;
         std::string error;
         EXPECT_TRUE(server.Start(&error)) << error;
         if (!settings.empty())
@@ -49,7 +51,7 @@ struct ProgramRig {
         ProgramOptions options;
         options.settingsPath = dir.filePath("settings.ini");
         options.languagePath = dir.filePath("none.lng");
-        options.port = QString::fromStdString(server.path());
+        options.port = QString::fromStdString(port.empty() ? server.path() : port);
         options.snapshotFolder = dir.filePath("snapshots").toStdString();
         program = std::make_unique<Program>(options);
         w().SetPrompter(&boxes);
@@ -109,6 +111,33 @@ TEST(ProgramWithSensor, ClosingThePortShowsItClosedOnTheProgramPage) {
                rig.w().StatusPanel0->text().toStdString() == texts.PortStatus(PortClosed);
     }));
     EXPECT_TRUE(rig.WaitFor([&] { return !rig.program->Link().IsOpen(); }));
+}
+
+// The adapter pulled out while polling and put back under the same stable name: one box, the
+// port closed, then "Reconnect" shows; its click reads the page again and polling resumes.
+TEST(ProgramWithSensor, AnUnpluggedAdapterThatComesBackIsReconnectedWithOneClick) {
+    QTemporaryDir links;
+    sim::SimOptions options;
+    options.linkPath = links.filePath("usb-FTDI_vq31-if00-port0").toStdString();
+    ProgramRig rig(options);
+    ASSERT_TRUE(rig.Connect());
+    rig.server.Stop();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.boxes.shown.size() == 1; }));
+    EXPECT_TRUE(rig.WaitFor([&] { return !rig.program->Link().IsOpen(); }));
+    QTest::qWait(1500); // the watch finds nothing while the adapter is out
+    EXPECT_FALSE(rig.w().BtnReconnect->isVisible());
+    EXPECT_EQ(rig.w().VanishedPort().toStdString(), options.linkPath);
+
+    std::string error;
+    ASSERT_TRUE(rig.server.Start(&error)) << error;
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.w().BtnReconnect->isVisible(); }));
+    const uint64_t records = rig.server.State().counters.records;
+    rig.w().BtnReconnect->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().counters.records > records + 3; }));
+    EXPECT_TRUE(rig.program->Link().IsOpen());
+    EXPECT_FALSE(rig.w().BtnReconnect->isVisible());
+    EXPECT_EQ(rig.w().PcMain->currentIndex(), PageOscill);
+    EXPECT_EQ(rig.boxes.shown.size(), 1u) << "no more boxes after the reconnect";
 }
 
 TEST(ProgramWithSensor, APortThatCannotBeOpenedIsReportedInABoxAndThePanel) {

@@ -60,5 +60,35 @@ TEST_F(CtlPoll, KeepGoingPollsOnAfterALossButStillExitsOne) {
     EXPECT_EQ(good.exitCode, 0) << good.output;
 }
 
+// --reopen: the port taken away and given back under the same name (the simulator behind a
+// link, as a by-id name) is reconnected, and the refreshes go on.
+TEST(CtlPollReopen, AnUnpluggedPortThatComesBackIsReconnected) {
+    char pattern[] = "/tmp/vq31-ctl-reopen-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    sim::SimOptions options;
+    options.linkPath = dir + "/usb-vq31-port0";
+    sim::SimServer sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    const std::string line = "timeout 60 " + std::string(VQ31CTL_PATH) + " --port " +
+                             options.linkPath + " poll --seconds 6 --reopen";
+    auto run = std::async(std::launch::async, [line] { return RunCommand(line); });
+    for (int i = 0; i < 1000 && sim.State().counters.records < 5; ++i)
+        std::this_thread::sleep_for(10ms);
+    sim.Stop();
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(sim.Start(&error)) << error;
+    const uint64_t before = sim.State().counters.records;
+    const CommandRun r = run.get();
+    EXPECT_NE(r.output.find("was unplugged at"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("is back at"), std::string::npos) << r.output;
+    EXPECT_GT(sim.State().counters.records, before + 5) << "no refreshes after the reconnect\n"
+                                                        << r.output;
+    EXPECT_EQ(r.exitCode, 1) << "answers were lost";
+    sim.Stop();
+    std::system(("rm -rf " + dir).c_str());
+}
+
 } // namespace
 } // namespace vq31::test

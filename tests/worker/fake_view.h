@@ -85,7 +85,7 @@ public:
     // Recorded data (read through Read() or after the worker stopped).
     std::vector<std::pair<int, std::string>> portStatus;
     std::vector<std::pair<Status, std::string>> deviceStatus;
-    std::vector<std::string> errors, informations, questions;
+    std::vector<std::string> errors, informations, questions, vanished;
     std::vector<std::pair<uint32_t, uint32_t>> foundLinks;
     std::vector<SignalSettings> signalSettings;
     std::vector<EchoCopy> echoes;
@@ -110,6 +110,9 @@ public:
     void EnterOscilloscopePage() override { Log("EnterOscilloscopePage"); }
     void ShowDisconnected(const std::string& text) override {
         Log("ShowDisconnected", [&] { portStatus.emplace_back(PortClosed, text); });
+    }
+    void ShowPortVanished(const std::string& port) override {
+        Log("ShowPortVanished", [&] { vanished.push_back(port); });
     }
     void ShowBusyCursor() override { Log("ShowBusyCursor"); }
     void RestoreCursor() override { Log("RestoreCursor"); }

@@ -2,6 +2,7 @@
 #include "sim_rig.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace vq31 {
 namespace {
@@ -95,6 +96,44 @@ TEST(EchoPolling, UnpluggedPortIsClosedWithOneMessage) {
     EXPECT_FALSE(rig.link.IsOpen());
     ASSERT_FALSE(rig.view.portStatus.empty());
     EXPECT_EQ(rig.view.portStatus.back().first, PortClosed);
+}
+
+// The adapter back under its stable name (the simulator again behind the same link): code 28
+// opens the port, checks the device at its own or the fast speed, and posts the page's code,
+// so polling resumes without another connection.
+TEST(EchoPolling, ReconnectAfterTheAdapterCameBackResumesThePage) {
+    WorkerTiming quick;
+    quick.slowRepeat = 30ms;
+    sim::SimOptions options;
+    char pattern[] = "/tmp/vq31-reconnect-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    options.linkPath = dir + "/ttyUSB-by-id";
+    SimRig rig(options, quick);
+    rig.params.SetPortName(options.linkPath); // the stable name, not the numbered node
+    rig.worker->Start();
+    ASSERT_TRUE(rig.RunUntil(job::ConnectDevice, job::PollEcho, 3)); // in fast mode now
+    rig.server.Stop();
+    ASSERT_TRUE(rig.view.WaitUntil([&] { return !rig.view.errors.empty(); }));
+    ASSERT_EQ(rig.view.vanished, std::vector<std::string>{options.linkPath});
+
+    std::string error;
+    ASSERT_TRUE(rig.server.Start(&error)) << error;
+    const size_t polls = rig.log.Count(job::PollEcho);
+    const size_t starts = rig.log.Count(job::StartOscilloscope);
+    rig.worker->RequestReconnect(job::StartOscilloscope);
+    rig.worker->PostCommand(job::ReconnectDevice);
+    ASSERT_TRUE(rig.log.WaitFor(job::PollEcho, polls + 3));
+    EXPECT_EQ(rig.log.Count(job::StartOscilloscope), starts + 1);
+    // On the settings page the parameters are read anew instead.
+    const size_t reads = rig.log.Count(job::ReadParameters);
+    rig.worker->RequestReconnect(job::ReadParameters);
+    rig.worker->PostCommand(job::ReconnectDevice);
+    ASSERT_TRUE(rig.log.WaitFor(job::ReadParameters, reads + 1));
+    rig.Stop();
+    EXPECT_EQ(rig.view.errors.size(), 1u) << rig.view.errors.back();
+    EXPECT_TRUE(rig.link.IsOpen());
+    std::filesystem::remove_all(dir);
 }
 
 TEST(EchoPolling, StopDuringALongAnswerWaitEndsWithoutFurtherViewSteps) {
