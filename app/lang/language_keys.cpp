@@ -20,6 +20,8 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"BtnPortOpen", "Открыть"},
         {"BtnPortClose", "Закрыть"},
         {"BtnSearchDevice", "Поиск устройства"},
+        // Status bar: the button of the traffic window.
+        {"BtnTraffic", "Обмен..."},
         // Oscilloscope page: live values and gain row.
         {"LblAuth", "Auth:"},
         {"LblPos", "Pos/Div:"},
