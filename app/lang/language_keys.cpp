@@ -97,6 +97,7 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"LblFuelOfs", "Скорость звука в топливе:"},
         {"LblFuelKu", "Температурный коэф.:"},
         {"BtnParamsWrite", "Установить"},
+        {"BtnSnapshots", "Снимки..."},
     };
     return entries;
 }
