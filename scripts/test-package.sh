@@ -114,7 +114,7 @@ done
 check "installed vq31ctl finds the simulator" run "$usr/bin/vq31ctl" --port "$link" search
 
 shot=$root/window.png
-if run strace -f -e trace=openat -o "$root/opens.log" \
+if run timeout 120 strace -f -e trace=openat -o "$root/opens.log" \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$usr/bin/vq31-install-service" --port "$link" --open --screenshot "$shot" \
     --quit-after 4 >"$root/window.log" 2>&1; then
