@@ -104,7 +104,10 @@ for word in "usage: vq31ctl" search info poll params hub tanks tare snapshot; do
 done
 
 link=$root/vq31
-run "$usr/bin/vq31-sim" --link "$link" </dev/null >"$root/sim.log" 2>&1 &
+# Started without the shell function, so that $! is the simulator itself and the kill below
+# reaches it.
+env -i PATH=/usr/bin:/bin HOME="$home" "$usr/bin/vq31-sim" --link "$link" </dev/null \
+    >"$root/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
     [ -e "$link" ] && break
@@ -138,6 +141,7 @@ grep -q "PORT=$link" "$config/vQ31_Install_Service.ini" 2>/dev/null ||
 
 kill "$sim_pid" 2>/dev/null || true
 wait "$sim_pid" 2>/dev/null || true
+kill -0 "$sim_pid" 2>/dev/null && fail "the installed simulator did not end on SIGTERM"
 sim_pid=""
 
 if [ "$failures" -ne 0 ]; then
