@@ -23,14 +23,14 @@ Program::Program(ProgramOptions options)
     setup.settingsPath = options.settingsPath.isEmpty()
                              ? QString::fromStdString(SettingsFilePath(exeDir).string())
                              : options.settingsPath;
-    setup.languagePath =
-        options.languagePath.isEmpty()
-            ? QString::fromStdString(LocateLanguageFile(exeDir, InstalledDataDirectory()).string())
-            : options.languagePath;
+    const auto dataDir = DataDirectory(exeDir);
+    setup.languagePath = options.languagePath.isEmpty()
+                             ? QString::fromStdString(LocateLanguageFile(exeDir, dataDir).string())
+                             : options.languagePath;
     if (options.languagePath.isEmpty()) {
         // The places the file is looked for, in their order, for the notice when none has it.
-        for (const auto& place : {exeDir / LanguageFileName, UserLanguageFile(),
-                                  InstalledDataDirectory() / LanguageFileName})
+        for (const auto& place :
+             {exeDir / LanguageFileName, UserLanguageFile(), dataDir / LanguageFileName})
             if (!place.empty() && place != std::filesystem::path(LanguageFileName))
                 setup.languagePlaces << QString::fromStdString(place.string());
     }

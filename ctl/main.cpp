@@ -2,6 +2,7 @@
 // (--port PATH, --baud N, --address N; they may also follow the command), then a command word
 // and its own arguments; a word or option the command does not know is refused with its
 // usage. Exit code 0 on success, 1 on a device or file failure, 2 on a usage error.
+// --version prints the tool's version.
 // --trace FILE (or - for standard error) appends one line per frame, silence and refused
 // answer; --stats prints the link's counters after the command.
 #include "ctl.h"
@@ -12,6 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+
+#ifndef VQ31_VERSION
+#define VQ31_VERSION "unknown"
+#endif
 
 namespace vq31::ctl {
 
@@ -31,7 +36,8 @@ std::map<std::string, Entry>& Registry() {
 
 void Usage(std::FILE* out) {
     std::fprintf(out, "usage: vq31ctl --port PATH [--baud N] [--address N] [--trace FILE|-] "
-                      "[--stats] COMMAND ...\n");
+                      "[--stats] COMMAND ...\n"
+                      "       vq31ctl --version\n");
     for (const auto& [name, entry] : Registry())
         std::fprintf(out, "  %s\n", entry.usage);
     std::fprintf(out,
@@ -162,6 +168,10 @@ std::vector<std::string> Positional(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     using namespace vq31::ctl;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("vq31ctl %s\n", VQ31_VERSION);
+        return 0;
+    }
     Options options;
     std::string command;
     std::string traceTarget;

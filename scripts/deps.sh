@@ -11,6 +11,7 @@ packages=(
     libxlsxwriter-dev liborcus-dev libfreexl-dev
     python3 python3-openpyxl fonts-dejavu-core xvfb xauth
     libreoffice-calc-nogui
+    dpkg-dev desktop-file-utils appstream librsvg2-bin groff-base file strace
     "$@"
 )
 

@@ -14,6 +14,10 @@
 #include <string>
 #include <unistd.h>
 
+#ifndef VQ31_VERSION
+#define VQ31_VERSION "unknown"
+#endif
+
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -24,6 +28,7 @@ void OnSignal(int) {
 
 void Usage(std::FILE* to) {
     std::fputs("usage: vq31-sim [--address N] [--baud N] [--realtime] [--link PATH]\n"
+               "       vq31-sim --help | --version\n"
                "  --address N   bus address 0..254 (default 1)\n"
                "  --baud N      link speed 2400..115200 (default 19200)\n"
                "  --realtime    pace answers at the link speed, 10 bit times per byte\n"
@@ -71,6 +76,9 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (a == "--help" || a == "-h") {
             Usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("vq31-sim %s\n", VQ31_VERSION);
             return 0;
         } else if (a == "--realtime") {
             options.realtime = true;

@@ -17,6 +17,15 @@ std::filesystem::path InstalledDataDirectory() {
     return VQ31_DATA_DIR;
 }
 
+std::filesystem::path DataDirectory(const std::filesystem::path& exeDir) {
+    const auto own = TreeDataDirectory(exeDir);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(own / LanguageFileName, ec)) {
+        return own;
+    }
+    return InstalledDataDirectory();
+}
+
 std::filesystem::path UserLanguageFile() {
     const auto folder = UserConfigFolder();
     return folder.empty() ? folder : folder / LanguageFileName;
@@ -123,7 +132,7 @@ bool ChooseLanguage(const std::filesystem::path& path, const std::string& langua
         }
         return false;
     }
-    if (IsWritableLocation(path)) {
+    if (IsWritableLocation(path) && !IsInstalledDataFile(path)) {
         return file.Save(error);
     }
     const auto copy = userFile.empty() ? UserLanguageFile() : userFile;

@@ -28,6 +28,10 @@ inline constexpr int MaxLanguages = 254;
 
 // The installed data folder that holds the shipped language file.
 std::filesystem::path InstalledDataDirectory();
+// The data folder for a program in exeDir: the one of its own installed tree when that holds
+// the language file (a package unpacked under another root finds its own file), else
+// InstalledDataDirectory().
+std::filesystem::path DataDirectory(const std::filesystem::path& exeDir);
 
 // The user's own copy of the language file, made when a choice of language cannot be stored
 // in the file in use (an installed, read-only one); empty when there is no configuration
@@ -83,10 +87,11 @@ private:
 
 // The choice of a language from the list: shows the restart message first (showMessage
 // returns when the user has closed it), then stores the name under "LANG"/"SELECTED" in the
-// file at path, creating the file when missing. When that file's place cannot be written, the
-// whole file with the new choice goes to userFile instead (UserLanguageFile() when not given),
-// which LocateLanguageFile then prefers. Nothing else changes until the next start. False with
-// a reason in error when the choice could not be stored.
+// file at path, creating the file when missing. When that file's place cannot be written, or
+// the file is the installed one (IsInstalledDataFile, which the package owns), the whole file with
+// the new choice goes to userFile instead (UserLanguageFile() when not given), which
+// LocateLanguageFile then prefers. Nothing else changes until the next start. False with a reason
+// in error when the choice could not be stored.
 bool ChooseLanguage(const std::filesystem::path& path, const std::string& language,
                     const std::string& restartMessage,
                     const std::function<void(const std::string&)>& showMessage,

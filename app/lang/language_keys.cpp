@@ -20,8 +20,9 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"BtnPortOpen", "Открыть"},
         {"BtnPortClose", "Закрыть"},
         {"BtnSearchDevice", "Поиск устройства"},
-        // Status bar: reconnect after an unplugged adapter came back.
-        {"BtnReconnect", "Подключить снова"},
+        // Status bar: the button of the traffic window.
+        {"BtnTraffic", "Обмен..."},
+        {"BtnReconnect", "Подключить снова"}, // after an unplugged adapter came back
         // Oscilloscope page: live values and gain row.
         {"LblAuth", "Auth:"},
         {"LblPos", "Pos/Div:"},
@@ -97,6 +98,7 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"LblFuelOfs", "Скорость звука в топливе:"},
         {"LblFuelKu", "Температурный коэф.:"},
         {"BtnParamsWrite", "Установить"},
+        {"BtnSnapshots", "Снимки..."},
     };
     return entries;
 }

@@ -64,11 +64,26 @@ std::filesystem::path ExecutableDirectory() {
     return std::filesystem::current_path(ec);
 }
 
+std::filesystem::path TreeDataDirectory(const std::filesystem::path& exeDir) {
+    return exeDir.parent_path() / "share" / ConfigFolderName;
+}
+
+bool IsInstalledLayout(const std::filesystem::path& exeDir) {
+    std::error_code ec;
+    return exeDir.filename() == "bin" &&
+           std::filesystem::is_directory(TreeDataDirectory(exeDir), ec);
+}
+
+bool IsInstalledDataFile(const std::filesystem::path& file) {
+    const auto folder = file.parent_path();
+    return folder.filename() == ConfigFolderName && folder.parent_path().filename() == "share";
+}
+
 std::filesystem::path ChooseSettingsPath(const std::filesystem::path& exeDir,
                                          const std::string& xdgConfigHome,
                                          const std::string& home) {
     const auto beside = exeDir / SettingsFileName;
-    if (IsWritableLocation(beside)) {
+    if (!IsInstalledLayout(exeDir) && IsWritableLocation(beside)) {
         return beside;
     }
     const auto folder = UserConfigFolder(xdgConfigHome, home);

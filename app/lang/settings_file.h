@@ -35,6 +35,18 @@ struct LinkSettings {
 // Folder of the running executable (the current folder when it cannot be found).
 std::filesystem::path ExecutableDirectory();
 
+// The program's data folder of the tree an executable in exeDir was installed into:
+// <exeDir>/../share/vq31-install-service.
+std::filesystem::path TreeDataDirectory(const std::filesystem::path& exeDir);
+// True when exeDir is the bin folder of an installed tree, that is a folder named "bin" with
+// the program's data folder beside it (/usr/bin, or a package unpacked under another root).
+// Such a program keeps its own files in the user's configuration folder even where it could
+// write beside itself (the superuser can write to /usr/bin).
+bool IsInstalledLayout(const std::filesystem::path& exeDir);
+// True when the file lies in a data folder of an installed tree
+// (.../share/vq31-install-service/), whose files belong to the package and are never changed.
+bool IsInstalledDataFile(const std::filesystem::path& file);
+
 // The program's folder in the user's configuration folder: <configHome>/vq31-install-service,
 // where configHome is xdgConfigHome when it is an absolute path, else <home>/.config; empty
 // when neither is known.
@@ -45,8 +57,9 @@ std::filesystem::path UserConfigFolder();
 bool IsWritableLocation(const std::filesystem::path& file);
 
 // Where the settings file lives: beside the executable when that file is writable or can be
-// created there; otherwise <configHome>/vq31-install-service/, where configHome is
-// xdgConfigHome when it is an absolute path, else <home>/.config.
+// created there and the executable is not an installed one (IsInstalledLayout); otherwise
+// <configHome>/vq31-install-service/, where configHome is xdgConfigHome when it is an absolute
+// path, else <home>/.config.
 std::filesystem::path ChooseSettingsPath(const std::filesystem::path& exeDir,
                                          const std::string& xdgConfigHome, const std::string& home);
 // The same with the process's environment ($XDG_CONFIG_HOME, $HOME).

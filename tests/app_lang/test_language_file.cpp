@@ -206,6 +206,31 @@ TEST(LanguageLocation, UsersCopyWinsOverTheInstalledFile) {
     EXPECT_EQ(LocateLanguageFile(besideDir, dataDir, userCopy), besideDir / LanguageFileName);
 }
 
+TEST(ChooseLanguage, InstalledFileStaysAsShippedEvenWhenWritable) {
+    TempDir dir;
+    const auto dataDir = dir / "usr" / "share" / "vq31-install-service";
+    std::filesystem::create_directories(dataDir);
+    const std::string shipped = "[LANG]\nSELECTED=Russian\nLANG1=Russian\nLANG2=English\n";
+    WriteBytes(dataDir / LanguageFileName, shipped);
+    const auto userCopy = dir / "config" / LanguageFileName;
+    ASSERT_TRUE(
+        ChooseLanguage(dataDir / LanguageFileName, "English", "m", nullptr, nullptr, userCopy));
+    EXPECT_EQ(ReadBytes(dataDir / LanguageFileName), shipped);
+    EXPECT_EQ(LanguageFile::Load(userCopy).Selected(), "English");
+    EXPECT_EQ(LocateLanguageFile(dir / "usr" / "bin", dataDir, userCopy), userCopy);
+}
+
+TEST(LanguageLocation, AnUnpackedTreeFindsItsOwnDataFolder) {
+    TempDir dir;
+    const auto bin = dir / "usr" / "bin";
+    const auto own = dir / "usr" / "share" / "vq31-install-service";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(own);
+    EXPECT_EQ(DataDirectory(bin), InstalledDataDirectory());
+    WriteBytes(own / LanguageFileName, "[LANG]\n");
+    EXPECT_EQ(DataDirectory(bin), own);
+}
+
 // The shipped file: both languages hold every key of every window, and the Russian texts are
 // the built-in ones.
 class ShippedLanguageFile : public ::testing::Test {
@@ -256,6 +281,27 @@ TEST_F(ShippedLanguageFile, BothSectionsHoldTheSameNonEmptyKeys) {
     }
     for (const KeyText& k : WindowKeys()) {
         EXPECT_TRUE(file.Find("English", k.key)) << k.key;
+    }
+}
+
+// Every language on offer has a text for every key of the Russian section (the built-in
+// texts), so a key added later without its translations fails here.
+TEST_F(ShippedLanguageFile, EveryListedLanguageHasATextForEveryRussianKey) {
+    const LanguageFile lang(file);
+    const auto russian = file.Keys("Russian");
+    ASSERT_FALSE(russian.empty());
+    ASSERT_GE(lang.Languages().size(), 2u);
+    for (const auto& language : lang.Languages()) {
+        ASSERT_FALSE(file.Keys(language).empty()) << "no section for " << language;
+        for (const auto& key : russian) {
+            EXPECT_NE(file.Find(language, key).value_or(""), "") << language << ": " << key;
+        }
+    }
+    // A Russian text copied into the English section is no translation: no Cyrillic letters
+    // (UTF-8 lead bytes 0xD0 and 0xD1) there.
+    for (const auto& key : file.Keys("English")) {
+        const std::string text = file.Find("English", key).value_or("");
+        EXPECT_EQ(text.find_first_of("\xD0\xD1"), std::string::npos) << key << "=" << text;
     }
 }
 

@@ -95,6 +95,23 @@ TEST(SettingsLocation, UserConfigFolderWhenTheExecutablesFolderCannotBeWritten) 
               std::filesystem::path("/home/u/.config") / name);
 }
 
+TEST(SettingsLocation, InstalledProgramUsesTheConfigFolderEvenWhereItCouldWrite) {
+    // An unpacked package: <root>/usr/bin beside <root>/usr/share/vq31-install-service, both
+    // writable (as /usr/bin is for the superuser).
+    TempDir dir;
+    const auto bin = dir / "usr" / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(dir / "usr" / "share" / ConfigFolderName);
+    ASSERT_TRUE(IsInstalledLayout(bin));
+    EXPECT_EQ(ChooseSettingsPath(bin, "/cfg", "/home/u"),
+              std::filesystem::path("/cfg") / ConfigFolderName / SettingsFileName);
+    // Without the data folder, or in a folder not named bin, the program is a portable one.
+    EXPECT_FALSE(IsInstalledLayout(dir / "usr"));
+    std::filesystem::remove_all(dir / "usr" / "share");
+    EXPECT_FALSE(IsInstalledLayout(bin));
+    EXPECT_EQ(ChooseSettingsPath(bin, "/cfg", "/home/u"), bin / SettingsFileName);
+}
+
 TEST(SettingsLocation, SavingIntoTheConfigFolderCreatesIt) {
     TempDir dir;
     const auto path = ChooseSettingsPath("/nonexistent/bin", (dir / "cfg").string(), "");
