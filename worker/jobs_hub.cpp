@@ -204,6 +204,10 @@ bool CommandWorker::ReportPartialHubWrite(Status status, bool idWritten, size_t 
         ErrorBox(text + "\n" + texts_.Text(msg::NothingWritten));
         return false;
     }
+    if (written == 0) {
+        ErrorBox(text); // the image on the device is the old one, whole
+        return false;
+    }
     // The device now holds the first pages of the new image and the rest of the old one.
     text += "\n" + WithArguments(texts_.Text(msg::HubPagesWritten),
                                  {std::to_string(written), std::to_string(pages)});
