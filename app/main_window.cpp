@@ -2,10 +2,12 @@
 // status bar, the page-change rules, the control locks and the resize limits.
 #include "main_window.h"
 
+#include "apply_captions.h"
 #include "command_parameters.h"
 #include "echo_chart.h"
 #include "hub_image.h"
 #include "language_file.h"
+#include "language_keys.h"
 #include "language_texts.h"
 #include "protocol.h"
 #include "traffic_window.h"
@@ -147,7 +149,11 @@ TrafficWindow* MainWindow::OpenTrafficWindow() {
     if (!trafficMonitor_)
         return nullptr;
     if (!traffic_) {
-        traffic_ = new TrafficWindow(trafficMonitor_, *prompter_, this);
+        traffic_ = new TrafficWindow(trafficMonitor_, *prompter_, texts_, this);
+        if (language_) {
+            ApplyCaptions(traffic_, *language_, CaptionSet::SubWindow);
+            ApplyWindowCaption(traffic_, *language_, TrafficWindowKey);
+        }
         traffic_->setAttribute(Qt::WA_DeleteOnClose);
     }
     traffic_->show();

@@ -4,7 +4,9 @@
 #include "page_parts.h"
 #include "snapshot_dialog.h"
 
+#include "apply_captions.h"
 #include "command_parameters.h"
+#include "language_keys.h"
 #include "language_texts.h"
 #include "parameter_format.h"
 
@@ -204,12 +206,16 @@ void MainWindow::ConnectTareSettingsPages() {
 void MainWindow::BtnSnapshotsClick() {
     if (!snapshotDialog_) {
         snapshotDialog_ = new SnapshotDialog(
-            SnapshotStore(setup_.snapshotFolder), *prompter_,
+            SnapshotStore(setup_.snapshotFolder), *prompter_, texts_,
             [this](const std::filesystem::path& file, bool settings) {
                 if (setup_.requestSnapshot)
                     setup_.requestSnapshot(file, settings);
             },
             [this](int code) { PostCommand(code); }, this);
+        if (language_) {
+            ApplyCaptions(snapshotDialog_, *language_, CaptionSet::SubWindow);
+            ApplyWindowCaption(snapshotDialog_, *language_, SnapshotWindowKey);
+        }
     } else {
         snapshotDialog_->Refresh();
     }

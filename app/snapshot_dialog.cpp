@@ -3,6 +3,8 @@
 
 #include "command_worker.h"
 #include "hub_image.h"
+#include "language_texts.h"
+#include "parameter_format.h"
 #include "prompter.h"
 
 #include <QCheckBox>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <memory>
 
 namespace vq31::app {
@@ -24,36 +27,35 @@ template <class W> W* Named(W* widget, const char* name) {
 }
 } // namespace
 
-QString SnapshotSummary(const Snapshot& s) {
+QString SnapshotSummary(const Snapshot& s, const LanguageTexts& texts) {
     auto image = std::make_unique<HubBuffer>();
     std::copy(s.hub.begin(), s.hub.end(), image->bytes().begin());
     const auto speed = SpeedOfLinkFlags(s.linkFlags);
-    QString text;
-    text += QString("Время: %1\nS/N: %2\n")
-                .arg(QString::fromStdString(s.time))
-                .arg(s.serialNumber, 6, 10, QChar('0'));
-    text += QString("Адрес: %1, скорость: %2, период автовыдачи: %3, пост-фильтрация: %4\n")
-                .arg(s.address)
-                .arg(speed ? QString::number(*speed) : QString("-"))
-                .arg(s.autoPeriod)
-                .arg(s.postFilter);
-    text += QString("Тип топлива: %1, скорость звука: %2, температурный коэф.: %3\n")
-                .arg(s.fuelType)
-                .arg(double(FloatFromBits(s.soundSpeedBits)), 0, 'f', 3)
-                .arg(double(FloatFromBits(s.tempCoefBits)), 0, 'f', 3);
-    text += QString("Тип бака: %1, высота бака: %2 мм\n").arg(s.tankId).arg(s.tankHeight / 10);
-    text += QString("HUB_DATA: %1 байт, версия %2, %3\n")
-                .arg(s.hub.size())
-                .arg(QString::fromStdString(HubVersionText(image->Version())))
-                .arg(HubIsValid(*image) ? "структура верна" : "структура неверна");
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "%06u", s.serialNumber);
+    const auto line = [&](const char* key, std::initializer_list<std::string> arguments) {
+        return QString::fromStdString(WithArguments(texts.Text(key), arguments) + "\n");
+    };
+    const auto number = [](auto v) { return std::to_string(v); };
+    QString text = line(msg::SnapshotTime, {s.time});
+    text += QString("S/N: %1\n").arg(serial);
+    text += line(msg::SnapshotLink, {number(s.address), speed ? number(*speed) : "-",
+                                     number(s.autoPeriod), number(s.postFilter)});
+    text += line(msg::SnapshotFuel,
+                 {number(s.fuelType), FuelNumberText(FloatFromBits(s.soundSpeedBits)),
+                  FuelNumberText(FloatFromBits(s.tempCoefBits))});
+    text += line(msg::SnapshotTank, {number(s.tankId), number(s.tankHeight / 10)});
+    text +=
+        line(msg::SnapshotHub, {number(s.hub.size()), HubVersionText(image->Version()),
+                                texts.Text(HubIsValid(*image) ? msg::HubSound : msg::HubBroken)});
     return text;
 }
 
-SnapshotDialog::SnapshotDialog(SnapshotStore store, Prompter& boxes,
+SnapshotDialog::SnapshotDialog(SnapshotStore store, Prompter& boxes, const LanguageTexts& texts,
                                std::function<void(const std::filesystem::path&, bool)> request,
                                std::function<void(int)> post, QWidget* parent)
-    : QDialog(parent), store_(std::move(store)), boxes_(boxes), request_(std::move(request)),
-      post_(std::move(post)) {
+    : QDialog(parent), store_(std::move(store)), boxes_(boxes), texts_(texts),
+      request_(std::move(request)), post_(std::move(post)) {
     setObjectName("FormSnapshots");
     setWindowTitle("Снимки устройства");
     LstSnapshots = Named(new QListWidget(this), "LstSnapshots");
@@ -104,10 +106,11 @@ void SnapshotDialog::ShowSelected() {
     std::string error;
     const bool loaded = !file.empty() && SnapshotStore::Load(file, s, error);
     if (file.empty())
-        MemoSnapshot->setPlainText("Снимков нет.");
+        MemoSnapshot->setPlainText(QString::fromStdString(texts_.Text(msg::SnapshotListEmpty)));
     else
-        MemoSnapshot->setPlainText(loaded ? SnapshotSummary(s)
-                                          : "Файл не читается: " + QString::fromStdString(error));
+        MemoSnapshot->setPlainText(loaded ? SnapshotSummary(s, texts_)
+                                          : QString::fromStdString(WithArguments(
+                                                texts_.Text(msg::SnapshotUnreadable), {error})));
     BtnSnapshotDiff->setEnabled(loaded);
     BtnSnapshotRestore->setEnabled(loaded);
 }
@@ -125,10 +128,9 @@ void SnapshotDialog::RestoreClick() {
     if (file.empty())
         return;
     const bool settings = ChkSnapshotParams->isChecked();
-    if (!boxes_.Question(QString("Записать в устройство HUB_DATA%1 из снимка %2? Текущее "
-                                 "состояние будет сохранено новым снимком.")
-                             .arg(settings ? " и параметры" : "")
-                             .arg(QString::fromStdString(file.filename().string()))))
+    const char* key = settings ? msg::SnapshotAskRestoreParams : msg::SnapshotAskRestore;
+    if (!boxes_.Question(
+            QString::fromStdString(WithArguments(texts_.Text(key), {file.filename().string()}))))
         return;
     request_(file, settings);
     post_(job::RestoreSnapshot);

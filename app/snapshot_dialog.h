@@ -3,6 +3,7 @@
 // jobs; the window only chooses the file and posts the code.
 #pragma once
 
+#include "language_texts.h"
 #include "snapshot.h"
 
 #include <QDialog>
@@ -22,7 +23,7 @@ class SnapshotDialog : public QDialog {
     Q_OBJECT
 public:
     // request hands the chosen file and the settings choice to the worker, post posts a code.
-    SnapshotDialog(SnapshotStore store, Prompter& boxes,
+    SnapshotDialog(SnapshotStore store, Prompter& boxes, const LanguageTexts& texts,
                    std::function<void(const std::filesystem::path&, bool)> request,
                    std::function<void(int)> post, QWidget* parent = nullptr);
 
@@ -45,12 +46,13 @@ private:
 
     SnapshotStore store_;
     Prompter& boxes_;
+    const LanguageTexts& texts_;
     std::function<void(const std::filesystem::path&, bool)> request_;
     std::function<void(int)> post_;
     std::vector<std::filesystem::path> files_;
 };
 
-// The text the window shows for one snapshot.
-QString SnapshotSummary(const Snapshot& snapshot);
+// The text the window shows for one snapshot, in the language of texts.
+QString SnapshotSummary(const Snapshot& snapshot, const LanguageTexts& texts);
 
 } // namespace vq31::app

@@ -14,8 +14,9 @@
 
 namespace vq31::app {
 
-TrafficWindow::TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes, QWidget* parent)
-    : QWidget(parent, Qt::Window), monitor_(std::move(monitor)), boxes_(boxes) {
+TrafficWindow::TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes,
+                             const LanguageTexts& texts, QWidget* parent)
+    : QWidget(parent, Qt::Window), monitor_(std::move(monitor)), boxes_(boxes), texts_(texts) {
     setObjectName("FormTraffic");
     setWindowTitle("Обмен с устройством");
     resize(900, 500);
@@ -128,14 +129,16 @@ QString TrafficWindow::Text() const {
 bool TrafficWindow::SaveTo(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        boxes_.Error("Не удалось сохранить " + path + ": " + file.errorString());
+        boxes_.Error(QString::fromStdString(WithArguments(
+            texts_.Text(msg::SaveFailed), {path.toStdString(), file.errorString().toStdString()})));
         return false;
     }
     QByteArray bytes = Text().toUtf8();
     if (!bytes.isEmpty())
         bytes += '\n';
     if (file.write(bytes) != bytes.size() || !file.flush()) {
-        boxes_.Error("Не удалось сохранить " + path + ": " + file.errorString());
+        boxes_.Error(QString::fromStdString(WithArguments(
+            texts_.Text(msg::SaveFailed), {path.toStdString(), file.errorString().toStdString()})));
         return false;
     }
     return true;

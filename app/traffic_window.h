@@ -4,6 +4,7 @@
 // a second and never makes the port thread wait for the window.
 #pragma once
 
+#include "language_texts.h"
 #include "trace.h"
 
 #include <QWidget>
@@ -26,7 +27,8 @@ class TrafficWindow : public QWidget {
 public:
     static constexpr int RedrawIntervalMs = 40; // 25 redraws a second at most
 
-    TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes, QWidget* parent = nullptr);
+    TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes, const LanguageTexts& texts,
+                  QWidget* parent = nullptr);
 
     // One refresh: the records that came since the last one (none while paused) and the
     // health counters. The timer runs it; tests call it directly.
@@ -48,6 +50,7 @@ private:
 
     std::shared_ptr<LinkMonitor> monitor_;
     Prompter& boxes_;
+    const LanguageTexts& texts_;
     QPlainTextEdit* lines_ = nullptr;
     QLabel* health_ = nullptr;
     QPushButton* pause_ = nullptr;

@@ -46,6 +46,20 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::PortUnplugged, "%1: адаптер отключён, порт закрыт. Когда он будет подключён "
                              "снова, нажмите «Подключить снова»."},
         {msg::PortBack, "%1 снова подключён"},
+        {msg::SnapshotListEmpty, "Снимков нет."},
+        {msg::SnapshotUnreadable, "Файл не читается: %1"},
+        {msg::SnapshotAskRestore, "Записать в устройство HUB_DATA из снимка %1? Текущее состояние "
+                                  "будет сохранено новым снимком."},
+        {msg::SnapshotAskRestoreParams, "Записать в устройство HUB_DATA и параметры из снимка %1? "
+                                        "Текущее состояние будет сохранено новым снимком."},
+        {msg::SnapshotTime, "Время: %1"},
+        {msg::SnapshotLink, "Адрес: %1, скорость: %2, период автовыдачи: %3, пост-фильтрация: %4"},
+        {msg::SnapshotFuel, "Тип топлива: %1, скорость звука: %2, температурный коэф.: %3"},
+        {msg::SnapshotTank, "Тип бака: %1, высота бака: %2 мм"},
+        {msg::SnapshotHub, "HUB_DATA: %1 байт, версия %2, %3"},
+        {msg::HubSound, "структура верна"},
+        {msg::HubBroken, "структура неверна"},
+        {msg::SaveFailed, "Не удалось сохранить %1: %2"},
     };
     return entries;
 }

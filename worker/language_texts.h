@@ -61,6 +61,19 @@ inline constexpr const char* HubOfferRestore = "msg_hub_offer_restore";
 // The open port's adapter was unplugged (%1 the port); and the offer once it is back.
 inline constexpr const char* PortUnplugged = "msg_port_unplugged";
 inline constexpr const char* PortBack = "msg_port_back";
+// The snapshot window and the traffic window.
+inline constexpr const char* SnapshotListEmpty = "msg_snapshot_list_empty";
+inline constexpr const char* SnapshotUnreadable = "msg_snapshot_unreadable";
+inline constexpr const char* SnapshotAskRestore = "msg_snapshot_ask_restore";
+inline constexpr const char* SnapshotAskRestoreParams = "msg_snapshot_ask_restore_params";
+inline constexpr const char* SnapshotTime = "msg_snapshot_time";
+inline constexpr const char* SnapshotLink = "msg_snapshot_link";
+inline constexpr const char* SnapshotFuel = "msg_snapshot_fuel";
+inline constexpr const char* SnapshotTank = "msg_snapshot_tank";
+inline constexpr const char* SnapshotHub = "msg_snapshot_hub";
+inline constexpr const char* HubSound = "msg_hub_sound";
+inline constexpr const char* HubBroken = "msg_hub_broken";
+inline constexpr const char* SaveFailed = "msg_save_failed";
 } // namespace msg
 
 struct TextEntry {

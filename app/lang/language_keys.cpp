@@ -131,6 +131,22 @@ const std::vector<KeyText>& AddRowCaptions() {
     return entries;
 }
 
+const std::vector<KeyText>& ToolWindowCaptions() {
+    static const std::vector<KeyText> entries = {
+        {SnapshotWindowKey, "Снимки устройства"},
+        {"ChkSnapshotParams", "Восстановить и параметры"},
+        {"BtnSnapshotDiff", "Сравнить с устройством"},
+        {"BtnSnapshotRestore", "Восстановить"},
+        {"BtnSnapshotRefresh", "Обновить"},
+        {TrafficWindowKey, "Обмен с устройством"},
+        {"BtnTrafficPause", "Пауза"},
+        {"BtnTrafficClear", "Очистить"},
+        {"ChkTrafficErrors", "Только ошибки"},
+        {"BtnTrafficSave", "Сохранить..."},
+    };
+    return entries;
+}
+
 const std::vector<KeyText>& TareWindowTexts() {
     static const std::vector<KeyText> entries = {
         {TareWindowKey, "Тарировочная таблица"},

@@ -21,10 +21,14 @@ const std::vector<KeyText>& MainWindowCaptions();
 const std::vector<KeyText>& TareWindowCaptions();
 // Captions of the add-row dialog's labels and buttons.
 const std::vector<KeyText>& AddRowCaptions();
+// Captions and titles of the snapshot window and the traffic window.
+const std::vector<KeyText>& ToolWindowCaptions();
 
 // Window caption keys.
 inline constexpr const char* TareWindowKey = "Form_Tare1";
 inline constexpr const char* AddRowWindowKey = "Form_Add";
+inline constexpr const char* SnapshotWindowKey = "FormSnapshots";
+inline constexpr const char* TrafficWindowKey = "FormTraffic";
 
 // Text keys of the tare table window and the add-row dialog.
 namespace tare_msg {

@@ -1,6 +1,8 @@
 // The main window's tare and settings page handlers and its language steps, without a worker.
 #include "echo_chart.h"
 #include "language_keys.h"
+#include "snapshot_dialog.h"
+#include "traffic_window.h"
 #include "window_actions.h"
 #include "window_rig.h"
 
@@ -11,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -222,6 +225,25 @@ TEST(WindowLanguage, FileReplacesCaptionsListsAndStatusTexts) {
     EXPECT_EQ(rig.w().CmbLang->currentIndex(), 1);
     EXPECT_EQ(rig.w().BtnPortClose->text(), "Закрыть");
     EXPECT_EQ(rig.w().CmbKu->count(), 26); // lists are not captioned
+}
+
+TEST(WindowLanguage, SnapshotAndTrafficWindowsTakeTheLanguage) {
+    WindowRig rig("", "[LANG]\nSELECTED=English\nLANG1=Russian\nLANG2=English\n[English]\n"
+                      "FormSnapshots=Device snapshots\nBtnSnapshotRestore=Restore\n"
+                      "msg_snapshot_list_empty=No snapshots.\nFormTraffic=Traffic\n"
+                      "BtnTrafficPause=Pause\n");
+    rig.w().BtnSnapshots->click();
+    auto* snapshots = rig.w().findChild<SnapshotDialog*>();
+    ASSERT_NE(snapshots, nullptr);
+    EXPECT_EQ(snapshots->windowTitle(), "Device snapshots");
+    EXPECT_EQ(snapshots->BtnSnapshotRestore->text(), "Restore");
+    EXPECT_EQ(snapshots->BtnSnapshotDiff->text(), "Сравнить с устройством"); // no key: built-in
+    EXPECT_EQ(snapshots->MemoSnapshot->toPlainText(), "No snapshots.");
+    rig.w().SetTrafficMonitor(std::make_shared<LinkMonitor>());
+    TrafficWindow* traffic = rig.w().OpenTrafficWindow();
+    ASSERT_NE(traffic, nullptr);
+    EXPECT_EQ(traffic->windowTitle(), "Traffic");
+    EXPECT_EQ(traffic->findChild<QPushButton*>("BtnTrafficPause")->text(), "Pause");
 }
 
 TEST(WindowLanguage, WithoutFileListsAreBuiltInAndNothingIsSelected) {

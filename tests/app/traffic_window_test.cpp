@@ -34,7 +34,8 @@ TEST(TrafficWindow, ShowsNewLinesPausesAndFiltersErrors) {
     auto monitor = std::make_shared<LinkMonitor>();
     ScriptedPrompter boxes;
     Request(*monitor); // before the window opens: shown once it does
-    TrafficWindow w(monitor, boxes);
+    const LanguageTexts texts;
+    TrafficWindow w(monitor, boxes, texts);
     EXPECT_EQ(Lines(w.Text()), 1);
     GoodAnswer(*monitor);
     monitor->RecordSilence(0x71, 1, 500);
@@ -74,7 +75,8 @@ TEST(TrafficWindow, ShowsNewLinesPausesAndFiltersErrors) {
 TEST(TrafficWindow, SavesTheShownLinesAndReportsAFailedSave) {
     auto monitor = std::make_shared<LinkMonitor>();
     ScriptedPrompter boxes;
-    TrafficWindow w(monitor, boxes);
+    const LanguageTexts texts;
+    TrafficWindow w(monitor, boxes, texts);
     Request(*monitor);
     monitor->RecordSilence(0x71, 1, 500);
     w.Refresh();
@@ -96,7 +98,8 @@ TEST(TrafficWindow, SavesTheShownLinesAndReportsAFailedSave) {
 TEST(TrafficWindow, HoldsNoMoreLinesThanTheRing) {
     auto monitor = std::make_shared<LinkMonitor>(100);
     ScriptedPrompter boxes;
-    TrafficWindow w(monitor, boxes);
+    const LanguageTexts texts;
+    TrafficWindow w(monitor, boxes, texts);
     for (int round = 0; round < 5; ++round) {
         for (int i = 0; i < 60; ++i)
             Request(*monitor);

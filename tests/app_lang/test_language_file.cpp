@@ -240,7 +240,7 @@ protected:
     static std::vector<KeyText> WindowKeys() {
         std::vector<KeyText> all;
         for (const auto* list : {&MainWindowCaptions(), &TareWindowCaptions(), &AddRowCaptions(),
-                                 &TareWindowTexts(), &AddRowTexts()}) {
+                                 &ToolWindowCaptions(), &TareWindowTexts(), &AddRowTexts()}) {
             all.insert(all.end(), list->begin(), list->end());
         }
         return all;
