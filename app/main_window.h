@@ -148,7 +148,8 @@ public:
     void SetFuelEditsEnabled(bool enabled);
     void ShowHubData(const HubView& view);
     // Live level of the open tare window; nothing while none is open.
-    void ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight);
+    void ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight,
+                   std::optional<uint16_t> levelCode = std::nullopt);
     const LanguageFile* Language() const { return language_.get(); }
     void SetLiveView(bool enabled);
 
@@ -281,6 +282,14 @@ public:
     // Called with the tare window just before it is shown (tests answer its boxes).
     std::function<void(TareEditor&)> onTareWindow;
 
+    // The passport as the device last answered it (settings page read), for the calibration
+    // report; none before the first read.
+    struct PassportSeen {
+        uint32_t date = 0, serialNumber = 0, model = 0, firmwareVersion = 0;
+    };
+    void RememberPassport(const PassportSeen& passport) { passportSeen_ = passport; }
+    const std::optional<PassportSeen>& LastPassport() const { return passportSeen_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -288,6 +297,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::optional<PassportSeen> passportSeen_;
+
     void BuildProgramPage();
     void BuildOscillPage();
     void BuildTarePage();
