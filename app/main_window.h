@@ -273,6 +273,10 @@ public:
     void CmbFuelTypeChange();
     void BtnParamsWriteClick();
     void BtnSnapshotsClick();
+    // The oscilloscope chart as a PNG picture and its points as CSV (BtnChartPng,
+    // BtnChartCsv): ask for a file, report a failed write.
+    void BtnChartPngClick();
+    void BtnChartCsvClick();
 
     // The filter list index of a filter slider position (nearest item, ties upward).
     static int FilterIndex(int position);

@@ -95,6 +95,9 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"LblFuelOfs", "Скорость звука в топливе:"},
         {"LblFuelKu", "Температурный коэф.:"},
         {"BtnParamsWrite", "Установить"},
+        // Oscilloscope chart export.
+        {"BtnChartPng", "Сохранить PNG"},
+        {"BtnChartCsv", "Сохранить CSV"},
     };
     return entries;
 }
