@@ -75,8 +75,9 @@ std::string CheckTareOptions(const std::string& verb, const std::string& file,
         if (Among(a, {"--write", "--accept-dropped"}) && verb != "import") {
             return a + " goes with tare import only";
         }
-        if (a == "--tank" && verb == "import") {
-            return "--tank goes with tare export and tare report (import writes tank 1)";
+        // The workbook words work on tank 1, the tank the window edits.
+        if (a == "--tank" && verb != "report" && !csv) {
+            return "--tank goes with tare export FILE.csv and tare report only";
         }
         if (a == "--field" && verb != "report") {
             return "--field goes with tare report only";

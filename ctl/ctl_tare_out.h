@@ -12,8 +12,8 @@ namespace vq31::ctl {
 // A file name that asks for telematics pairs rather than a workbook: ".csv" in any case.
 bool IsTelematicsFile(const std::string& file);
 // Empty when the options given fit the verb (import, export, report) and file, else what is
-// wrong: --tank goes with export and report, --field with report, --separator with a
-// telematics export, --write and --accept-dropped with import.
+// wrong: --tank goes with a telematics export and report, --field with report, --separator
+// with a telematics export, --write and --accept-dropped with import.
 std::string CheckTareOptions(const std::string& verb, const std::string& file,
                              const std::vector<std::string>& args);
 

@@ -103,8 +103,9 @@ TEST_F(CtlTareOut, AFailedExportKeepsTheOldFileAndBadWordsAreUsageErrors) {
     for (const std::string& words : std::vector<std::string>{
              "tare export " + file + " --separator x", "tare export " + file + " --field client=A",
              "tare export " + dir_ + "/t.xlsx --separator ,", "tare report " + file + " --write",
-             "tare import " + file + " --tank 2", "tare report r.pdf --field nobody=1",
-             "tare report r.pdf --field client", "tare print r.pdf"}) {
+             "tare import " + file + " --tank 2", "tare export " + dir_ + "/t.xlsx --tank 2",
+             "tare report r.pdf --field nobody=1", "tare report r.pdf --field client",
+             "tare print r.pdf"}) {
         const CommandRun run = Ctl(words);
         EXPECT_EQ(run.exitCode, 2) << words << "\n" << run.output;
     }
