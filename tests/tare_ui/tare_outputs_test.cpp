@@ -154,6 +154,40 @@ TEST_F(TareOutputs, TheReportNeedsThePassportRemembersTheFieldsAndHoldsEveryRow)
     EXPECT_NE(t.find("Строка 6: Промежуток"), std::string::npos) << t;
 }
 
+// A preset's table of 100 rows runs over several pages; every row and every finding is on
+// one of them, and a report that cannot be written keeps the file that was there.
+TEST_F(TareOutputs, ALongTableRunsOverPagesWithoutLosingARow) {
+    report::ReportData data;
+    data.device = report::DeviceFromPassport(0, 42, 31, 0x12);
+    data.tankId = 3;
+    data.tankHeightMm = 6000;
+    for (int r = 1; r <= 100; ++r) {
+        data.points.push_back({r, r * 5.0, r * 50.0});
+    }
+    data.points[40].millimetres = data.points[39].millimetres; // a repeated level at row 41
+    data.issues = CheckTareTable(data.points, data.tankHeightMm);
+    ASSERT_FALSE(data.issues.empty());
+    const QString pdf = dir.filePath("long.pdf");
+    std::string error;
+    ASSERT_TRUE(report::WriteReportPdf(data, pdf.toStdString(), error)) << error;
+    const CommandRun text = RunCommand("pdftotext -layout '" + pdf.toStdString() + "' -");
+    ASSERT_EQ(text.exitCode, 0) << text.output;
+    for (const TarePoint& p : data.points) {
+        char row[64];
+        std::snprintf(row, sizeof row, "(^|\\s)%d +%.1f +%g(\\s|$)", p.gridRow, p.litres,
+                      p.millimetres);
+        EXPECT_TRUE(std::regex_search(text.output, std::regex(row))) << row;
+    }
+    EXPECT_NE(text.output.find("Строка 41: Уровень повторяет строку 40"), std::string::npos);
+    const CommandRun info = RunCommand("pdfinfo '" + pdf.toStdString() + "'");
+    EXPECT_TRUE(std::regex_search(info.output, std::regex("Pages: +[2-9]"))) << info.output;
+
+    std::ofstream(dir.filePath("keep.pdf").toStdString()) << "old";
+    EXPECT_FALSE(report::WriteReportPdf(data, dir.filePath("none/r.pdf").toStdString(), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(Read(dir.filePath("keep.pdf")), "old");
+}
+
 TEST_F(TareOutputs, TheReportDialogShowsAndHandsBackTheValues) {
     ReportDialog dialog({{"vehicle", "КамАЗ"}, {"notes", "a\nb"}},
                         [](std::string_view, std::string_view builtIn) {
