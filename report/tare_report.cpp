@@ -371,9 +371,7 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
         writer.setCreator(QStringLiteral("vQ31 Install Service"));
         QPainter painter;
         if (!painter.begin(&writer)) {
-            error = "cannot create " + temporary.string();
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
+            error = "cannot create " + temporary.string(); // nothing was made to clean up
             return false;
         }
         Pages pages(writer, painter, data);

@@ -10,6 +10,7 @@
 #include "tare_ui_fixture.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -182,10 +183,15 @@ TEST_F(TareOutputs, ALongTableRunsOverPagesWithoutLosingARow) {
     const CommandRun info = RunCommand("pdfinfo '" + pdf.toStdString() + "'");
     EXPECT_TRUE(std::regex_search(info.output, std::regex("Pages: +[2-9]"))) << info.output;
 
+    // The temporary file beside the report cannot be made (a folder holds its name).
     std::ofstream(dir.filePath("keep.pdf").toStdString()) << "old";
-    EXPECT_FALSE(report::WriteReportPdf(data, dir.filePath("none/r.pdf").toStdString(), error));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("keep.pdf.part")));
+    error.clear();
+    EXPECT_FALSE(report::WriteReportPdf(data, dir.filePath("keep.pdf").toStdString(), error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(Read(dir.filePath("keep.pdf")), "old");
+    EXPECT_TRUE(QDir(dir.filePath("keep.pdf.part")).exists()) << "what was there stays";
+    EXPECT_FALSE(report::WriteReportPdf(data, dir.filePath("none/r.pdf").toStdString(), error));
 }
 
 TEST_F(TareOutputs, TheReportDialogShowsAndHandsBackTheValues) {
