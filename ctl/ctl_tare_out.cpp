@@ -47,11 +47,6 @@ bool TankId(const Options& o, uint16_t& id) {
     return true;
 }
 
-// Tanks 0 and 1 use the device's own tank height; presets carry theirs in the entry.
-bool OwnsHeight(uint16_t id) {
-    return id == 0 || id == CalibratedTankId;
-}
-
 // The tank's table as the tare window shows it, and its points.
 std::vector<TarePoint> PointsOf(const TankRecord& tank) {
     TareGrid grid;
@@ -123,6 +118,13 @@ int TareTelematics(const Options& o, const std::string& file) {
 }
 
 #ifdef VQ31_HAVE_REPORT
+
+namespace {
+// Tanks 0 and 1 use the device's own tank height; presets carry theirs in the entry.
+bool OwnsHeight(uint16_t id) {
+    return id == 0 || id == CalibratedTankId;
+}
+} // namespace
 
 int TareReport(const Options& o, const std::string& file) {
     uint16_t id = CalibratedTankId;
