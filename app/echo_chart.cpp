@@ -2,17 +2,22 @@
 // the envelope's high values, and the legend check boxes.
 #include "echo_chart.h"
 
+#include "tare_export.h"
+
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vq31::app {
 
@@ -66,6 +71,12 @@ EchoChart::EchoChart(QWidget* parent) : QWidget(parent) {
         });
     }
     legend->addStretch(1);
+    pictureButton_ = new QPushButton(QStringLiteral("Сохранить PNG"), legendPanel);
+    pictureButton_->setObjectName("BtnChartPng");
+    pointsButton_ = new QPushButton(QStringLiteral("Сохранить CSV"), legendPanel);
+    pointsButton_->setObjectName("BtnChartCsv");
+    legend->addWidget(pictureButton_);
+    legend->addWidget(pointsButton_);
     QPen oscillPen(QColor(Qt::red));
     oscillPen.setWidth(2);
     series_[Oscill]->setPen(oscillPen);
@@ -160,6 +171,44 @@ void EchoChart::UpdateBottomRange() {
         hi = lo + 1;
     if (axisX_->min() != lo || axisX_->max() != hi)
         axisX_->setRange(lo, hi);
+}
+
+QImage EchoChart::Picture() const {
+    return view_->grab().toImage();
+}
+
+std::string EchoChart::PointsCsv() const {
+    std::string text = "series,index,x,y\n";
+    char line[96];
+    for (int id = 0; id < 3; ++id) {
+        if (!legend_[id]->isChecked()) {
+            continue;
+        }
+        const QLineSeries* series = series_[id];
+        for (qsizetype i = 0; i < series->count(); ++i) {
+            const QPointF p = series->at(i);
+            // %g keeps whole sample values whole; the C library's numbers use ".".
+            std::snprintf(line, sizeof line, "%s,%lld,%.10g,%.10g\n", SeriesTitles[id],
+                          static_cast<long long>(i), p.x(), p.y());
+            text += line;
+        }
+    }
+    return text;
+}
+
+bool EchoChart::SavePicture(const QString& path, std::string& error) const {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Picture().save(&buffer, "PNG")) {
+        error = "cannot encode the picture";
+        return false;
+    }
+    return WriteFileReplacing(path.toStdString(), bytes.toStdString(), error);
+}
+
+bool EchoChart::SavePoints(const QString& path, std::string& error) const {
+    return WriteFileReplacing(path.toStdString(), PointsCsv(), error);
 }
 
 int EchoChart::PointCount(SeriesId id) const {

@@ -1,6 +1,7 @@
 // Chart1 of the oscilloscope page: the echo oscillogram ("Oscill"), the frequency response
 // ("AFC") and the normalised envelope ("Integrator"), with a legend of check boxes that
-// switch each series on and off. Series are refilled in one call per refresh.
+// switch each series on and off. Series are refilled in one call per refresh. The chart as
+// shown can be saved as a PNG picture and its points as CSV (buttons under the legend).
 #pragma once
 
 #include <QList>
@@ -10,9 +11,13 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
+
+class QImage;
 
 class QCheckBox;
 class QChart;
+class QPushButton;
 class QChartView;
 class QLineSeries;
 class QScatterSeries;
@@ -41,6 +46,18 @@ public:
     // The left axis range (not automatic); the bottom axis follows the active series.
     void SetLeftRange(double min, double max);
 
+    // The chart area as drawn now, at its size on the screen.
+    QImage Picture() const;
+    // The points of the active series that hold any: "series,index,x,y" after a header line,
+    // one line per point, "." as the decimal point.
+    std::string PointsCsv() const;
+    // Each written through a temporary file (an existing file survives a failure); false with
+    // the reason in error.
+    bool SavePicture(const QString& path, std::string& error) const;
+    bool SavePoints(const QString& path, std::string& error) const;
+    QPushButton* PictureButton() const { return pictureButton_; }
+    QPushButton* PointsButton() const { return pointsButton_; }
+
     int PointCount(SeriesId id) const;
     QPointF Point(SeriesId id, int i) const;
     // Points of the envelope drawn in the high colour.
@@ -58,6 +75,8 @@ private:
     std::array<QLineSeries*, 3> series_{};
     QScatterSeries* high_ = nullptr; // magenta marks over the envelope
     std::array<QCheckBox*, 3> legend_{};
+    QPushButton* pictureButton_ = nullptr;
+    QPushButton* pointsButton_ = nullptr;
     QValueAxis* axisX_ = nullptr;
     QValueAxis* axisY_ = nullptr;
     // Reused point buffers, so that a refresh does not allocate.

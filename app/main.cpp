@@ -1,8 +1,10 @@
 // Program entry: the application object, the command-line options, the main window and the
 // message loop. Options: --port NAME, --baud N, --address N (start values, as if chosen by
 // the user), --open (press "Открыть" at start), --page N (the page to show, as if clicked;
-// after --open it waits until the connection had time to finish), --screenshot FILE and
-// --quit-after SECONDS (save a PNG of the window and quit). --help and --version are answered
+// after --open it waits until the connection had time to finish), --tare-window (open the
+// tare table window once the tare page has loaded, as if "Таблица" was clicked),
+// --screenshot FILE and --quit-after SECONDS (save a PNG of the window in front, the tare
+// window when it is open, and quit). --help and --version are answered
 // before the application object exists, so they work without a display; without a display
 // the program says how to start it under a virtual one.
 #include "main_window.h"
@@ -48,6 +50,7 @@ void AddOptions(QCommandLineParser& parser) {
         {"address", "Device bus address.", "N"},
         {"open", "Open the port and identify the device at start."},
         {"page", "Page to show at start (0 to 3).", "N"},
+        {"tare-window", "Open the tare table window after the page has loaded."},
         {"screenshot", "Save a PNG of the window before quitting.", "FILE"},
         {"quit-after", "Quit after this many seconds.", "SECONDS"},
     });
@@ -127,10 +130,18 @@ int Run(QApplication& app) {
         QTimer::singleShot(open ? ConnectSettleMs : 0, &window,
                            [&window, p = *page] { window.PcMain->setCurrentIndex(p); });
     }
+    if (parser.isSet("tare-window")) {
+        // After the page's own load step (the hub read) has had its time.
+        QTimer::singleShot((open ? ConnectSettleMs : 0) + ConnectSettleMs, &window,
+                           [&window] { window.BtnHubTareTable->click(); });
+    }
     int status = 0;
     if (quitAfter) {
         QTimer::singleShot(int(*quitAfter * 1000), &app, [&] {
-            if (!screenshot.isEmpty() && !window.grab().save(screenshot, "PNG")) {
+            QWidget* front = QApplication::activeModalWidget();
+            if (front == nullptr)
+                front = &window;
+            if (!screenshot.isEmpty() && !front->grab().save(screenshot, "PNG")) {
                 std::fprintf(stderr, "cannot write %s\n", qPrintable(screenshot));
                 status = 1;
             }

@@ -159,7 +159,8 @@ public:
     void SetFuelEditsEnabled(bool enabled);
     void ShowHubData(const HubView& view);
     // Live level of the open tare window; nothing while none is open.
-    void ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight);
+    void ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight,
+                   std::optional<uint16_t> levelCode = std::nullopt);
     const LanguageFile* Language() const { return language_.get(); }
     void SetLiveView(bool enabled);
 
@@ -284,6 +285,10 @@ public:
     void CmbFuelTypeChange();
     void BtnParamsWriteClick();
     void BtnSnapshotsClick();
+    // The oscilloscope chart as a PNG picture and its points as CSV (BtnChartPng,
+    // BtnChartCsv): ask for a file, report a failed write.
+    void BtnChartPngClick();
+    void BtnChartCsvClick();
 
     // The filter list index of a filter slider position (nearest item, ties upward).
     static int FilterIndex(int position);
@@ -293,6 +298,14 @@ public:
     // Called with the tare window just before it is shown (tests answer its boxes).
     std::function<void(TareEditor&)> onTareWindow;
 
+    // The passport as the device last answered it (settings page read), for the calibration
+    // report; none before the first read.
+    struct PassportSeen {
+        uint32_t date = 0, serialNumber = 0, model = 0, firmwareVersion = 0;
+    };
+    void RememberPassport(const PassportSeen& passport) { passportSeen_ = passport; }
+    const std::optional<PassportSeen>& LastPassport() const { return passportSeen_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -300,6 +313,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::optional<PassportSeen> passportSeen_;
+
     void BuildProgramPage();
     void BuildOscillPage();
     void BuildTarePage();

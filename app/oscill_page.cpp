@@ -298,6 +298,8 @@ void MainWindow::BuildOscillPage() {
 
 void MainWindow::ConnectOscillPage() {
     connect(CmbOscillMode, &QComboBox::activated, this, [this] { CmbOscillModeChange(); });
+    connect(chart_->PictureButton(), &QPushButton::clicked, this, [this] { BtnChartPngClick(); });
+    connect(chart_->PointsButton(), &QPushButton::clicked, this, [this] { BtnChartCsvClick(); });
     connect(TbFreq, &QSlider::valueChanged, this, [this] { TbFreqChange(); });
     connect(BtnFreq, &QPushButton::clicked, this, [this] { BtnFreqClick(); });
     connect(EditFreq, &QLineEdit::returnPressed, this, [this] { BtnFreqClick(); });
@@ -459,6 +461,28 @@ void MainWindow::SbDplTestAutoClick() {
     } else {
         PostCommand(5);
     }
+}
+
+void MainWindow::BtnChartPngClick() {
+    QString file = prompter_->ChooseSaveFile(QStringLiteral("PNG (*.png)"));
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
+        file += QStringLiteral(".png");
+    std::string error;
+    if (!chart_->SavePicture(file, error))
+        prompter_->Error(Text(msg::FileWriteFailed).arg(QString::fromStdString(error)));
+}
+
+void MainWindow::BtnChartCsvClick() {
+    QString file = prompter_->ChooseSaveFile(QStringLiteral("CSV (*.csv)"));
+    if (file.isEmpty())
+        return;
+    if (!file.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+        file += QStringLiteral(".csv");
+    std::string error;
+    if (!chart_->SavePoints(file, error))
+        prompter_->Error(Text(msg::FileWriteFailed).arg(QString::fromStdString(error)));
 }
 
 } // namespace vq31::app

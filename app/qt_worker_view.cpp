@@ -315,6 +315,8 @@ void QtWorkerView::AddSweepPoint(const SweepPoint& point) {
 
 void QtWorkerView::ShowParameters(const ParameterView& v) {
     Do([w = &window_, v] {
+        w->RememberPassport(
+            {v.record.date, v.record.serialNumber, v.record.model, v.record.firmwareVersion});
         w->EditDate->setText(Q(v.date));
         w->EditSN->setText(Q(v.serial));
         w->EditModel->setText(Q(v.model));
@@ -386,7 +388,10 @@ HubChoice QtWorkerView::PrepareHubData() {
 }
 
 void QtWorkerView::ShowLevel(const LevelView& v) {
-    Do([w = &window_, v] { w->ShowLevel(v.hasLevel, Q(v.text), v.barHeight); });
+    Do([w = &window_, v] {
+        w->ShowLevel(v.hasLevel, Q(v.text), v.barHeight,
+                     v.hasLevel ? std::optional<uint16_t>(v.code) : std::nullopt);
+    });
 }
 
 void QtWorkerView::ShowError(const std::string& text) {

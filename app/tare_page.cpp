@@ -8,6 +8,7 @@
 #include "language_texts.h"
 #include "worker_view.h"
 #ifdef VQ31_HAVE_TARE_UI
+#include "profile_file.h"
 #include "tare_editor.h"
 #endif
 #ifdef VQ31_HAVE_SHEETS
@@ -37,6 +38,55 @@ const QString WorkbookFilter = QStringLiteral("Excel Files (*.xls *.xlsx)");
 // Opening also offers the formats the import reads besides the two Excel ones.
 const QString OpenWorkbookFilter =
     QStringLiteral("Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)");
+
+#ifdef VQ31_HAVE_TARE_UI
+// The report dialog's values of the last report, in the settings file's own section. A
+// settings value is one line: line breaks of the notes are kept as "\n", a backslash as "\\".
+constexpr std::string_view ReportSection = "REPORT";
+
+std::string EscapeLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c != '\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeLine(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            out += text[i + 1] == 'n' ? '\n' : text[i + 1];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+TareEditor::ReportFields LoadReportFieldsFrom(const QString& settingsPath) {
+    const ProfileFile file = ProfileFile::Load(settingsPath.toStdString());
+    TareEditor::ReportFields fields;
+    for (const char* name : report::FieldNames)
+        fields[name] = UnescapeLine(file.ReadString(ReportSection, name, ""));
+    return fields;
+}
+
+// The link settings and every other line of the file stay as they are.
+void SaveReportFieldsTo(const QString& settingsPath, const TareEditor::ReportFields& fields) {
+    ProfileFile file = ProfileFile::Load(settingsPath.toStdString());
+    for (const auto& [name, value] : fields)
+        file.SetString(ReportSection, name, EscapeLine(value));
+    file.Save();
+}
+#endif
 } // namespace
 
 void MainWindow::BuildTarePage() {
@@ -106,6 +156,20 @@ void MainWindow::BtnHubTareTableClick() {
         return forSaving ? prompter_->ChooseSaveFile(WorkbookFilter)
                          : prompter_->ChooseOpenFile(OpenWorkbookFilter);
     });
+    editor.SetSaveChooser(
+        [this](const QString& filter) { return prompter_->ChooseSaveFile(filter); });
+    editor.SetTankId(Get(params_.TankId));
+    editor.SetTankHeight(SpinHubTankHeight->value());
+    editor.SetDeviceInfo([this]() -> std::optional<report::ReportDevice> {
+        if (!passportSeen_)
+            return std::nullopt;
+        return report::DeviceFromPassport(passportSeen_->date, passportSeen_->serialNumber,
+                                          passportSeen_->model, passportSeen_->firmwareVersion);
+    });
+    editor.SetReportStore([this] { return LoadReportFieldsFrom(setup_.settingsPath); },
+                          [this](const TareEditor::ReportFields& fields) {
+                              SaveReportFieldsTo(setup_.settingsPath, fields);
+                          });
     if (onTareWindow)
         onTareWindow(editor);
     // The level poll reaches the window through TareWindow while it is shown; the editor
@@ -124,12 +188,13 @@ void MainWindow::BtnHubTareTableClick() {
 #endif
 }
 
-void MainWindow::ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight) {
+void MainWindow::ShowLevel(bool hasLevel, const QString& text, uint32_t barHeight,
+                           std::optional<uint16_t> levelCode) {
 #ifdef VQ31_HAVE_TARE_UI
     if (TareWindow)
-        TareWindow->ShowLevel(hasLevel, text.toStdString(), barHeight);
+        TareWindow->ShowLevel(hasLevel, text.toStdString(), barHeight, levelCode);
 #else
-    (void)hasLevel, (void)text, (void)barHeight;
+    (void)hasLevel, (void)text, (void)barHeight, (void)levelCode;
 #endif
 }
 

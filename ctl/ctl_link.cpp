@@ -1,10 +1,12 @@
 // vq31ctl link commands: search (broadcast over every speed), info (model and firmware
-// check, identity, passport) and echo (one oscillogram record). They use the command set
-// directly, without the worker, so they also serve to check a line by hand.
+// check, identity, passport) and echo (one oscillogram record, its samples optionally to a
+// CSV file). They use the command set directly, without the worker, so they also serve to
+// check a line by hand.
 #include "commands.h"
 #include "ctl.h"
 #include "link.h"
 #include "status_texts.h"
+#include "tare_export.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -112,6 +114,33 @@ int Info(const Options& o) {
     return 0;
 }
 
+// The samples of one oscillogram answer as CSV: "#" lines with the record's settings and
+// readings, a header line, then one line per sample. The raw and filtered waveforms are
+// signed, the envelope is not.
+std::string EchoCsv(long long mode, const EchoStatusRecord& status, const SampleBuffer& samples,
+                    uint32_t count) {
+    char line[160];
+    std::string text;
+    std::snprintf(line, sizeof line,
+                  "# mode %lld, frequency %u, filter %u, gain %u, attenuator %u, pulse %.1f\n",
+                  mode, status[1], status[3], status[4], status[5], status[6] * 0.1);
+    text += line;
+    std::snprintf(line, sizeof line,
+                  "# echo error %u, position %u/%u, level %u mm, no-level flag %u, "
+                  "temperature %.1f C, frame %u\n",
+                  status[8], status[9], status[11], (status[31] + 5u) / 10u, status[33],
+                  int16_t(status[21]) * 0.00390625, status[16]);
+    text += line;
+    text += "index,value\n";
+    const bool signedSamples = mode == 2 || mode == 3;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int value = signedSamples ? int(int16_t(samples[i])) : int(samples[i]);
+        std::snprintf(line, sizeof line, "%u,%d\n", i, value);
+        text += line;
+    }
+    return text;
+}
+
 int Echo(const Options& o) {
     long long mode = 1;
     if (!OptionNumber(o.args, "--mode", mode))
@@ -143,14 +172,23 @@ int Echo(const Options& o) {
     for (size_t i = 0; i < EchoStatusWords; ++i)
         std::printf("%s%u", i % 16 == 0 ? "\n  " : " ", status[i]);
     std::printf("\n");
+    if (const auto csv = OptionText(o.args, "--csv")) {
+        std::string error;
+        if (!WriteFileReplacing(*csv, EchoCsv(mode, status, samples, sampleCount), error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%u samples written to %s\n", sampleCount, csv->c_str());
+    }
     return 0;
 }
 
 const bool registered =
     Register("search", "search                 find the device over all speeds", &Search) &&
     Register("info", "info                   model, identity and passport", &Info) &&
-    Register("echo", "echo [--mode N]        one oscillogram record", &Echo,
-             ArgRules().Values({"--mode"}));
+    Register("echo",
+             "echo [--mode N] [--csv FILE]  one oscillogram record; --csv writes its samples",
+             &Echo, ArgRules().Values({"--mode", "--csv"}));
 
 } // namespace
 

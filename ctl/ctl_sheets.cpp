@@ -7,12 +7,15 @@
 //   tare export FILE             read the hub, write tank 1's table
 //   tare import FILE [--write]   read the hub, put the workbook's table into tank 1, and
 //                                optionally write the hub back
+//   tare export FILE.csv, tare report FILE.pdf: see ctl_tare_out.cpp
 // The workbook formats and limits are those of the program's windows; numbers in text cells
 // use "." as the decimal point.
 #include "commands.h"
 #include "ctl.h"
+#include "ctl_hub.h"
 #include "ctl_sheets_words.h"
 #include "ctl_snapshot.h"
+#include "ctl_tare_out.h"
 #include "exchange.h"
 #include "hub_image.h"
 #include "link.h"
@@ -29,17 +32,8 @@ namespace vq31::ctl {
 namespace {
 
 constexpr std::string_view DecimalPoint = ".";
-// Pages a block command can address (its index is one byte).
-constexpr std::size_t MaxAddressablePages = 256;
 constexpr const char* TableTooBigText =
     "Размер тарировочной таблицы превышает максимально допустимый";
-
-int StatusFail(Status status) {
-    static const StatusTexts texts = StatusTexts::Defaults();
-    std::fprintf(stderr, "%s (status %d)\n", texts.device[size_t(status) & 0xFF].c_str(),
-                 int(status));
-    return 1;
-}
 
 int ExchangeFail(const sheets::ExchangeResult& r) {
     std::fprintf(stderr, "%s\n", r.message.c_str());
@@ -47,39 +41,6 @@ int ExchangeFail(const sheets::ExchangeResult& r) {
         std::fprintf(stderr, "(%s)\n", r.detail.c_str());
     }
     return 1;
-}
-
-bool Open(DeviceLink& link, const Options& o) {
-    link.SetMonitor(o.monitor);
-    if (link.UartOpen(o.port, o.baud) != 0) {
-        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
-                     link.OpenError().c_str());
-        return false;
-    }
-    return true;
-}
-
-// Reads the hub image the way the tare page does: page 0, then the other pages only for a
-// major version of 3.
-Status ReadHub(DeviceLink& link, uint8_t address, HubBuffer& image) {
-    std::array<uint8_t, HubBlockSize> block{};
-    Status status = ReadHubBlock(link, address, 0, block);
-    if (status != StatusOk) {
-        return status;
-    }
-    std::copy(block.begin(), block.end(), image.Page(0).begin());
-    if (!HubWantsMorePages(image)) {
-        return StatusOk;
-    }
-    const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
-    for (std::size_t i = 1; i < pages; ++i) {
-        status = ReadHubBlock(link, address, uint8_t(i), block);
-        if (status != StatusOk) {
-            return status;
-        }
-        std::copy(block.begin(), block.end(), image.Page(i).begin());
-    }
-    return StatusOk;
 }
 
 // Writes every page; written counts the pages the device took before any failure.
@@ -109,25 +70,9 @@ void PrintTanks(const HubBuffer& image) {
     }
 }
 
-// Reads the device's hub into image; false (with a message) on failure.
-bool ReadDeviceHub(const Options& o, HubBuffer& image, int& exitCode) {
-    DeviceLink link;
-    if (!Open(link, o)) {
-        exitCode = 1;
-        return false;
-    }
-    const Status status = ReadHub(link, o.address, image);
-    link.UartClose();
-    if (status != StatusOk) {
-        exitCode = StatusFail(status);
-        return false;
-    }
-    return true;
-}
-
 int WriteDeviceHub(const Options& o, HubBuffer& image) {
     DeviceLink link;
-    if (!Open(link, o)) {
+    if (!OpenHubLink(link, o)) {
         return 1;
     }
     std::filesystem::path snapshot;
@@ -158,9 +103,11 @@ int WriteDeviceHub(const Options& o, HubBuffer& image) {
     return 0;
 }
 
-bool FileArgument(const Options& o, std::string& verb, std::string& file, const char* usage) {
+bool FileArgument(const Options& o, std::string& verb, std::string& file, const char* usage,
+                  bool withReport = false) {
     const auto words = Positional(o.args);
-    if (words.size() != 2 || (words[0] != "export" && words[0] != "import")) {
+    if (words.size() != 2 ||
+        (words[0] != "export" && words[0] != "import" && (!withReport || words[0] != "report"))) {
         std::fprintf(stderr, "usage: vq31ctl %s\n", usage);
         return false;
     }
@@ -226,8 +173,18 @@ int Tanks(const Options& o) {
 
 int Tare(const Options& o) {
     std::string verb, file;
-    if (!FileArgument(o, verb, file, TareUsage)) {
+    if (!FileArgument(o, verb, file, TareUsage, true)) {
         return 2;
+    }
+    if (const std::string wrong = CheckTareOptions(verb, file, o.args); !wrong.empty()) {
+        std::fprintf(stderr, "vq31ctl tare: %s\nusage: vq31ctl %s\n", wrong.c_str(), TareUsage);
+        return 2;
+    }
+    if (verb == "report") {
+        return TareReport(o, file);
+    }
+    if (verb == "export" && IsTelematicsFile(file)) {
+        return TareTelematics(o, file);
     }
     auto image = std::make_unique<HubBuffer>();
     int code = 0;

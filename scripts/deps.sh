@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev
     libxlsxwriter-dev liborcus-dev libfreexl-dev
-    python3 python3-openpyxl fonts-dejavu-core xvfb xauth
+    python3 python3-openpyxl fonts-dejavu-core xvfb xauth poppler-utils
     libreoffice-calc-nogui
     dpkg-dev desktop-file-utils appstream librsvg2-bin groff-base file strace
     "$@"

@@ -30,6 +30,7 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::OutOfRange, "Значение %1 вне допустимого диапазона %2..%3"},
         {msg::LanguageMissing, "Файл языка не найден (искали: %1)"},
         {msg::RowsLeftOut, "Не все строки вошли в таблицы: %1"},
+        {msg::FileWriteFailed, "Не удалось записать файл: %1"},
         {msg::SnapshotFailed, "Снимок устройства не сохранён, ничего не записано:"},
         {msg::NothingWritten, "Ничего не записано."},
         {msg::ReadBackFailed, "Запись не проверена чтением:"},

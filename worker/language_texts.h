@@ -44,6 +44,8 @@ inline constexpr const char* OutOfRange = "msg_out_of_range";
 inline constexpr const char* LanguageMissing = "msg_language_missing";
 // Rows a tank-list import left out: %1 one line per sheet.
 inline constexpr const char* RowsLeftOut = "msg_rows_left_out";
+// A file the program writes (chart picture or points) could not be written: %1 the reason.
+inline constexpr const char* FileWriteFailed = "msg_file_write_failed";
 // Snapshots before writes and read-back checks after them; the details follow the text.
 inline constexpr const char* SnapshotFailed = "msg_snapshot_failed";
 inline constexpr const char* NothingWritten = "msg_nothing_written";

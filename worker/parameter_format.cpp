@@ -83,6 +83,7 @@ LevelView MakeLevelView(const EchoStatusRecord& s) {
     v.hasLevel = true;
     v.text = std::to_string(LevelMillimetres(s[echo::Level]));
     v.barHeight = s[echo::Level] / TenthsPerPixel;
+    v.code = s[echo::Level];
     return v;
 }
 

@@ -173,6 +173,7 @@ struct LevelView {
     bool hasLevel = false;
     std::string text;       // lbl_fuel: millimetres, or "No Data"
     uint32_t barHeight = 0; // shape_fuel height in pixels, standing on the box bottom
+    uint16_t code = 0;      // the level in tenths of a millimetre, when hasLevel
 };
 
 class WorkerView {

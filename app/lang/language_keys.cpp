@@ -99,6 +99,9 @@ const std::vector<KeyText>& MainWindowCaptions() {
         {"LblFuelKu", "Температурный коэф.:"},
         {"BtnParamsWrite", "Установить"},
         {"BtnSnapshots", "Снимки..."},
+        // Oscilloscope chart export.
+        {"BtnChartPng", "Сохранить PNG"},
+        {"BtnChartCsv", "Сохранить CSV"},
     };
     return entries;
 }
@@ -117,6 +120,13 @@ const std::vector<KeyText>& TareWindowCaptions() {
         {"gb_level1", "Уровень, мм"},
         {"btn_OK", "OK"},
         {"btn_Cancel", "Отмена"},
+        // Curve, settle time, telematics pairs and report.
+        {"lbl_settle", "Успокоение, с:"},
+        {"gb_plot", "График"},
+        {"lbl_csv_separator", "Разделитель:"},
+        {"btn_report", "Протокол..."},
+        {"Menu_Csv_Exp", "Экспорт для телематики (CSV)"},
+        {"Menu_Report", "Протокол тарировки (PDF)"},
     };
     return entries;
 }
@@ -163,6 +173,18 @@ const std::vector<KeyText>& TareWindowTexts() {
         {tare_msg::DrainTooBig, "Порция слива превышает остаток топлива в баке"},
         {tare_msg::TableWillTruncate,
          "Превышено максимальное количество записей. Таблица будет усечена. Продолжить?"},
+        // Table checks beside the grid, settle state, telematics pairs and report dialog.
+        {"sg_tare_column3", "Проверка"},
+        {"msg_check_unsettled", "Точка взята до успокоения уровня"},
+        {"str_settled", "уровень стабилен"},
+        {"str_settling", "ждать %1 с"},
+        {"msg_csv_empty", "Таблица пуста: экспортировать нечего"},
+        {"msg_file_write_failed", "Не удалось записать файл: %1"},
+        {"msg_report_no_passport",
+         "Паспорт датчика не прочитан. Прочитайте параметры на странице настроек и повторите."},
+        {"Form_Report", "Протокол тарировки"},
+        {"btn_rep_write", "Сохранить PDF…"},
+        {"btn_rep_cancel", "Отмена"},
     };
     return entries;
 }

@@ -10,10 +10,14 @@
 #include "language_file.h"
 #include "language_keys.h"
 #include "language_texts.h"
+#include "report_dialog.h"
+#include "tare_export.h"
+#include "tare_plot_widget.h"
 #include "tare_record.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
@@ -27,10 +31,12 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 
 namespace vq31 {
 
@@ -46,6 +52,29 @@ const char* const ExcelFilter = "Excel Files (*.xls *.xlsx)";
 // Reading also takes OpenDocument and csv files.
 const char* const OpenFilter = "Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)";
 const char* const NoLevelText = "No Data";
+const char* const CsvFilter = "CSV (*.csv)";
+const char* const PdfFilter = "PDF (*.pdf)";
+
+// The checks' column beside the grid's three.
+constexpr int CheckColumn = TareGrid::kColumns;
+const QColor FindingBackground(0xFF, 0xE4, 0xE1);
+const QColor UnsettledText(0xC0, 0x60, 0x00);
+const QColor SettledColour(0x20, 0x80, 0x20);
+// How often the add button's settle state is refreshed between level readings.
+constexpr int SettleRefreshMs = 500;
+// Settle time limits of the field edit_settle, in seconds.
+constexpr int SettleSecondsMin = 1, SettleSecondsMax = 600;
+
+// Texts of the tare window's additions (keys and built-in texts in language_keys.cpp).
+namespace key {
+constexpr const char* Column3 = "sg_tare_column3";
+constexpr const char* Unsettled = "msg_check_unsettled";
+constexpr const char* Settled = "str_settled";
+constexpr const char* Settling = "str_settling";
+constexpr const char* CsvEmpty = "msg_csv_empty";
+constexpr const char* WriteFailed = "msg_file_write_failed";
+constexpr const char* NoPassport = "msg_report_no_passport";
+} // namespace key
 
 template <typename W> W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -57,7 +86,7 @@ QString Q(std::string_view text) {
 }
 
 // Small drawn pictures for the four table buttons.
-enum class Picture { Import, Export, Add, Delete };
+enum class Picture { Import, Export, Add, Delete, Pairs };
 
 QIcon DrawPicture(Picture picture) {
     QPixmap pixmap(16, 16);
@@ -86,6 +115,12 @@ QIcon DrawPicture(Picture picture) {
     case Picture::Delete:
         painter.drawLine(3, 8, 13, 8);
         break;
+    case Picture::Pairs: // two columns of dots
+        for (int y = 3; y <= 13; y += 5) {
+            painter.drawPoint(4, y);
+            painter.drawLine(8, y, 13, y);
+        }
+        break;
     }
     return QIcon(pixmap);
 }
@@ -97,6 +132,19 @@ TareEditor::TareEditor(TankRecord& tank, const LanguageTexts& texts, bool readOn
     : QDialog(parent), tank_(tank), texts_(texts), readOnlyTable_(readOnlyTable),
       postCommand_(std::move(postCommand)),
       decimalPoint_(QLocale::system().decimalPoint().toStdString()) {
+    saveChooser_ = [this](const QString& filter) {
+        return QFileDialog::getSaveFileName(this, QString(), QString(), filter);
+    };
+    reportAsker_ = [this](const ReportFields& values) -> std::optional<ReportFields> {
+        ReportDialog dialog(
+            values,
+            [this](std::string_view key, std::string_view builtIn) { return Text(key, builtIn); },
+            this);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.Values();
+    };
     setObjectName(QString::fromLatin1(TareWindowKey));
     setWindowTitle(QStringLiteral("Тарировочная таблица"));
     errorBox_ = [this](const QString& text) {
@@ -125,16 +173,28 @@ void TareEditor::BuildControls() {
     editAccuracy_ = Named(new QLineEdit(QStringLiteral("1"), gbTare_), "edit_accuracy");
     auto* lblPortion = Named(new QLabel(QStringLiteral("Порция, л:"), gbTare_), "lbl_portion");
     editPortion_ = Named(new QLineEdit(QStringLiteral("10"), gbTare_), "edit_portion");
+    auto* lblSettle = Named(new QLabel(QStringLiteral("Успокоение, с:"), gbTare_), "lbl_settle");
+    editSettle_ = Named(new QLineEdit(QStringLiteral("30"), gbTare_), "edit_settle");
     btnAdd_ = Named(new QPushButton(QStringLiteral("Добавить"), gbTare_), "btn_add");
     btnAdd_->setAutoDefault(false);
+    btnAdd_->setMinimumWidth(150);
     auto* tareLayout = new QVBoxLayout(gbTare_);
     tareLayout->addWidget(lblAccuracy);
     tareLayout->addWidget(editAccuracy_);
     tareLayout->addWidget(lblPortion);
     tareLayout->addWidget(editPortion_);
+    tareLayout->addWidget(lblSettle);
+    tareLayout->addWidget(editSettle_);
     tareLayout->addWidget(btnAdd_);
     tareLayout->addStretch();
     connect(btnAdd_, &QPushButton::clicked, this, [this] { AddCalibrationPoint(); });
+    connect(editSettle_, &QLineEdit::textChanged, this, [this] {
+        ReadSettleWindow();
+        UpdateSettleState();
+    });
+    settleTimer_ = new QTimer(this);
+    settleTimer_->setInterval(SettleRefreshMs);
+    connect(settleTimer_, &QTimer::timeout, this, [this] { UpdateSettleState(); });
 
     // Table group: four picture buttons above the grid, and the grid's context menu.
     auto* gbTable = Named(new QGroupBox(QStringLiteral("Таблица"), this), "gb_table1");
@@ -148,9 +208,18 @@ void TareEditor::BuildControls() {
     auto* spdExp = picture("spd_exp", Picture::Export);
     auto* spdAdd = picture("spd_add", Picture::Add);
     auto* spdDel = picture("spd_del", Picture::Delete);
+    auto* spdCsv = picture("spd_csv", Picture::Pairs);
+    spdCsv->setToolTip(QStringLiteral("Экспорт для телематики (CSV)"));
+    auto* lblSeparator =
+        Named(new QLabel(QStringLiteral("Разделитель:"), gbTable), "lbl_csv_separator");
+    cmbSeparator_ = Named(new QComboBox(gbTable), "cmb_csv_separator");
+    cmbSeparator_->addItem(QStringLiteral(";"));
+    cmbSeparator_->addItem(QStringLiteral(","));
+    btnReport_ = Named(new QPushButton(QStringLiteral("Протокол..."), gbTable), "btn_report");
+    btnReport_->setAutoDefault(false);
 
     table_ = Named(new QTableWidget(gbTable), "sg_tare1");
-    table_->setColumnCount(TareGrid::kColumns);
+    table_->setColumnCount(TareGrid::kColumns + 1);
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -159,6 +228,7 @@ void TareEditor::BuildControls() {
     table_->setColumnWidth(0, 40);
     table_->setColumnWidth(1, 100);
     table_->setColumnWidth(2, 70);
+    table_->setColumnWidth(CheckColumn, 220);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto action = [this](const char* name, const QString& text) {
@@ -172,10 +242,16 @@ void TareEditor::BuildControls() {
     separator->setSeparator(true);
     auto* menuImp = action("Menu_Excel_Imp", QStringLiteral("Импорт из Excel"));
     auto* menuExp = action("Menu_Excel_Exp", QStringLiteral("Экспорт в Excel"));
+    auto* separator2 = action("N2", QString());
+    separator2->setSeparator(true);
+    auto* menuCsv = action("Menu_Csv_Exp", QStringLiteral("Экспорт для телематики (CSV)"));
+    auto* menuReport = action("Menu_Report", QStringLiteral("Протокол тарировки (PDF)"));
     for (auto [trigger, handler] : {std::pair{menuAdd, &TareEditor::OpenAddRowDialog},
                                     std::pair{menuRem, &TareEditor::DeleteSelectedRows},
                                     std::pair{menuImp, &TareEditor::ImportFromWorkbook},
-                                    std::pair{menuExp, &TareEditor::ExportToWorkbook}}) {
+                                    std::pair{menuExp, &TareEditor::ExportToWorkbook},
+                                    std::pair{menuCsv, &TareEditor::ExportTelematics},
+                                    std::pair{menuReport, &TareEditor::OpenReportDialog}}) {
         connect(trigger, &QAction::triggered, this,
                 [this, handler = handler] { (this->*handler)(); });
     }
@@ -183,12 +259,22 @@ void TareEditor::BuildControls() {
     connect(spdExp, &QToolButton::clicked, this, [this] { ExportToWorkbook(); });
     connect(spdAdd, &QToolButton::clicked, this, [this] { OpenAddRowDialog(); });
     connect(spdDel, &QToolButton::clicked, this, [this] { DeleteSelectedRows(); });
+    connect(spdCsv, &QToolButton::clicked, this, [this] { ExportTelematics(); });
+    connect(btnReport_, &QPushButton::clicked, this, [this] { OpenReportDialog(); });
+    connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
+        report::CurveStyle style = plot_->Style();
+        style.highlightedRow = row >= 0 ? std::optional<int>(row + 1) : std::nullopt;
+        plot_->SetStyle(std::move(style));
+    });
 
     auto* buttonsRow = new QHBoxLayout;
-    for (auto* button : {spdImp, spdExp, spdAdd, spdDel}) {
+    for (auto* button : {spdImp, spdExp, spdAdd, spdDel, spdCsv}) {
         buttonsRow->addWidget(button);
     }
+    buttonsRow->addWidget(lblSeparator);
+    buttonsRow->addWidget(cmbSeparator_);
     buttonsRow->addStretch();
+    buttonsRow->addWidget(btnReport_);
     auto* tableLayout = new QVBoxLayout(gbTable);
     tableLayout->addLayout(buttonsRow);
     tableLayout->addWidget(table_);
@@ -233,11 +319,18 @@ void TareEditor::BuildControls() {
     closeButtons->addWidget(btnOk_);
     closeButtons->addWidget(btnCancel_);
     left->addLayout(closeButtons);
+    // The curve beside the grid.
+    auto* gbPlot = Named(new QGroupBox(QStringLiteral("График"), this), "gb_plot");
+    plot_ = Named(new TarePlotWidget(gbPlot), "plot_tare");
+    auto* plotLayout = new QVBoxLayout(gbPlot);
+    plotLayout->addWidget(plot_);
+
     auto* main = new QHBoxLayout(this);
     main->addLayout(left);
-    main->addWidget(gbTable, 1);
+    main->addWidget(gbTable, 3);
+    main->addWidget(gbPlot, 2);
     main->addWidget(gbLevel);
-    resize(560, 440);
+    resize(1180, 500);
 }
 
 void TareEditor::SetLanguageFile(const LanguageFile* language) {
@@ -261,6 +354,11 @@ void TareEditor::ApplyLanguage() {
     grid_.SetHeaders(Text(tare_msg::Column0, "№").toStdString(),
                      Text(tare_msg::Column1, "Литры").toStdString(),
                      Text(tare_msg::Column2, "мм").toStdString());
+    report::CurveStyle style = plot_->Style();
+    style.levelAxis = Text(tare_msg::Column2, "мм");
+    style.litresAxis = Text(tare_msg::Column1, "Литры");
+    style.decimalPoint = decimalPoint_;
+    plot_->SetStyle(std::move(style));
 }
 
 void TareEditor::showEvent(QShowEvent* event) {
@@ -268,6 +366,9 @@ void TareEditor::showEvent(QShowEvent* event) {
         ApplyLanguage();
         LoadFromTank();
         btnOk_->setEnabled(!readOnlyTable_);
+        ReadSettleWindow();
+        UpdateSettleState();
+        settleTimer_->start();
     }
     QDialog::showEvent(event);
 }
@@ -282,6 +383,7 @@ void TareEditor::RefreshTable() {
     for (int c = 0; c < TareGrid::kColumns; ++c) {
         headers << Q(grid_.Cell(c, 0));
     }
+    headers << Text(key::Column3, "Проверка");
     table_->setHorizontalHeaderLabels(headers);
     table_->setRowCount(grid_.RowCount() - 1);
     for (int r = 1; r < grid_.RowCount(); ++r) {
@@ -298,6 +400,101 @@ void TareEditor::RefreshTable() {
             item->setText(Q(grid_.Cell(c, r)));
         }
     }
+    RefreshChecks();
+}
+
+void TareEditor::RefreshChecks() {
+    points_ = TarePointsOf(grid_, decimalPoint_);
+    issues_ = CheckTareTable(points_, tankHeightMm_);
+    std::map<int, QStringList> notes;
+    for (const TareIssue& issue : issues_) {
+        notes[issue.gridRow] << Q(FormatTareIssue(
+            issue, Text(TareIssueKey(issue.kind), TareIssueDefault(issue.kind)).toStdString(),
+            decimalPoint_));
+    }
+    // Before the first showing the table has no rows yet; the showing refreshes it.
+    for (int r = 1; r < grid_.RowCount() && r <= table_->rowCount(); ++r) {
+        const bool unsettled = TakenUnsettled(r);
+        QStringList lines = notes[r];
+        if (unsettled) {
+            lines << Text(key::Unsettled, "Точка взята до успокоения уровня");
+        }
+        QTableWidgetItem* check = table_->item(r - 1, CheckColumn);
+        if (check == nullptr) {
+            check = new QTableWidgetItem;
+            table_->setItem(r - 1, CheckColumn, check);
+        }
+        check->setText(lines.join(QStringLiteral("; ")));
+        check->setToolTip(lines.join(QLatin1Char('\n')));
+        const bool finding = notes.count(r) > 0 && !notes[r].isEmpty();
+        for (int c = TareGrid::kLitresColumn; c <= CheckColumn; ++c) {
+            QTableWidgetItem* item = table_->item(r - 1, c);
+            if (item == nullptr) {
+                continue;
+            }
+            item->setBackground(finding ? QBrush(FindingBackground) : QBrush());
+            item->setForeground(c == TareGrid::kLevelColumn && unsettled ? QBrush(UnsettledText)
+                                                                         : QBrush());
+        }
+    }
+    plot_->SetPoints(points_);
+    report::CurveStyle style = plot_->Style();
+    style.tankHeightMm = tankHeightMm_;
+    style.flaggedRows.clear();
+    for (const TareIssue& issue : issues_) {
+        style.flaggedRows.insert(issue.gridRow);
+    }
+    plot_->SetStyle(std::move(style));
+}
+
+void TareEditor::SetTankHeight(double millimetres) {
+    tankHeightMm_ = std::max(0.0, millimetres);
+    RefreshChecks();
+}
+
+bool TareEditor::TakenUnsettled(int gridRow) const {
+    return unsettled_.count({grid_.Cell(TareGrid::kLitresColumn, gridRow),
+                             grid_.Cell(TareGrid::kLevelColumn, gridRow)}) > 0;
+}
+
+bool TareEditor::LevelSettled() const {
+    return liveMm_.has_value() && settle_.Settled(SettleDetector::Clock::now());
+}
+
+void TareEditor::ReadSettleWindow() {
+    // A settle time that is not a whole number of seconds within the limits keeps the last
+    // good one; the field is shown in red until it is corrected.
+    const auto seconds = ParseTareWhole(editSettle_->text().toStdString());
+    const bool good = seconds && *seconds >= SettleSecondsMin && *seconds <= SettleSecondsMax;
+    if (good) {
+        settle_.SetWindow(std::chrono::seconds(*seconds));
+    }
+    editSettle_->setStyleSheet(good ? QString() : QStringLiteral("color: #c00000"));
+}
+
+void TareEditor::UpdateSettleState() {
+    const QString caption = Text("btn_add", "Добавить");
+    if (!liveMm_) {
+        btnAdd_->setText(caption);
+        btnAdd_->setStyleSheet(QString());
+        btnAdd_->setProperty("settled", QVariant());
+        return;
+    }
+    const auto now = SettleDetector::Clock::now();
+    const bool settled = settle_.Settled(now);
+    QString state;
+    if (settled) {
+        state = Text(key::Settled, "уровень стабилен");
+    } else {
+        const auto remaining = settle_.Remaining(now);
+        const long long seconds = (remaining.count() + 999) / 1000;
+        state = Text(key::Settling, "ждать %1 с")
+                    .replace(QStringLiteral("%1"), QString::number(seconds));
+    }
+    btnAdd_->setText(caption + QStringLiteral(" (") + state + QLatin1Char(')'));
+    btnAdd_->setStyleSheet(
+        QStringLiteral("color: %1").arg((settled ? SettledColour : UnsettledText).name()));
+    btnAdd_->setProperty("settled", settled);
 }
 
 void TareEditor::SelectRow(int gridRow) {
@@ -334,21 +531,39 @@ bool TareEditor::InsertTareRow(double litres, int millimetres) {
 }
 
 void TareEditor::AddCalibrationPoint() {
-    const TareOutcome outcome =
-        CalibrationStep(grid_, lblFuel_->text().toStdString(), editAccuracy_->text().toStdString(),
-                        editPortion_->text().toStdString(), decimalPoint_);
-    if (Report(outcome)) {
-        RefreshTable();
+    const bool settled = LevelSettled();
+    const std::string level = lblFuel_->text().toStdString();
+    const TareOutcome outcome = CalibrationStep(grid_, level, editAccuracy_->text().toStdString(),
+                                                editPortion_->text().toStdString(), decimalPoint_);
+    if (!Report(outcome)) {
+        return;
     }
+    // The step wrote the shown level into exactly one row (levels rise strictly); a point
+    // taken before the level settled is remembered by its texts, so it stays marked when
+    // other rows move around it.
+    if (!settled) {
+        for (int r = 1; r < grid_.RowCount(); ++r) {
+            if (grid_.Cell(TareGrid::kLevelColumn, r) == level) {
+                unsettled_.insert({grid_.Cell(TareGrid::kLitresColumn, r), level});
+            }
+        }
+    }
+    RefreshTable();
 }
 
 void TareEditor::DeleteSelectedRows() {
     int top = table_->currentRow();
     int bottom = top;
+    // The rows of every selected range: a selection made of a whole row (4 columns, from
+    // a click) and a range over the three table columns still means one block of rows.
     const auto ranges = table_->selectedRanges();
     if (!ranges.isEmpty()) {
         top = ranges.front().topRow();
         bottom = ranges.front().bottomRow();
+        for (const QTableWidgetSelectionRange& range : ranges) {
+            top = std::min(top, range.topRow());
+            bottom = std::max(bottom, range.bottomRow());
+        }
     }
     if (top < 0) {
         return;
@@ -438,8 +653,20 @@ int TareEditor::RunModal(const std::function<void(int32_t)>& setTareWindowOpen) 
     return result;
 }
 
-void TareEditor::ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight) {
+void TareEditor::ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight,
+                           std::optional<uint16_t> levelCode) {
     lblFuel_->setText(Q(text));
+    std::optional<double> millimetres;
+    if (hasLevel) {
+        millimetres = levelCode ? std::optional<double>(*levelCode / 10.0)
+                                : ParseTareNumber(text, decimalPoint_);
+    }
+    liveMm_ = millimetres;
+    settle_.Add(SettleDetector::Clock::now(), millimetres);
+    if (plot_ != nullptr) {
+        plot_->SetLiveLevel(millimetres);
+        UpdateSettleState();
+    }
     const int height =
         hasLevel ? static_cast<int>(std::min<uint32_t>(barHeight, LevelBoxHeight)) : 0;
     const QRect box = shapeBox_->geometry();
@@ -453,7 +680,92 @@ void TareEditor::ShowLevelCode(std::optional<uint16_t> levelCode) {
         ShowLevel(false, NoLevelText, 0);
         return;
     }
-    ShowLevel(true, std::to_string(LevelMillimetres(*levelCode)), *levelCode / 200u);
+    ShowLevel(true, std::to_string(LevelMillimetres(*levelCode)), *levelCode / 200u, *levelCode);
+}
+
+void TareEditor::ExportTelematics() {
+    const QString path = saveChooser_ ? saveChooser_(QString::fromLatin1(CsvFilter)) : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    const char separator = cmbSeparator_->currentIndex() == 1 ? ',' : ';';
+    ExportTelematicsFile(path, separator);
+}
+
+bool TareEditor::ExportTelematicsFile(const QString& path, char separator) {
+    const std::vector<TarePoint> points = TarePointsOf(grid_, decimalPoint_);
+    if (points.empty()) {
+        ShowError(Text(key::CsvEmpty, "Таблица пуста: экспортировать нечего"));
+        return false;
+    }
+    std::string error;
+    if (!WriteFileReplacing(path.toStdString(), TelematicsCsvText(points, separator), error)) {
+        ShowError(Text(key::WriteFailed, "Не удалось записать файл: %1")
+                      .replace(QStringLiteral("%1"), Q(error)));
+        return false;
+    }
+    return true;
+}
+
+report::TextLookup TareEditor::ReportText() const {
+    return [this](std::string_view key, std::string_view builtIn) {
+        return Text(key, builtIn).toStdString();
+    };
+}
+
+void TareEditor::OpenReportDialog() {
+    if (!deviceInfo_ || !deviceInfo_()) {
+        ShowError(Text(key::NoPassport, "Паспорт датчика не прочитан. Прочитайте параметры "
+                                        "на странице настроек и повторите."));
+        return;
+    }
+    const ReportFields last = loadReportFields_ ? loadReportFields_() : ReportFields{};
+    const std::optional<ReportFields> fields = reportAsker_ ? reportAsker_(last) : std::nullopt;
+    if (!fields) {
+        return;
+    }
+    if (saveReportFields_) {
+        saveReportFields_(*fields);
+    }
+    QString path = saveChooser_ ? saveChooser_(QString::fromLatin1(PdfFilter)) : QString();
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+        path += QStringLiteral(".pdf");
+    }
+    WriteReportFile(path, *fields);
+}
+
+bool TareEditor::WriteReportFile(const QString& path, const ReportFields& fields) {
+    const std::optional<report::ReportDevice> device = deviceInfo_ ? deviceInfo_() : std::nullopt;
+    if (!device) {
+        ShowError(Text(key::NoPassport, "Паспорт датчика не прочитан. Прочитайте параметры "
+                                        "на странице настроек и повторите."));
+        return false;
+    }
+    report::ReportData data;
+    data.device = *device;
+    data.tankId = tankId_;
+    data.tankHeightMm = tankHeightMm_;
+    data.points = TarePointsOf(grid_, decimalPoint_);
+    data.issues = CheckTareTable(data.points, tankHeightMm_);
+    // The scale the table gets when it is stored.
+    float largest = 0.0f;
+    for (const TarePoint& p : data.points) {
+        largest = std::max(largest, static_cast<float>(p.litres));
+    }
+    data.scaleMl = ScaleForLitres(largest);
+    data.fields.assign(fields.begin(), fields.end());
+    data.decimalPoint = decimalPoint_;
+    data.text = ReportText();
+    std::string error;
+    if (!report::WriteReportPdf(data, path.toStdString(), error)) {
+        ShowError(Text(key::WriteFailed, "Не удалось записать файл: %1")
+                      .replace(QStringLiteral("%1"), Q(error)));
+        return false;
+    }
+    return true;
 }
 
 } // namespace vq31

@@ -1,27 +1,39 @@
 // The tare table window (TForm_Tare1): shows the selected tank's tare table as a grid, builds
 // it by pouring or draining measured portions while the live level is shown beside it, takes
 // typed rows through the add-row dialog, deletes rows, exchanges the table with a workbook,
-// and on OK stores the grid into the tank record it was given. The grid rules themselves
-// live in the calibration library (tare_grid.h, tare_record.h); this window only shows them.
+// and on OK stores the grid into the tank record it was given. Beside the grid it draws the
+// curve with the live level, shows the table checks against each row, tells on the add
+// button whether the level has settled, and writes telematics pairs and the calibration
+// report. The grid rules themselves live in the calibration library (tare_grid.h,
+// tare_record.h, tare_check.h, settle.h); this window only shows them.
 #pragma once
 
+#include "settle.h"
+#include "tare_check.h"
 #include "tare_grid.h"
+#include "tare_report.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QAction;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 class QToolButton;
 
 namespace vq31 {
@@ -29,6 +41,7 @@ namespace vq31 {
 class LanguageFile;
 class LanguageTexts;
 struct TankRecord;
+class TarePlotWidget;
 
 class TareEditor : public QDialog {
     Q_OBJECT
@@ -50,8 +63,11 @@ public:
     int RunModal(const std::function<void(int32_t)>& setTareWindowOpen);
 
     // Live level from the level poll. hasLevel false shows the text (normally "No Data")
-    // with an empty bar; barHeight is in pixels, 20 mm each.
-    void ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight);
+    // with an empty bar; barHeight is in pixels, 20 mm each. The level code (tenths of a
+    // millimetre) feeds the settle detection and the curve's marker; without it the whole
+    // millimetres of the text are used.
+    void ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight,
+                   std::optional<uint16_t> levelCode = std::nullopt);
     // The same from a level code in tenths of a millimetre (nullopt: no level available).
     void ShowLevelCode(std::optional<uint16_t> levelCode);
 
@@ -68,6 +84,29 @@ public:
     void ExportFile(const QString& path);
     void Accept(); // btn_OK
 
+    // The tank the table belongs to, for the gap check and the report: its height in
+    // millimetres (0: unknown) and its id.
+    void SetTankHeight(double millimetres);
+    void SetTankId(int id) { tankId_ = id; }
+
+    // The checks of the table as shown now, and whether a row's point was taken before the
+    // level had settled.
+    const std::vector<TareIssue>& Issues() const { return issues_; }
+    bool TakenUnsettled(int gridRow) const;
+    // Whether the level has kept within 0.5 mm for the settle time (field edit_settle).
+    bool LevelSettled() const;
+
+    // Telematics pairs: Menu_Csv_Exp and spd_csv ask for a file; the separator comes from
+    // cmb_csv_separator. True when written.
+    void ExportTelematics();
+    bool ExportTelematicsFile(const QString& path, char separator);
+    // Calibration report: btn_report and Menu_Report ask for the particulars (remembered
+    // through the report store) and a file, and write the PDF. The passport comes from
+    // the device information the opener gives; without it the report is refused.
+    void OpenReportDialog();
+    using ReportFields = std::map<std::string, std::string>;
+    bool WriteReportFile(const QString& path, const ReportFields& fields);
+
     const TareGrid& Grid() const { return grid_; }
     // The decimal separator of the user's regional settings, used for every number text.
     const std::string& DecimalPoint() const { return decimalPoint_; }
@@ -80,6 +119,20 @@ public:
     void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
     void SetQuestion(Question question) { question_ = std::move(question); }
     void SetFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
+    // The file to save a telematics file or a report to, for a file-dialog filter.
+    using SaveChooser = std::function<QString(const QString& filter)>;
+    void SetSaveChooser(SaveChooser chooser) { saveChooser_ = std::move(chooser); }
+    using DeviceInfo = std::function<std::optional<report::ReportDevice>()>;
+    void SetDeviceInfo(DeviceInfo info) { deviceInfo_ = std::move(info); }
+    // Loads and saves the particulars of the last report; the dialog asker shows the report
+    // dialog (tests answer it) and gives the values typed, or nothing when cancelled.
+    void SetReportStore(std::function<ReportFields()> load,
+                        std::function<void(const ReportFields&)> save) {
+        loadReportFields_ = std::move(load);
+        saveReportFields_ = std::move(save);
+    }
+    using ReportAsker = std::function<std::optional<ReportFields>(const ReportFields&)>;
+    void SetReportAsker(ReportAsker asker) { reportAsker_ = std::move(asker); }
     void ShowError(const QString& text) const;
 
     // A window text by key: language file, then LanguageTexts, then the built-in text.
@@ -95,6 +148,10 @@ private:
     void RefreshTable();
     void SelectRow(int gridRow);
     bool Report(const TareOutcome& outcome);
+    void RefreshChecks();
+    void UpdateSettleState();
+    void ReadSettleWindow();
+    report::TextLookup ReportText() const;
 
     TankRecord& tank_;
     const LanguageTexts& texts_;
@@ -107,11 +164,30 @@ private:
     ErrorBox errorBox_;
     Question question_;
     FileChooser fileChooser_;
+    SaveChooser saveChooser_;
+    DeviceInfo deviceInfo_;
+    std::function<ReportFields()> loadReportFields_;
+    std::function<void(const ReportFields&)> saveReportFields_;
+    ReportAsker reportAsker_;
+
+    double tankHeightMm_ = 0.0;
+    int tankId_ = 1;
+    std::vector<TarePoint> points_;
+    std::vector<TareIssue> issues_;
+    SettleDetector settle_;
+    std::optional<double> liveMm_;
+    // (litres, level) texts of the rows whose point was taken before the level settled.
+    std::set<std::pair<std::string, std::string>> unsettled_;
 
     QGroupBox* gbTare_ = nullptr;
     QLineEdit* editAccuracy_ = nullptr;
     QLineEdit* editPortion_ = nullptr;
     QPushButton* btnAdd_ = nullptr;
+    QLineEdit* editSettle_ = nullptr;
+    QTimer* settleTimer_ = nullptr;
+    QComboBox* cmbSeparator_ = nullptr;
+    QPushButton* btnReport_ = nullptr;
+    TarePlotWidget* plot_ = nullptr;
     QTableWidget* table_ = nullptr;
     QFrame* shapeBox_ = nullptr;
     QFrame* shapeFuel_ = nullptr;

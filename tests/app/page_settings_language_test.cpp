@@ -58,6 +58,51 @@ TEST(TarePage, TareWindowPostsTwentyTwoBeforeAndAfterItIsShown) {
 #endif
 }
 
+#ifdef VQ31_HAVE_TARE_UI
+// The report's particulars go to the settings file's [REPORT] section beside the link
+// settings and come back on the next report, notes with their line breaks; the report uses
+// the passport of the last parameter read.
+TEST(TarePage, ReportParticularsAreRememberedInTheSettingsFile) {
+    WindowRig rig;
+    rig.window->show();
+    QFile ini(rig.SettingsPath());
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[UART]\nNUM=3\n");
+    ini.close();
+    rig.w().SpinHubTankHeight->setValue(1200);
+    rig.w().RememberPassport({0x00010217, 5555, 31, 0x12});
+    std::vector<TareEditor::ReportFields> offered;
+    bool written = false;
+    const auto round = [&](const TareEditor::ReportFields& typed) {
+        rig.w().onTareWindow = [&, typed](TareEditor& editor) {
+            QTimer::singleShot(0, &editor, [&, typed] {
+                editor.SetReportAsker([&, typed](const TareEditor::ReportFields& last) {
+                    offered.push_back(last);
+                    return std::optional(typed);
+                });
+                editor.InsertTareRow(10, 100);
+                editor.InsertTareRow(20, 200);
+                written = editor.WriteReportFile(rig.dir.filePath("r.pdf"), typed);
+                editor.OpenReportDialog(); // asks, remembers; the file choice is cancelled
+                editor.reject();
+            });
+        };
+        rig.w().BtnHubTareTableClick();
+    };
+    round({{"client", "Парк"}, {"notes", "строка 1\nстрока \\2"}});
+    round({{"client", "Другой"}});
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[1].at("client"), "Парк");
+    EXPECT_EQ(offered[1].at("notes"), "строка 1\nстрока \\2");
+    EXPECT_TRUE(written) << "the passport seen on the settings page was used";
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(ini.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("NUM=3"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("[REPORT]")));
+    EXPECT_TRUE(text.contains(QStringLiteral("client=Другой")));
+}
+#endif
+
 TEST(TarePage, CancelledImportPostsNothingAndAChosenFileRefreshes) {
     WindowRig rig;
     rig.w().BtnTanksImp->click();

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -455,6 +456,48 @@ TEST(OscillPage, LegendBoxesSwitchSeriesOnAndOff) {
     EXPECT_TRUE(rig.w().Chart().IsSeriesActive(EchoChart::Afc));
     rig.w().Chart().LegendBox(EchoChart::Oscill)->click();
     EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Oscill));
+}
+
+// --- oscilloscope chart export ---------------------------------------------------------------
+
+// The chart as a picture at its shown size and its points as CSV, through the two buttons
+// under the legend; a hidden series is left out of the points, a failed write is reported.
+TEST(OscillChart, SavesThePictureAtItsSizeAndThePointsOfTheShownSeries) {
+    WindowRig rig;
+    rig.window->resize(1000, 700);
+    rig.window->show();
+    EchoChart& chart = rig.w().Chart();
+    const int16_t samples[] = {5, -7, 300};
+    chart.SetOscillogram(samples, 2);
+    const uint32_t envelope[] = {1, 2};
+    const uint8_t high[] = {0, 1};
+    chart.SetIntegrator(envelope, high);
+    chart.SetSeriesActive(EchoChart::Integrator, false);
+
+    rig.boxes.saveFile = rig.dir.filePath("echo"); // the ending is added
+    chart.PictureButton()->click();
+    const QImage image(rig.dir.filePath("echo.png"));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), chart.Picture().size());
+    EXPECT_GT(image.width(), 100);
+
+    rig.boxes.saveFile = rig.dir.filePath("echo.csv");
+    chart.PointsButton()->click();
+    EXPECT_EQ(ReadText(rig.dir.filePath("echo.csv")),
+              "series,index,x,y\nOscill,0,0,5\nOscill,1,2,-7\nOscill,2,4,300\n");
+    chart.SetSeriesActive(EchoChart::Integrator, true);
+    chart.PointsButton()->click();
+    EXPECT_NE(ReadText(rig.dir.filePath("echo.csv")).find("Integrator,1,10,2\n"),
+              std::string::npos);
+    EXPECT_TRUE(rig.boxes.shown.empty());
+
+    rig.boxes.saveFile = rig.dir.filePath("none/echo.csv");
+    chart.PointsButton()->click();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_TRUE(rig.boxes.shown[0].text.startsWith(QStringLiteral("Не удалось записать файл: ")));
+    rig.boxes.saveFile.clear(); // cancelled: nothing happens
+    chart.PictureButton()->click();
+    EXPECT_EQ(rig.boxes.shown.size(), 1u);
 }
 
 } // namespace

@@ -41,7 +41,9 @@ public:
     void ShowLevel(const LevelView& view) override {
         OnWindowThread([&] {
             if (editor != nullptr) {
-                editor->ShowLevel(view.hasLevel, view.text, view.barHeight);
+                editor->ShowLevel(view.hasLevel, view.text, view.barHeight,
+                                  view.hasLevel ? std::optional<uint16_t>(view.code)
+                                                : std::nullopt);
             }
             ++levels;
         });
@@ -210,6 +212,65 @@ TEST_F(TareCalibrationRun, PouredPortionsReachTheDeviceTable) {
         EXPECT_EQ(hub.currentTank.rows[i].Code, written.rows[i].Code);
         EXPECT_FLOAT_EQ(hub.currentTank.rows[i].Litres, written.rows[i].Litres);
     }
+}
+
+// Settle detection driven by the simulator's level: the add button tells when the level has
+// kept still for the settle time, and a point taken before that is marked in the grid.
+TEST_F(TareCalibrationRun, TheAddButtonTellsWhetherTheLevelHasSettled) {
+    ASSERT_TRUE(Run(job::ReadHubData));
+    Put(params.TankId, CalibratedTankId);
+    ASSERT_TRUE(Run(job::RefreshHubView));
+    ASSERT_EQ(server.Control("level 100").rfind("error:", 0), std::string::npos);
+
+    TareEditor editor(hub.currentTank, texts, /*readOnlyTable=*/false,
+                      [this](int code) { worker->PostCommand(code); });
+    std::vector<QString> boxes;
+    editor.SetErrorBox([&](const QString& text) { boxes.push_back(text); });
+    bool firstSettled = false, settledAtOnce = true, wobbleKeptIt = false, secondSettled = false;
+    QString waiting, settledText;
+    QTimer::singleShot(60000, &editor, [&] { editor.reject(); });
+    QTimer::singleShot(0, &editor, [&] {
+        if (!QTest::qWaitFor([&] { return server.State().tareMode == 1; }, 20000)) {
+            return;
+        }
+        editor.findChild<QLineEdit*>("edit_settle")->setText("2");
+        auto* label = editor.findChild<QLabel*>("lbl_fuel");
+        auto* add = editor.findChild<QPushButton*>("btn_add");
+        QString shown = SettledLevel(label, "No Data");
+        firstSettled = QTest::qWaitFor([&] { return editor.LevelSettled(); }, 10000);
+        add->click(); // row 1, taken after the level settled
+        server.Control("level 120");
+        shown = SettledLevel(label, shown);
+        settledAtOnce = editor.LevelSettled();
+        waiting = add->text();
+        add->click(); // row 2, taken at once
+        // The button itself turns to settled (it is refreshed with every level reading).
+        secondSettled = QTest::qWaitFor([&] { return add->property("settled").toBool(); }, 10000);
+        settledText = add->text();
+        // A ripple within half a millimetre keeps the level settled.
+        server.Control("level 120.4");
+        const int seen = view.levels;
+        wobbleKeptIt =
+            QTest::qWaitFor([&] { return view.levels > seen + 3; }, 10000) && editor.LevelSettled();
+        editor.reject();
+    });
+    view.editor = &editor;
+    editor.RunModal([this](int32_t open) { Put(params.TareWindowOpen, open); });
+    view.editor = nullptr;
+
+    EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
+    EXPECT_TRUE(firstSettled);
+    EXPECT_FALSE(settledAtOnce);
+    EXPECT_TRUE(waiting.startsWith(QStringLiteral("Добавить (ждать "))) << waiting.toStdString();
+    EXPECT_TRUE(secondSettled);
+    EXPECT_EQ(settledText, QStringLiteral("Добавить (уровень стабилен)"));
+    EXPECT_TRUE(wobbleKeptIt);
+    ASSERT_EQ(editor.Grid().RowCount(), 3);
+    EXPECT_FALSE(editor.TakenUnsettled(1));
+    EXPECT_TRUE(editor.TakenUnsettled(2));
+    auto* table = editor.findChild<QTableWidget*>("sg_tare1");
+    EXPECT_TRUE(table->item(0, 3)->text().isEmpty());
+    EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("Точка взята до успокоения уровня"));
 }
 
 } // namespace

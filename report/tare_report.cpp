@@ -1,0 +1,396 @@
+// The calibration report as a PDF document: a page cursor that starts a new page when the
+// next block does not fit, blocks for the heading, passport, particulars, tank, curve, table,
+// check results and signature.
+#include "tare_report.h"
+
+#include "tare_grid.h"
+#include "tare_plot.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+namespace vq31::report {
+
+namespace {
+
+constexpr int Resolution = 300; // dots per inch of the page's coordinates
+constexpr double MarginMm = 15.0;
+constexpr double CurveHeightMm = 85.0;
+constexpr int TableGroups = 3; // table columns side by side
+
+const std::vector<ReportText> Texts = {
+    {"rep_title", "Протокол тарировки датчика уровня топлива"},
+    {"rep_made", "Дата и время"},
+    {"rep_device", "Датчик"},
+    {"rep_model", "Модель"},
+    {"rep_serial", "Серийный номер"},
+    {"rep_firmware", "Версия ПО"},
+    {"rep_passport_date", "Дата паспорта"},
+    {"rep_job", "Сведения о работе"},
+    {"rep_organisation", "Организация"},
+    {"rep_client", "Заказчик"},
+    {"rep_vehicle", "Транспортное средство"},
+    {"rep_plate", "Гос. номер"},
+    {"rep_tank", "Бак"},
+    {"rep_technician", "Техник"},
+    {"rep_notes", "Примечания"},
+    {"rep_tank_data", "Бак в датчике"},
+    {"rep_tank_id", "Номер бака"},
+    {"rep_tank_height", "Высота бака, мм"},
+    {"rep_scale", "Масштаб, мл"},
+    {"rep_rows", "Строк в таблице"},
+    {"rep_curve", "Тарировочная кривая"},
+    {"rep_table", "Тарировочная таблица"},
+    {"rep_checks", "Проверка таблицы"},
+    {"rep_no_findings", "Замечаний нет"},
+    {"rep_row", "Строка"},
+    {"rep_signature", "Подпись"},
+    {"rep_page", "Стр."},
+    {"sg_tare_column0", "№"},
+    {"sg_tare_column1", "Литры"},
+    {"sg_tare_column2", "мм"},
+};
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Lays the report out on the writer's pages from top to bottom.
+class Pages {
+public:
+    Pages(QPdfWriter& writer, QPainter& painter, const ReportData& data)
+        : writer_(writer), painter_(painter), data_(data) {
+        const QRect page = painter.viewport();
+        width_ = page.width();
+        height_ = page.height();
+        body_ = QFont(QStringLiteral("DejaVu Sans"));
+        body_.setPointSizeF(10);
+        painter_.setFont(body_);
+        line_ = QFontMetricsF(body_, &writer_).height() * 1.25;
+    }
+
+    QString Text(std::string_view key) const {
+        const std::string_view builtIn = ReportBuiltIn(key);
+        return Q(data_.text ? data_.text(key, builtIn) : std::string(builtIn));
+    }
+
+    double Millimetres(double mm) const { return mm * Resolution / 25.4; }
+
+    // Starts a new page when `height` does not fit below the cursor.
+    void Need(double height) {
+        if (y_ + height > height_ - line_ * 1.5) {
+            NewPage();
+        }
+    }
+
+    void NewPage() {
+        Footer();
+        writer_.newPage();
+        ++page_;
+        y_ = 0;
+    }
+
+    void Footer() {
+        painter_.setFont(body_);
+        painter_.setPen(Qt::gray);
+        painter_.drawText(QRectF(0, height_ - line_, width_, line_), Qt::AlignRight,
+                          Text("rep_page") + QStringLiteral(" %1").arg(page_));
+        painter_.setPen(Qt::black);
+    }
+
+    void Heading(const QString& text, double size = 12) {
+        QFont font = body_;
+        font.setBold(true);
+        font.setPointSizeF(size);
+        const double h = QFontMetricsF(font, &writer_).height() * 1.4;
+        Need(h + line_ * 2);
+        y_ += line_ * 0.4;
+        painter_.setFont(font);
+        painter_.drawText(QRectF(0, y_, width_, h), Qt::AlignLeft | Qt::AlignVCenter, text);
+        painter_.setFont(body_);
+        y_ += h;
+    }
+
+    // "Caption: value" with the value wrapped under its column.
+    void Pair(const QString& caption, const QString& value) {
+        const double column = width_ * 0.32;
+        const QRectF valueRect(column, y_, width_ - column, 1e6);
+        const QRectF needed =
+            painter_.boundingRect(valueRect, Qt::AlignLeft | Qt::TextWordWrap, value);
+        const double h = std::max(line_, needed.height() + line_ * 0.25);
+        Need(h);
+        painter_.drawText(QRectF(0, y_, column, line_), Qt::AlignLeft, caption + ':');
+        painter_.drawText(QRectF(column, y_, width_ - column, h), Qt::AlignLeft | Qt::TextWordWrap,
+                          value);
+        if (value.isEmpty()) {
+            // A field left empty gets a line to fill in by hand.
+            painter_.drawLine(QPointF(column, y_ + line_ * 0.9), QPointF(width_, y_ + line_ * 0.9));
+        }
+        y_ += h;
+    }
+
+    void Line(const QString& text) {
+        const QRectF rect(0, y_, width_, 1e6);
+        const QRectF needed = painter_.boundingRect(rect, Qt::AlignLeft | Qt::TextWordWrap, text);
+        const double h = std::max(line_, needed.height());
+        Need(h);
+        painter_.drawText(QRectF(0, y_, width_, h), Qt::AlignLeft | Qt::TextWordWrap, text);
+        y_ += h;
+    }
+
+    void Curve() {
+        const double h = Millimetres(CurveHeightMm);
+        Need(h);
+        CurveStyle style;
+        style.levelAxis = Text("sg_tare_column2");
+        style.litresAxis = Text("sg_tare_column1");
+        style.tankHeightMm = data_.tankHeightMm;
+        style.decimalPoint = data_.decimalPoint;
+        for (const TareIssue& issue : data_.issues) {
+            style.flaggedRows.insert(issue.gridRow);
+        }
+        DrawTareCurve(painter_, QRectF(0, y_, width_, h), data_.points, style);
+        painter_.setFont(body_);
+        y_ += h + line_ * 0.5;
+    }
+
+    // The table in groups side by side; rows run down a group, then on to the next group and
+    // the next page.
+    void Table() {
+        const double groupWidth = width_ / TableGroups;
+        const double columns[3] = {0.18, 0.50, 0.80}; // right edges within a group
+        size_t next = 0;
+        while (next < data_.points.size()) {
+            Need(line_ * 3);
+            const size_t rowsHere = static_cast<size_t>((height_ - line_ * 1.5 - y_) / line_) - 1;
+            const size_t inPage = std::min(data_.points.size() - next, rowsHere * TableGroups);
+            const size_t perGroup = (inPage + TableGroups - 1) / TableGroups;
+            double bottom = y_;
+            for (int g = 0; g < TableGroups && next < data_.points.size(); ++g) {
+                const double left = g * groupWidth;
+                double y = y_;
+                QFont bold = body_;
+                bold.setBold(true);
+                painter_.setFont(bold);
+                const QString heads[3] = {Text("sg_tare_column0"), Text("sg_tare_column1"),
+                                          Text("sg_tare_column2")};
+                double from = left;
+                for (int c = 0; c < 3; ++c) {
+                    const double to = left + groupWidth * columns[c];
+                    painter_.drawText(QRectF(from, y, to - from, line_), Qt::AlignRight, heads[c]);
+                    from = to;
+                }
+                painter_.setFont(body_);
+                painter_.drawLine(QPointF(left, y + line_),
+                                  QPointF(left + groupWidth * 0.85, y + line_));
+                y += line_ * 1.1;
+                for (size_t i = 0; i < perGroup && next < data_.points.size(); ++i, ++next) {
+                    const TarePoint& p = data_.points[next];
+                    const bool flagged = std::any_of(
+                        data_.issues.begin(), data_.issues.end(),
+                        [&p](const TareIssue& issue) { return issue.gridRow == p.gridRow; });
+                    painter_.setPen(flagged ? QColor(0xC0, 0x20, 0x20) : QColor(Qt::black));
+                    const QString cells[3] = {
+                        QString::number(p.gridRow),
+                        Q(FormatTareLitres(p.litres, data_.decimalPoint)),
+                        QString::number(p.millimetres, 'g', 7)
+                            .replace(QLatin1Char('.'), Q(data_.decimalPoint))};
+                    from = left;
+                    for (int c = 0; c < 3; ++c) {
+                        const double to = left + groupWidth * columns[c];
+                        painter_.drawText(QRectF(from, y, to - from, line_), Qt::AlignRight,
+                                          cells[c]);
+                        from = to;
+                    }
+                    painter_.setPen(Qt::black);
+                    y += line_;
+                }
+                bottom = std::max(bottom, y);
+            }
+            y_ = bottom;
+            if (next < data_.points.size()) {
+                NewPage();
+            }
+        }
+    }
+
+    void Signature() {
+        Need(line_ * 4);
+        y_ += line_ * 2;
+        QString technician;
+        for (const auto& [name, value] : data_.fields) {
+            if (name == "technician") {
+                technician = Q(value);
+            }
+        }
+        const double x = width_ * 0.45;
+        painter_.drawText(QRectF(0, y_, x, line_), Qt::AlignLeft,
+                          Text("rep_technician") + QStringLiteral(": ") + technician);
+        painter_.drawLine(QPointF(x + width_ * 0.15, y_ + line_ * 0.9),
+                          QPointF(width_, y_ + line_ * 0.9));
+        painter_.drawText(QRectF(x, y_, width_ * 0.15, line_), Qt::AlignLeft,
+                          Text("rep_signature") + ':');
+        y_ += line_ * 1.5;
+    }
+
+    void Finish() { Footer(); }
+
+private:
+    QPdfWriter& writer_;
+    QPainter& painter_;
+    const ReportData& data_;
+    QFont body_;
+    double width_ = 0;
+    double height_ = 0;
+    double line_ = 0;
+    double y_ = 0;
+    int page_ = 1;
+};
+
+void Compose(Pages& pages, const ReportData& data) {
+    pages.Heading(pages.Text("rep_title"), 15);
+    const QString made =
+        data.madeAt.empty()
+            ? QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))
+            : Q(data.madeAt);
+    pages.Pair(pages.Text("rep_made"), made);
+
+    pages.Heading(pages.Text("rep_device"));
+    pages.Pair(pages.Text("rep_model"), Q(data.device.model));
+    pages.Pair(pages.Text("rep_serial"), Q(data.device.serial));
+    pages.Pair(pages.Text("rep_firmware"), Q(data.device.firmware));
+    pages.Pair(pages.Text("rep_passport_date"), Q(data.device.passportDate));
+
+    pages.Heading(pages.Text("rep_job"));
+    for (const char* name : FieldNames) {
+        std::string value;
+        for (const auto& [field, text] : data.fields) {
+            if (field == name) {
+                value = text;
+            }
+        }
+        pages.Pair(pages.Text(std::string("rep_") + name), Q(value));
+    }
+
+    pages.Heading(pages.Text("rep_tank_data"));
+    pages.Pair(pages.Text("rep_tank_id"), QString::number(data.tankId));
+    pages.Pair(pages.Text("rep_tank_height"), QString::number(data.tankHeightMm, 'g', 7));
+    pages.Pair(pages.Text("rep_scale"), QString::number(data.scaleMl));
+    pages.Pair(pages.Text("rep_rows"), QString::number(data.points.size()));
+
+    pages.Heading(pages.Text("rep_curve"));
+    pages.Curve();
+    pages.Heading(pages.Text("rep_table"));
+    pages.Table();
+
+    pages.Heading(pages.Text("rep_checks"));
+    if (data.issues.empty()) {
+        pages.Line(pages.Text("rep_no_findings"));
+    }
+    for (const TareIssue& issue : data.issues) {
+        const std::string_view key = TareIssueKey(issue.kind);
+        const std::string pattern = data.text ? data.text(key, TareIssueDefault(issue.kind))
+                                              : std::string(TareIssueDefault(issue.kind));
+        pages.Line(pages.Text("rep_row") + QStringLiteral(" %1: ").arg(issue.gridRow) +
+                   Q(FormatTareIssue(issue, pattern, data.decimalPoint)));
+    }
+    pages.Signature();
+    pages.Finish();
+}
+
+} // namespace
+
+bool IsFieldName(std::string_view name) {
+    return std::any_of(std::begin(FieldNames), std::end(FieldNames),
+                       [name](const char* field) { return name == field; });
+}
+
+const std::vector<ReportText>& ReportTexts() {
+    return Texts;
+}
+
+std::string_view ReportBuiltIn(std::string_view key) {
+    for (const ReportText& text : Texts) {
+        if (key == text.key) {
+            return text.builtIn;
+        }
+    }
+    return {};
+}
+
+ReportDevice DeviceFromPassport(uint32_t date, uint32_t serialNumber, uint32_t model,
+                                uint32_t firmwareVersion) {
+    char text[32];
+    ReportDevice device;
+    device.model = std::to_string(model);
+    std::snprintf(text, sizeof text, "%06u", serialNumber);
+    device.serial = text;
+    std::snprintf(text, sizeof text, "%u.%02X", (firmwareVersion >> 4) & 0xF,
+                  (firmwareVersion & 0xF) << 4);
+    device.firmware = text;
+    std::snprintf(text, sizeof text, "%02u.%02u.20%02u", (date >> 16 & 0xFF) + 1,
+                  (date >> 8 & 0xFF) + 1, date & 0xFF);
+    device.passportDate = text;
+    return device;
+}
+
+bool WriteReportPdf(const ReportData& data, const std::string& path, std::string& error) {
+    // The command-line tool has no application object: fonts and the PDF engine need one.
+    std::unique_ptr<QGuiApplication> ownApp;
+    if (QCoreApplication::instance() == nullptr) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        static int argc = 1;
+        static char name[] = "vq31-report";
+        static char* argv[] = {name, nullptr};
+        ownApp = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    namespace fs = std::filesystem;
+    fs::path temporary(path);
+    temporary += ".part";
+    {
+        QPdfWriter writer(QString::fromStdString(temporary.string()));
+        writer.setResolution(Resolution);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm),
+                                         QPageLayout::Millimeter));
+        writer.setTitle(QStringLiteral("VQ31 %1").arg(Q(data.device.serial)));
+        writer.setCreator(QStringLiteral("vQ31 Install Service"));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            error = "cannot create " + temporary.string(); // nothing was made to clean up
+            return false;
+        }
+        Pages pages(writer, painter, data);
+        Compose(pages, data);
+        if (!painter.end()) {
+            error = "cannot write " + temporary.string();
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        error = "cannot replace " + path + ": " + ec.message();
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+} // namespace vq31::report
