@@ -313,6 +313,12 @@ void QtWorkerView::AddSweepPoint(const SweepPoint& point) {
     Do([w = &window_, point] { w->Chart().AddAfcPoint(point.frequency, point.peak); });
 }
 
+void QtWorkerView::ShowPassport(const ParameterRecord& p) {
+    Do([w = &window_, p] {
+        w->RememberPassport({p.date, p.serialNumber, p.model, p.firmwareVersion});
+    });
+}
+
 void QtWorkerView::ShowParameters(const ParameterView& v) {
     Do([w = &window_, v] {
         w->RememberPassport(

@@ -52,6 +52,17 @@ void CommandWorker::ReadHubData() {
         if (status == StatusOk)
             tankHeight_ = value;
     }
+    // The report made from the tare window names the sensor; a passport that cannot be read
+    // leaves the page as it is (the report then asks for it).
+    Passport passport;
+    if (status == StatusOk && ReadPassport(link_, a, passport) == StatusOk && !Stopping()) {
+        ParameterRecord seen;
+        seen.date = passport.date;
+        seen.serialNumber = passport.serialNumber;
+        seen.model = passport.model;
+        seen.firmwareVersion = passport.firmwareVersion;
+        view_.ShowPassport(seen);
+    }
     ShowStatus(status);
     if (Stopping())
         return;

@@ -246,6 +246,9 @@ TEST(ProgramWithSensor, TarePageIsReadAndWritten) {
     }));
     ASSERT_TRUE(rig.WaitPolling());
     EXPECT_EQ(rig.w().EditHubVersion->text(), "3.01");
+    // The passport comes with the page, so a report can name the sensor at once.
+    ASSERT_TRUE(rig.w().LastPassport().has_value());
+    EXPECT_EQ(rig.w().LastPassport()->serialNumber, 4711u);
     ASSERT_TRUE(rig.w().SpinHubTankHeight->isEnabled());
     rig.w().SpinHubTankHeight->setValue(1234);
     rig.w().BtnHubTareSet->click();
