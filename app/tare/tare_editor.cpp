@@ -1,6 +1,7 @@
 // The tare table window: controls, language texts, and the handlers that run the grid rules
-// of the calibration library against the grid shown here.
+// of the calibration library against the grid shown here (its files: tare_editor_files.cpp).
 #include "tare_editor.h"
+#include "tare_editor_parts.h"
 
 #include "add_row_dialog.h"
 #include "apply_captions.h"
@@ -40,6 +41,8 @@
 
 namespace vq31 {
 
+using namespace tare_editor;
+
 namespace {
 
 constexpr int LevelBoxHeight = 328;
@@ -52,8 +55,6 @@ const char* const ExcelFilter = "Excel Files (*.xls *.xlsx)";
 // Reading also takes OpenDocument and csv files.
 const char* const OpenFilter = "Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)";
 const char* const NoLevelText = "No Data";
-const char* const CsvFilter = "CSV (*.csv)";
-const char* const PdfFilter = "PDF (*.pdf)";
 
 // The checks' column beside the grid's three.
 constexpr int CheckColumn = TareGrid::kColumns;
@@ -65,24 +66,9 @@ constexpr int SettleRefreshMs = 500;
 // Settle time limits of the field edit_settle, in seconds.
 constexpr int SettleSecondsMin = 1, SettleSecondsMax = 600;
 
-// Texts of the tare window's additions (keys and built-in texts in language_keys.cpp).
-namespace key {
-constexpr const char* Column3 = "sg_tare_column3";
-constexpr const char* Unsettled = "msg_check_unsettled";
-constexpr const char* Settled = "str_settled";
-constexpr const char* Settling = "str_settling";
-constexpr const char* CsvEmpty = "msg_csv_empty";
-constexpr const char* WriteFailed = "msg_file_write_failed";
-constexpr const char* NoPassport = "msg_report_no_passport";
-} // namespace key
-
 template <typename W> W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
-}
-
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // Small drawn pictures for the four table buttons.
@@ -578,48 +564,6 @@ void TareEditor::OpenAddRowDialog() {
     dialog.exec();
 }
 
-void TareEditor::ImportFromWorkbook() {
-    const QString path = fileChooser_ ? fileChooser_(false) : QString();
-    if (!path.isEmpty()) {
-        ImportFile(path);
-    }
-}
-
-void TareEditor::ExportToWorkbook() {
-    const QString path = fileChooser_ ? fileChooser_(true) : QString();
-    if (!path.isEmpty()) {
-        ExportFile(path);
-    }
-}
-
-void TareEditor::ImportFile(const QString& path) {
-    // The file is read first: a file that cannot be read leaves the table being built as it
-    // is, instead of an emptied grid.
-    sheets::TareRows rows;
-    const sheets::ExchangeResult result =
-        sheets::ImportTareTable(path.toStdString(), decimalPoint_, rows);
-    if (!result.ok) {
-        if (!result.message.empty()) {
-            ShowError(Q(result.message));
-        }
-        return;
-    }
-    grid_.Reset();
-    PutTableTexts(grid_, rows);
-    RenumberRows(grid_);
-    RefreshTable();
-    table_->scrollToTop();
-    SelectRow(1);
-}
-
-void TareEditor::ExportFile(const QString& path) {
-    const sheets::ExchangeResult result = sheets::ExportTareTable(
-        TableTextsOf(grid_), std::string(sheets::TareSheetName), path.toStdString(), decimalPoint_);
-    if (!result.ok && !result.message.empty()) {
-        ShowError(Q(result.message));
-    }
-}
-
 void TareEditor::Accept() {
     if (readOnlyTable_) {
         return; // a preset tank's table is viewed, never stored
@@ -681,91 +625,6 @@ void TareEditor::ShowLevelCode(std::optional<uint16_t> levelCode) {
         return;
     }
     ShowLevel(true, std::to_string(LevelMillimetres(*levelCode)), *levelCode / 200u, *levelCode);
-}
-
-void TareEditor::ExportTelematics() {
-    const QString path = saveChooser_ ? saveChooser_(QString::fromLatin1(CsvFilter)) : QString();
-    if (path.isEmpty()) {
-        return;
-    }
-    const char separator = cmbSeparator_->currentIndex() == 1 ? ',' : ';';
-    ExportTelematicsFile(path, separator);
-}
-
-bool TareEditor::ExportTelematicsFile(const QString& path, char separator) {
-    const std::vector<TarePoint> points = TarePointsOf(grid_, decimalPoint_);
-    if (points.empty()) {
-        ShowError(Text(key::CsvEmpty, "Таблица пуста: экспортировать нечего"));
-        return false;
-    }
-    std::string error;
-    if (!WriteFileReplacing(path.toStdString(), TelematicsCsvText(points, separator), error)) {
-        ShowError(Text(key::WriteFailed, "Не удалось записать файл: %1")
-                      .replace(QStringLiteral("%1"), Q(error)));
-        return false;
-    }
-    return true;
-}
-
-report::TextLookup TareEditor::ReportText() const {
-    return [this](std::string_view key, std::string_view builtIn) {
-        return Text(key, builtIn).toStdString();
-    };
-}
-
-void TareEditor::OpenReportDialog() {
-    if (!deviceInfo_ || !deviceInfo_()) {
-        ShowError(Text(key::NoPassport, "Паспорт датчика не прочитан. Прочитайте параметры "
-                                        "на странице настроек и повторите."));
-        return;
-    }
-    const ReportFields last = loadReportFields_ ? loadReportFields_() : ReportFields{};
-    const std::optional<ReportFields> fields = reportAsker_ ? reportAsker_(last) : std::nullopt;
-    if (!fields) {
-        return;
-    }
-    if (saveReportFields_) {
-        saveReportFields_(*fields);
-    }
-    QString path = saveChooser_ ? saveChooser_(QString::fromLatin1(PdfFilter)) : QString();
-    if (path.isEmpty()) {
-        return;
-    }
-    if (!path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
-        path += QStringLiteral(".pdf");
-    }
-    WriteReportFile(path, *fields);
-}
-
-bool TareEditor::WriteReportFile(const QString& path, const ReportFields& fields) {
-    const std::optional<report::ReportDevice> device = deviceInfo_ ? deviceInfo_() : std::nullopt;
-    if (!device) {
-        ShowError(Text(key::NoPassport, "Паспорт датчика не прочитан. Прочитайте параметры "
-                                        "на странице настроек и повторите."));
-        return false;
-    }
-    report::ReportData data;
-    data.device = *device;
-    data.tankId = tankId_;
-    data.tankHeightMm = tankHeightMm_;
-    data.points = TarePointsOf(grid_, decimalPoint_);
-    data.issues = CheckTareTable(data.points, tankHeightMm_);
-    // The scale the table gets when it is stored.
-    float largest = 0.0f;
-    for (const TarePoint& p : data.points) {
-        largest = std::max(largest, static_cast<float>(p.litres));
-    }
-    data.scaleMl = ScaleForLitres(largest);
-    data.fields.assign(fields.begin(), fields.end());
-    data.decimalPoint = decimalPoint_;
-    data.text = ReportText();
-    std::string error;
-    if (!report::WriteReportPdf(data, path.toStdString(), error)) {
-        ShowError(Text(key::WriteFailed, "Не удалось записать файл: %1")
-                      .replace(QStringLiteral("%1"), Q(error)));
-        return false;
-    }
-    return true;
 }
 
 } // namespace vq31

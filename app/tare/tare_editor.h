@@ -137,6 +137,8 @@ public:
 
     // A window text by key: language file, then LanguageTexts, then the built-in text.
     QString Text(std::string_view key, std::string_view builtIn) const;
+    // The error a report without the sensor's passport gets.
+    QString NoPassportText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,0 +1,28 @@
+// Pieces the tare table window's source files share: texts of the window's additions (keys
+// and built-in texts in language_keys.cpp), file filters, and the UTF-8 conversion.
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+namespace vq31::tare_editor {
+
+namespace key {
+inline constexpr const char* Column3 = "sg_tare_column3";
+inline constexpr const char* Unsettled = "msg_check_unsettled";
+inline constexpr const char* Settled = "str_settled";
+inline constexpr const char* Settling = "str_settling";
+inline constexpr const char* CsvEmpty = "msg_csv_empty";
+inline constexpr const char* WriteFailed = "msg_file_write_failed";
+inline constexpr const char* NoPassport = "msg_report_no_passport";
+} // namespace key
+
+inline constexpr const char* CsvFilter = "CSV (*.csv)";
+inline constexpr const char* PdfFilter = "PDF (*.pdf)";
+
+inline QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace vq31::tare_editor
