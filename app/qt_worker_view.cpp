@@ -313,7 +313,7 @@ void QtWorkerView::AddSweepPoint(const SweepPoint& point) {
     Do([w = &window_, point] { w->Chart().AddAfcPoint(point.frequency, point.peak); });
 }
 
-void QtWorkerView::ShowPassport(const ParameterRecord& p) {
+void QtWorkerView::ShowPassport(const Passport& p) {
     Do([w = &window_, p] {
         w->RememberPassport({p.date, p.serialNumber, p.model, p.firmwareVersion});
     });

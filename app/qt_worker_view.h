@@ -29,7 +29,7 @@ public:
     void EnterOscilloscopePage() override;
     void ShowDisconnected(const std::string& portClosedText) override;
     void ShowPortVanished(const std::string& port) override;
-    void ShowPassport(const ParameterRecord& passport) override;
+    void ShowPassport(const Passport& passport) override;
     void ShowBusyCursor() override;
     void RestoreCursor() override;
     void LockControls() override;

@@ -55,14 +55,8 @@ void CommandWorker::ReadHubData() {
     // The report made from the tare window names the sensor; a passport that cannot be read
     // leaves the page as it is (the report then asks for it).
     Passport passport;
-    if (status == StatusOk && ReadPassport(link_, a, passport) == StatusOk && !Stopping()) {
-        ParameterRecord seen;
-        seen.date = passport.date;
-        seen.serialNumber = passport.serialNumber;
-        seen.model = passport.model;
-        seen.firmwareVersion = passport.firmwareVersion;
-        view_.ShowPassport(seen);
-    }
+    if (status == StatusOk && ReadPassport(link_, a, passport) == StatusOk && !Stopping())
+        view_.ShowPassport(passport);
     ShowStatus(status);
     if (Stopping())
         return;

@@ -222,7 +222,7 @@ public:
     virtual void ShowParameters(const ParameterView& view) = 0;
     // The passport as read with the tare page's hub (date, serial number, model, firmware),
     // for the calibration report.
-    virtual void ShowPassport(const ParameterRecord& passport) { (void)passport; }
+    virtual void ShowPassport(const Passport& passport) { (void)passport; }
     virtual ParameterChoice CollectParameters() = 0;
     // DeviceAddress changed: EditAddr shows it, then speed and address are saved.
     virtual void ApplyNewAddress(uint32_t address, uint32_t baudRate) = 0;

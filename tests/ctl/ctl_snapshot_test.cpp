@@ -2,6 +2,7 @@
 // state it replaced, reads back what it wrote and fails when the device did not store it;
 // params set writes every named value and keeps the rest; a restore puts the hub image back
 // byte for byte; bad snapshot files and other sensors' snapshots are refused.
+#include "../hub_test_images.h"
 #include "../run_command.h"
 #include "hub_image.h"
 #include "sim_server.h"
@@ -166,15 +167,7 @@ TEST_F(CtlSnapshots, HubWriteThenRestorePutsTheImageBackByteForByte) {
 TEST_F(CtlSnapshots, AWriteFailingPartWaySaysWhichPagesLandedAndHowToPutTheOldImageBack) {
     const std::vector<uint8_t> original = sim_.HubStore();
     HubBuffer image;
-    HubMakeDefault(image);
-    TankRecord preset;
-    preset.Id = 7;
-    preset.Scale = 1;
-    preset.RowCount = 90;
-    for (uint16_t i = 0; i < preset.RowCount; ++i)
-        preset.rows[i] = {uint16_t(100 + 10 * i), float(i)};
-    ASSERT_TRUE(HubAppendTank(image, preset));
-    ASSERT_EQ(HubPageCount(image), 5u);
+    ASSERT_TRUE(FivePageImage(image));
     std::ofstream(Path("five.bin"), std::ios::binary)
         .write(reinterpret_cast<const char*>(image.bytes().data()), image.TotalSize());
     std::ofstream(Path("tare.csv")) << "10;120\n20;121\n";

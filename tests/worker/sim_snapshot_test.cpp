@@ -1,6 +1,7 @@
 // The window's two write jobs against the simulated sensor: each saves one snapshot of the
 // state it replaces before the first write, reads back what it wrote, and reports a write the
 // device did not keep as a failure naming the fields. Without a snapshot nothing is written.
+#include "../hub_test_images.h"
 #include "sim_rig.h"
 #include "snapshot.h"
 
@@ -117,23 +118,10 @@ TEST_F(SnapshotJobs, HubWriteSavesTheOldImageAndAStoredPageMismatchIsAFailure) {
     EXPECT_EQ(store_->List().size(), 2u);
 }
 
-// An image of five pages: the default configuration and a preset of 90 rows.
-void FivePageImage(HubBuffer& image) {
-    HubMakeDefault(image);
-    TankRecord preset;
-    preset.Id = 7;
-    preset.Scale = 1;
-    preset.RowCount = 90;
-    for (uint16_t i = 0; i < preset.RowCount; ++i)
-        preset.rows[i] = {uint16_t(100 + 10 * i), float(i)};
-    ASSERT_TRUE(HubAppendTank(image, preset));
-    ASSERT_EQ(HubPageCount(image), 5u);
-}
-
 TEST_F(SnapshotJobs, AHubWriteFailingPartWayNamesThePagesAndPutsTheSnapshotBackWhenAsked) {
     auto rig = Rig(*store_);
     const std::vector<uint8_t> original = rig->server.HubStore();
-    FivePageImage(rig->hub.hubBuffer);
+    ASSERT_TRUE(test::FivePageImage(rig->hub.hubBuffer));
     Put(rig->params.TankId, 5);
     rig->view.hubChoice = {0, 0};
     const auto image = rig->hub.hubBuffer.bytes();
