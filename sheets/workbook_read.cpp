@@ -3,7 +3,7 @@
 // through FreeXL; ZIP packages and .xls files are parsed in a child process. Every failure
 // becomes a FileResult; nothing is thrown to the caller.
 #include "c_locale_scope.h"
-#include "text_encoding.h"
+#include "csv_text.h"
 #include "workbook.h"
 #include "xls_read.h"
 #include "xlsx_repair.h"
@@ -49,70 +49,6 @@ struct LimitExceeded : std::exception {
 };
 
 constexpr std::size_t CsvPadding = 64;
-
-// A csv file's bytes as UTF-8 text: a byte-order mark is dropped, and bytes that are not
-// UTF-8 are read as Windows-1251, the encoding spreadsheets save csv in under Russian
-// regional settings.
-std::string CsvText(std::string_view bytes) {
-    constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
-    if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
-        bytes.remove_prefix(Utf8Bom.size());
-    }
-    return IsValidUtf8(bytes) ? std::string(bytes) : Cp1251ToUtf8(bytes);
-}
-
-// The field separator of a csv text, from its first line that holds anything: a semicolon
-// when that line has one outside quotes (the default of spreadsheets in regions with a
-// decimal comma), else a tab when it has one, else a comma.
-char CsvSeparator(std::string_view text) {
-    bool quoted = false;
-    bool semicolon = false;
-    bool tab = false;
-    bool content = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            quoted = c != '"';
-            continue;
-        }
-        if (c == '\n' || c == '\r') {
-            if (content) {
-                break;
-            }
-            continue;
-        }
-        content = content || (c != ' ' && c != '\t');
-        quoted = c == '"';
-        semicolon = semicolon || c == ';';
-        tab = tab || c == '\t';
-    }
-    return semicolon ? ';' : tab ? '\t' : ',';
-}
-
-// True when no quoted field is left open at the end of a csv text. A quote opens a quoted
-// field only at the start of a field; inside one, a doubled quote stands for a quote.
-bool CsvQuotesClosed(std::string_view text, char separator) {
-    bool quoted = false;
-    bool fieldStart = true;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            }
-            continue;
-        }
-        if (c == '"' && fieldStart) {
-            quoted = true;
-        }
-        fieldStart = c == separator || c == '\n' || c == '\r';
-    }
-    return !quoted;
-}
 
 // Parses a whole text as a number in the C format; used for csv cells.
 bool ParsePlainNumber(std::string_view s, double& value) {
