@@ -8,7 +8,8 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config clang
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-charts-dev qt6-serialport-dev libqt6opengl6-dev
-    libxlsxwriter-dev liborcus-dev libfreexl-dev
+    libxlsxwriter-dev liborcus-dev libfreexl-dev libzip-dev zlib1g-dev libcli11-dev
+    qt6-translations-l10n ser2net
     python3 python3-openpyxl fonts-dejavu-core xvfb xauth poppler-utils
     libreoffice-calc-nogui
     dpkg-dev desktop-file-utils appstream librsvg2-bin groff-base file strace
