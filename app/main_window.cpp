@@ -265,25 +265,39 @@ void MainWindow::StopPortWatch() {
     vanishedPort_.clear();
 }
 
-void MainWindow::Reconnect() {
-    StopPortWatch();
-    // The page shown is read anew once the device answers.
-    int follow = 0;
+int MainWindow::PageReadCode() const {
     switch (PcMain->currentIndex()) {
     case PageOscill:
-        follow = 4;
-        break;
+        return 4;
     case PageTara:
-        follow = 21;
-        break;
+        return 21;
     case PageSettings:
-        follow = 19;
-        break;
+        return 19;
     default:
-        break;
+        return 0;
     }
+}
+
+bool MainWindow::PostDeviceAction(int code) {
+    // A job that holds the controls ends by posting its page's code, which would replace this
+    // one unseen: the action is refused with a word instead.
+    if (mainPagesLocked_) {
+        prompter_->Error(QString::fromStdString(texts_.Text(msg::SlotBusy)));
+        return false;
+    }
+    PostCommand(code);
+    return true;
+}
+
+void MainWindow::Reconnect() {
+    if (mainPagesLocked_) {
+        prompter_->Error(QString::fromStdString(texts_.Text(msg::SlotBusy)));
+        return;
+    }
+    StopPortWatch();
+    // The page shown is read anew once the device answers.
     if (setup_.requestReconnect)
-        setup_.requestReconnect(follow);
+        setup_.requestReconnect(PageReadCode());
     PostCommand(28);
 }
 

@@ -88,7 +88,7 @@ struct WindowSetup {
     // The snapshot folder shown by the snapshot window, and the hand-over of its choice
     // (file, settings too) to the worker before codes 26 and 27 are posted.
     std::filesystem::path snapshotFolder;
-    std::function<void(const std::filesystem::path&, bool)> requestSnapshot;
+    std::function<void(const std::filesystem::path&, bool, int)> requestSnapshot;
     // The page code the worker posts after reconnecting (code 28).
     std::function<void(int)> requestReconnect;
     // How often an unplugged port is looked for.
@@ -135,6 +135,11 @@ public:
     // show BtnReconnect, whose click opens the port again and re-reads the page.
     void PortVanished(const QString& port);
     void Reconnect();
+    // Posts a device action from a side window (snapshot compare or restore); refused with a
+    // message while a job holds the controls. True when posted.
+    bool PostDeviceAction(int code);
+    // The code that reads the page shown anew (4, 21, 19; 0 on the program page).
+    int PageReadCode() const;
     const QString& VanishedPort() const { return vanishedPort_; }
 
     // Page control rules.

@@ -47,9 +47,9 @@ Program::Program(ProgramOptions options)
     };
     setup.stopWorker = [this] { Stop(); };
     setup.snapshotFolder = snapshots_.folder();
-    setup.requestSnapshot = [this](const std::filesystem::path& file, bool settings) {
+    setup.requestSnapshot = [this](const std::filesystem::path& file, bool settings, int follow) {
         if (worker_)
-            worker_->RequestSnapshot(file, settings);
+            worker_->RequestSnapshot(file, settings, follow);
     };
     setup.requestReconnect = [this](int follow) {
         if (worker_)

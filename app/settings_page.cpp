@@ -208,10 +208,11 @@ void MainWindow::BtnSnapshotsClick() {
         snapshotDialog_ = new SnapshotDialog(
             SnapshotStore(setup_.snapshotFolder), *prompter_, texts_,
             [this](const std::filesystem::path& file, bool settings) {
+                // After a compare or restore the page shown reads the device anew.
                 if (setup_.requestSnapshot)
-                    setup_.requestSnapshot(file, settings);
+                    setup_.requestSnapshot(file, settings, PageReadCode());
             },
-            [this](int code) { PostCommand(code); }, this);
+            [this](int code) { PostDeviceAction(code); }, this);
         if (language_) {
             ApplyCaptions(snapshotDialog_, *language_, CaptionSet::SubWindow);
             ApplyWindowCaption(snapshotDialog_, *language_, SnapshotWindowKey);

@@ -21,6 +21,9 @@ inline constexpr std::size_t HubHeaderSize = 16;
 inline constexpr std::size_t TankEntryHeadSize = 10;
 inline constexpr std::size_t EntryRowSize = 4;
 inline constexpr std::size_t HubPageSize = 128;
+// Pages a block command can address: the block index travels in one byte, and pages past
+// 255 would wrap onto the image's first blocks.
+inline constexpr std::size_t MaxTransferPages = 256;
 // Largest image the device keeps.
 inline constexpr std::size_t HubMaxImageSize = 4096;
 inline constexpr uint16_t HubFormatVersion = 0x0301;
@@ -32,6 +35,11 @@ inline constexpr std::size_t TareTableRows = 50;
 inline constexpr uint16_t DefaultTankId0 = 0;
 inline constexpr uint16_t CalibratedTankId = 1;
 inline constexpr uint16_t FirstPresetTankId = 2;
+// The device keeps the height of tanks 0 and 1 apart from the image (its tank-height value);
+// the presets carry their own in their entries.
+inline constexpr bool OwnsHeight(int32_t tankId) {
+    return tankId == DefaultTankId0 || tankId == CalibratedTankId;
+}
 
 // Header field offsets.
 inline constexpr std::size_t HubTotalSizeOffset = 0;

@@ -28,7 +28,9 @@ void SettleDetector::Add(Clock::time_point at, std::optional<double> levelMm) {
 }
 
 std::chrono::milliseconds SettleDetector::StableFor(Clock::time_point now) const {
-    if (readings_.empty()) {
+    // Only fresh readings count: a level not read for a while (failed polls) is not known to
+    // be steady, however steady it was before.
+    if (readings_.empty() || now - readings_.back().at > kFreshness) {
         return std::chrono::milliseconds(0);
     }
     // Walk back from the newest reading while the band still holds; the level has been

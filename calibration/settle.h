@@ -1,7 +1,8 @@
 // Settle detection for the calibration step: after a portion is poured in or drained, the
 // fuel surface takes a while to calm down. The level counts as settled when, for the whole of
 // the last window (30 s unless set otherwise), every level reading stayed within a band of
-// the given width (0.5 mm unless set otherwise). A lost level starts the wait again.
+// the given width (0.5 mm unless set otherwise). A lost level starts the wait again, and so
+// does a gap of over 2 s without any reading.
 #pragma once
 
 #include <chrono>
@@ -16,6 +17,8 @@ public:
 
     static constexpr std::chrono::milliseconds kDefaultWindow{30000};
     static constexpr double kDefaultBandMm = 0.5;
+    // The newest reading must be at most this old for the level to count as settled.
+    static constexpr std::chrono::milliseconds kFreshness{2000};
 
     explicit SettleDetector(std::chrono::milliseconds window = kDefaultWindow,
                             double bandMm = kDefaultBandMm);

@@ -10,16 +10,10 @@
 
 namespace vq31::ctl {
 
-// Pages a block command can address (its index is one byte).
-inline constexpr std::size_t MaxAddressablePages = 256;
-
 // Prints the status text of a failed exchange; returns 1.
 int StatusFail(Status status);
 // Opens the link for a hub command; false with a message.
 bool OpenHubLink(DeviceLink& link, const Options& o);
-// Reads the hub image the way the tare page does: page 0, then the other pages only for a
-// major version of 3.
-Status ReadHub(DeviceLink& link, uint8_t address, HubBuffer& image);
 // Opens the link, reads the hub into image and closes it; false (exit code set, message
 // printed) on failure.
 bool ReadDeviceHub(const Options& o, HubBuffer& image, int& exitCode);

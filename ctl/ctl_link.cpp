@@ -4,6 +4,7 @@
 // check a line by hand.
 #include "commands.h"
 #include "ctl.h"
+#include "ctl_english.h"
 #include "link.h"
 #include "status_texts.h"
 #include "tare_export.h"
@@ -25,8 +26,7 @@ constexpr auto PauseAfterWakeUp = 200ms;
 constexpr uint32_t SupportedFirmware = 9;
 
 const StatusTexts& Texts() {
-    static const StatusTexts texts = StatusTexts::Defaults();
-    return texts;
+    return EnglishStatus();
 }
 
 // "DDMMYY" of the identity date bytes (year, month - 1, day - 1).
@@ -88,9 +88,9 @@ int Info(const Options& o) {
         return ReportStatus(s);
     std::printf("model code: %s (0x%08X)\n", ModelWord(model).c_str(), model);
     if (model != SupportedModelCode) {
-        std::fprintf(stderr, "Устройство не поддерживается программой\nПожалуйста, обновите "
-                             "программу\n");
-        return 3;
+        std::fprintf(stderr, "vq31ctl: this device is not supported by the program; please "
+                             "update the program\n");
+        return 1;
     }
     Identity id;
     if ((s = ReadIdentity(link, o.address, id)) != StatusOk)
@@ -99,9 +99,9 @@ int Info(const Options& o) {
                 DateText(id.date).c_str(), id.serialNumber, id.model,
                 FirmwareText(id.firmwareVersion).c_str());
     if (id.firmwareVersion != SupportedFirmware) {
-        std::fprintf(stderr, "Версия встроенного ПО не поддерживается программой\nПожалуйста, "
-                             "обновите программу\n");
-        return 4;
+        std::fprintf(stderr, "vq31ctl: the device's firmware version is not supported by the "
+                             "program; please update the program\n");
+        return 1;
     }
     Passport p;
     if ((s = ReadPassport(link, o.address, p)) != StatusOk)
@@ -193,7 +193,7 @@ const bool registered =
 } // namespace
 
 int ReportStatus(Status status) {
-    std::fprintf(stderr, "%s (status %d)\n", Texts().device[size_t(status) & 0xFF].c_str(),
+    std::fprintf(stderr, "vq31ctl: %s (status %d)\n", Texts().device[size_t(status) & 0xFF].c_str(),
                  int(status));
     return 1;
 }
@@ -201,7 +201,7 @@ int ReportStatus(Status status) {
 bool OpenLink(DeviceLink& link, const Options& o) {
     link.SetMonitor(o.monitor);
     if (link.UartOpen(o.port, o.baud) != 0) {
-        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(),
+        std::fprintf(stderr, "vq31ctl: cannot open port %s: %s\n", o.port.c_str(),
                      link.OpenError().c_str());
         return false;
     }

@@ -14,8 +14,8 @@
 #include "ctl.h"
 #include "ctl_hub.h"
 #include "ctl_sheets_words.h"
-#include "ctl_snapshot.h"
 #include "ctl_tare_out.h"
+#include "ctl_write.h"
 #include "exchange.h"
 #include "hub_image.h"
 #include "link.h"
@@ -23,6 +23,8 @@
 #include "tare_grid.h"
 #include "tare_record.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -43,23 +45,6 @@ int ExchangeFail(const sheets::ExchangeResult& r) {
     return 1;
 }
 
-// Writes every page; written counts the pages the device took before any failure.
-Status WriteHub(DeviceLink& link, uint8_t address, const HubBuffer& image, std::size_t& written) {
-    const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
-    std::array<uint8_t, HubBlockSize> block{};
-    written = 0;
-    for (std::size_t i = 0; i < pages; ++i) {
-        const auto page = image.Page(i);
-        std::copy(page.begin(), page.end(), block.begin());
-        const Status status = WriteHubBlock(link, address, uint8_t(i), block);
-        if (status != StatusOk) {
-            return status;
-        }
-        ++written;
-    }
-    return StatusOk;
-}
-
 void PrintTanks(const HubBuffer& image) {
     std::printf("hub %s, %u bytes, %u ml/bit\n", HubVersionText(image.Version()).c_str(),
                 image.TotalSize(), image.MlPerBit());
@@ -70,37 +55,37 @@ void PrintTanks(const HubBuffer& image) {
     }
 }
 
-int WriteDeviceHub(const Options& o, HubBuffer& image) {
+int WriteDeviceHub(const Options& o, const HubBuffer& image) {
     DeviceLink link;
-    if (!OpenHubLink(link, o)) {
+    if (!OpenLink(link, o)) {
         return 1;
     }
-    std::filesystem::path snapshot;
-    if (!SnapshotBeforeWrite(link, o.address, &snapshot)) {
-        return 1;
-    }
-    std::size_t written = 0;
-    const Status status = WriteHub(link, o.address, image, written);
-    if (status != StatusOk) {
-        const int code = StatusFail(status);
-        const std::size_t pages = std::min(HubPageCount(image), MaxAddressablePages);
-        if (written == 0) {
-            std::fprintf(stderr, "vq31ctl: no hub page was written\n");
-        } else {
-            std::fprintf(stderr,
-                         "vq31ctl: %zu of %zu hub pages were written: the device holds the "
-                         "start of the new image and the end of the old one; put the old one "
-                         "back with: vq31ctl snapshot restore %s\n",
-                         written, pages, snapshot.string().c_str());
+    return WriteHubOnLink(o, link, {&image, HubTransferPages(image), {}, {}},
+                          "written to the device and read back");
+}
+
+// The table as the device will store it: litres at the scale's resolution, and how many rows
+// the scale rounded, and by how much at most.
+void PrintStoredTable(const TankRecord& tank) {
+    const uint16_t scale = tank.Scale == 0 ? 1 : tank.Scale;
+    const int decimals = scale >= 1000 ? 0 : scale >= 100 ? 1 : scale >= 10 ? 2 : 3;
+    std::printf("tank 1: %u rows, scale %u ml\n", tank.RowCount, scale);
+    size_t rounded = 0;
+    double largest = 0;
+    for (uint16_t i = 0; i < tank.RowCount; ++i) {
+        const double typed = double(tank.rows[i].Litres);
+        const double stored = StoredLitres(ValueForLitres(tank.rows[i].Litres, scale), scale);
+        std::printf("  %.*f l at %u mm\n", decimals, stored, LevelMillimetres(tank.rows[i].Code));
+        // A float keeps about 7 digits: a difference below that is no rounding by the scale.
+        const double change = std::fabs(stored - typed);
+        if (change > 1e-6 * std::max(1.0, std::fabs(typed))) {
+            ++rounded;
+            largest = std::max(largest, change);
         }
-        return code;
     }
-    if (!VerifyHubWrite(link, o.address, image,
-                        std::min(HubPageCount(image), MaxAddressablePages))) {
-        return 1;
-    }
-    std::printf("written to the device and read back\n");
-    return 0;
+    if (rounded > 0)
+        std::printf("%zu rows rounded to the scale of %u ml, by %.*f l at most\n", rounded, scale,
+                    decimals + 1, largest);
 }
 
 bool FileArgument(const Options& o, std::string& verb, std::string& file, const char* usage,
@@ -246,11 +231,7 @@ int Tare(const Options& o) {
                      TareTableRows);
         return 1;
     }
-    std::printf("tank 1: %u rows, scale %u ml\n", tank->RowCount, tank->Scale);
-    for (uint16_t i = 0; i < tank->RowCount; ++i) {
-        std::printf("  %.1f l at %u mm\n", double(tank->rows[i].Litres),
-                    LevelMillimetres(tank->rows[i].Code));
-    }
+    PrintStoredTable(*tank);
     return HasFlag(o.args, "--write") ? WriteDeviceHub(o, *image) : 0;
 }
 

@@ -10,6 +10,8 @@
 // difference is a failure naming the fields.
 #include "ctl_snapshot.h"
 #include "ctl_worker_view.h"
+#include "ctl_write.h"
+#include "device_ops.h"
 #include "hub_image.h"
 #include "parameter_format.h"
 #include "snapshot.h"
@@ -30,7 +32,6 @@ constexpr const char* ParamsSetUsage =
     "usage: vq31ctl params set NAME VALUE [NAME VALUE ...]  (address 0-254, baud 2400-115200, "
     "answer255 255|own, bits 10|12, postfilter 0-8, period 0-255, fueltype 0-3, soundspeed "
     "and tempcoef numbers)";
-constexpr std::array<uint32_t, 7> Speeds = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 bool ParseFloat(const std::string& text, float& value) {
     if (text.empty())
@@ -53,10 +54,10 @@ std::string ApplyNamed(const std::string& name, const std::string& text, Paramet
             return "address must lie between 0 and 254";
         c.address = uint32_t(n);
     } else if (name == "baud") {
-        const auto it = std::find(Speeds.begin(), Speeds.end(), number ? uint32_t(n) : 0u);
-        if (!number || it == Speeds.end())
+        const auto it = std::find(LinkSpeeds.begin(), LinkSpeeds.end(), number ? uint32_t(n) : 0u);
+        if (!number || it == LinkSpeeds.end())
             return "baud must be one of 2400 4800 9600 19200 38400 57600 115200";
-        c.speedIndex = int32_t(it - Speeds.begin());
+        c.speedIndex = int32_t(it - LinkSpeeds.begin());
     } else if (name == "answer255") {
         if (text == "255" || text == "broadcast")
             c.answer255Index = 0;
@@ -110,6 +111,28 @@ ParameterChoice ChoiceFromView(const ParameterView& v) {
     return c;
 }
 
+// Only the settings a named value changes are written; the device keeps the others.
+SettingsWrite NamedSettings(const std::map<std::string, std::string>& named, const Snapshot& d,
+                            ParameterChoice c) {
+    for (const auto& [name, value] : named)
+        ApplyNamed(name, value, c);
+    const auto has = [&named](const char* name) { return named.count(name) > 0; };
+    SettingsWrite w;
+    if (has("postfilter"))
+        w.postFilter = uint32_t(c.postFilterIndex);
+    if (has("fueltype") || has("soundspeed") || has("tempcoef"))
+        w.fuel = SettingsWrite::Fuel{
+            uint8_t(c.fuelTypeIndex >= 0 ? uint32_t(c.fuelTypeIndex) : d.fuelType), c.fuelTempCoef,
+            c.fuelSoundSpeed};
+    if (has("address"))
+        w.address = uint8_t(c.address);
+    if (has("period"))
+        w.autoPeriod = c.autoPeriod;
+    if (has("baud") || has("answer255") || has("bits"))
+        w.linkFlags = LinkFlagsFor(c, d.linkFlags);
+    return w;
+}
+
 int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
     if (words.size() < 3 || words.size() % 2 == 0) {
         std::fprintf(stderr, "%s\n", ParamsSetUsage);
@@ -127,26 +150,37 @@ int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
             return 2;
         }
     }
-    WorkerSession s(o);
-    if (!s.OpenPort())
+    DeviceLink link;
+    if (!OpenLink(link, o))
         return 1;
-    std::optional<ParameterView> read;
-    s.view.onParameters = [&](const ParameterView& v) { read = v; };
-    if (!s.RunUntil(job::ReadParameters, job::None, 30s) || !read || s.view.Errors() > 0)
-        return 1;
-    ParameterChoice choice = ChoiceFromView(*read);
-    // Explicit fuel numbers are kept as given; the device's are written back otherwise.
-    for (const auto& [name, value] : named)
-        ApplyNamed(name, value, choice);
-    s.view.parameterChoice = choice;
-    s.view.onParameters = nullptr;
-    const bool ran = s.RunUntil(job::WriteParameters, job::None, 30s);
-    if (!s.worker.LastSnapshot().empty())
-        std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
-    if (!ran || s.view.Errors() > 0)
-        return 1;
-    std::printf("written and read back\n");
-    return 0;
+    Snapshot device;
+    if (const Status status = ReadSnapshotSettings(link, o.address, device); status != StatusOk)
+        return ReportStatus(status);
+    ParameterRecord r;
+    r.address = device.address;
+    r.autoPeriod = device.autoPeriod;
+    r.flagsA = r.flagsARead = device.linkFlags;
+    r.flagsB = r.flagsBRead = device.flagsB;
+    r.postFilter = device.postFilter;
+    // The choice the settings page would hold right after reading the device.
+    const ParameterChoice choice = ChoiceFromView(
+        MakeParameterView(r, int32_t(device.fuelType), FloatFromBits(device.tempCoefBits),
+                          FloatFromBits(device.soundSpeedBits)));
+    const SettingsWrite write = NamedSettings(named, device, choice);
+    uint8_t address = o.address;
+    uint32_t baud = o.baud;
+    RestoreFollow follow;
+    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
+    follow.followSpeed = [&](uint32_t speed) {
+        std::printf("speed now %u bit/s\n", speed);
+        baud = speed;
+        link.UartOpen(o.port, speed);
+    };
+    const SnapshotStore store;
+    WriteSignals signals;
+    const WriteOutcome outcome = WriteSettingsTransaction(
+        link, address, o.baud, write, ToolWriteContext(o, store, o.baud, o.address, true), follow);
+    return ReportWrite(o, baud, address, outcome, "written and read back");
 }
 
 void PrintSnapshot(const Snapshot& s) {
@@ -158,7 +192,7 @@ void PrintSnapshot(const Snapshot& s) {
     const uint32_t code = (s.linkFlags >> 2) & 7;
     std::printf("address %u, speed %s, answer to 255: %s, data %s, auto output %s period %u, "
                 "post-filter %u\n",
-                s.address, code >= 1 ? std::to_string(Speeds[code - 1]).c_str() : "none",
+                s.address, code >= 1 ? std::to_string(LinkSpeeds[code - 1]).c_str() : "none",
                 s.linkFlags & 0x20 ? "own address" : "address 255",
                 s.linkFlags & 0x80 ? "12 bits" : "10 bits", s.linkFlags & 1 ? "on" : "off",
                 s.autoPeriod, s.postFilter);
@@ -214,45 +248,41 @@ int SnapshotRestore(const Options& o, const std::string& name) {
     if (!OpenLink(link, o))
         return 1;
     uint8_t address = o.address;
-    Snapshot before;
-    Status status = ReadSnapshot(link, address, before);
-    if (status != StatusOk)
-        return ReportStatus(status);
-    if (before.serialNumber != wanted.serialNumber && !HasFlag(o.args, "--force")) {
-        std::fprintf(stderr,
-                     "vq31ctl: the snapshot belongs to serial number %06u, the device is %06u; "
-                     "nothing written (--force writes it anyway)\n",
-                     wanted.serialNumber, before.serialNumber);
-        return 1;
-    }
-    const std::filesystem::path saved = SnapshotStore().Save(before, error);
-    if (saved.empty()) {
-        std::fprintf(stderr, "vq31ctl: %s; nothing written\n", error.c_str());
-        return 1;
-    }
-    std::printf("snapshot before the write: %s\n", saved.string().c_str());
+    uint32_t baud = o.baud;
     RestoreFollow follow;
     follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
     follow.followSpeed = [&](uint32_t speed) {
         std::printf("speed now %u bit/s\n", speed);
+        baud = speed;
         link.UartOpen(o.port, speed);
     };
-    status = RestoreSnapshot(link, address, o.baud, wanted, withParams, follow);
-    if (status != StatusOk)
-        return ReportStatus(status);
-    std::vector<std::string> differences;
-    if ((status = CheckRestore(link, address, wanted, withParams, differences)) != StatusOk) {
-        std::fprintf(stderr, "vq31ctl: the restore could not be read back\n");
-        return ReportStatus(status);
-    }
-    if (!differences.empty()) {
-        std::fprintf(stderr, "vq31ctl: the device does not hold what was written; different: %s\n",
-                     JoinFields(differences).c_str());
+    const bool force = HasFlag(o.args, "--force");
+    const auto confirm = [&](const Snapshot& device) {
+        if (device.serialNumber == wanted.serialNumber || force)
+            return true;
+        std::fprintf(stderr,
+                     "vq31ctl: the snapshot belongs to serial number %06u, the device is %06u; "
+                     "nothing written (--force writes it anyway)\n",
+                     wanted.serialNumber, device.serialNumber);
+        return false;
+    };
+    const SnapshotStore store;
+    WriteSignals signals;
+    WriteOutcome outcome = RestoreTransaction(
+        link, address, o.baud, wanted, withParams,
+        ToolWriteContext(o, store, o.baud, o.address, withParams), follow, confirm);
+    EndInterruptedWrite(link, address, outcome);
+    if (outcome.end == WriteEnd::Declined)
         return 1;
-    }
-    std::printf("restored %zu hub pages%s and read back\n", wanted.hub.size() / HubPageSize,
-                withParams ? " and the settings" : "");
-    return 0;
+    char done[96];
+    std::snprintf(done, sizeof done, "restored %zu hub pages%s and read back", outcome.pagesTotal,
+                  withParams ? " and the settings" : "");
+    if (!outcome.Ok() && outcome.Changed())
+        std::fprintf(stderr,
+                     "vq31ctl: the restore ended part-way; run it again to try once "
+                     "more: %s\n",
+                     RestoreCommand(o, baud, address, SnapshotPath(name), withParams).c_str());
+    return ReportWrite(o, baud, address, outcome, done);
 }
 
 int SnapshotCommand(const Options& o) {
@@ -290,46 +320,6 @@ const bool registered =
 
 int ParamsSet(const Options& o) {
     return ParamsSetCommand(o, Positional(o.args));
-}
-
-bool SnapshotBeforeWrite(DeviceLink& link, uint8_t address, std::filesystem::path* savedPath) {
-    Snapshot before;
-    const Status status = ReadSnapshot(link, address, before);
-    if (status != StatusOk) {
-        std::fprintf(stderr, "vq31ctl: no snapshot could be read; nothing written\n");
-        ReportStatus(status);
-        return false;
-    }
-    std::string error;
-    const auto saved = SnapshotStore().Save(before, error);
-    if (saved.empty()) {
-        std::fprintf(stderr, "vq31ctl: %s; nothing written\n", error.c_str());
-        return false;
-    }
-    std::printf("snapshot before the write: %s\n", saved.string().c_str());
-    if (savedPath)
-        *savedPath = saved;
-    return true;
-}
-
-bool VerifyHubWrite(DeviceLink& link, uint8_t address, const HubBuffer& image, size_t pages) {
-    std::vector<uint8_t> device;
-    const Status status = ReadHubPages(link, address, pages, device);
-    if (status != StatusOk) {
-        std::fprintf(stderr, "vq31ctl: the write could not be read back\n");
-        ReportStatus(status);
-        return false;
-    }
-    Snapshot expected, actual;
-    expected.hub.assign(image.bytes().begin(), image.bytes().begin() + ptrdiff_t(device.size()));
-    actual.hub = std::move(device);
-    const auto differences = SnapshotDifferences(expected, actual);
-    if (!differences.empty()) {
-        std::fprintf(stderr, "vq31ctl: the device does not hold what was written; different: %s\n",
-                     JoinFields(differences).c_str());
-        return false;
-    }
-    return true;
 }
 
 } // namespace vq31::ctl

@@ -8,6 +8,7 @@
 
 #include "commands.h"
 #include "ctl_hub.h"
+#include "device_ops.h"
 #include "link.h"
 #include "tare_check.h"
 #include "tare_export.h"
@@ -119,12 +120,6 @@ int TareTelematics(const Options& o, const std::string& file) {
 
 #ifdef VQ31_HAVE_REPORT
 
-namespace {
-// Tanks 0 and 1 use the device's own tank height; presets carry theirs in the entry.
-bool OwnsHeight(uint16_t id) {
-    return id == 0 || id == CalibratedTankId;
-}
-} // namespace
 
 int TareReport(const Options& o, const std::string& file) {
     uint16_t id = CalibratedTankId;
@@ -162,7 +157,7 @@ int TareReport(const Options& o, const std::string& file) {
     data.device = report::DeviceFromPassport(passport.date, passport.serialNumber, passport.model,
                                              passport.firmwareVersion);
     auto image = std::make_unique<HubBuffer>();
-    if ((status = ReadHub(link, o.address, *image)) != StatusOk) {
+    if ((status = ReadHubImage(link, o.address, *image)) != StatusOk) {
         return StatusFail(status);
     }
     auto tank = std::make_unique<TankRecord>();

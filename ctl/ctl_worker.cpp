@@ -145,6 +145,10 @@ int Sweep(const Options& o) {
     Put(s.params.AfcWidth, int32_t(width));
     if (!s.RunUntil(job::SweepFrequencyResponse, job::PollEcho, 600s))
         return 1;
+    if (s.view.Count("AddSweepPoint") == 0) {
+        std::fprintf(stderr, "vq31ctl: the sweep gave no point\n");
+        return 1;
+    }
     return s.view.Errors() == 0 ? 0 : 1;
 }
 

@@ -3,10 +3,14 @@
 // from the device).
 #include "ctl_snapshot.h"
 #include "ctl_worker_view.h"
+#include "ctl_write.h"
+#include "device_ops.h"
 #include "hub_image.h"
 #include "parameter_format.h"
+#include "tare_export.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -16,7 +20,8 @@ namespace vq31::ctl {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto HubLimit = 60s;
+// A parameter read is six short exchanges; this bounds a worker that never answers.
+constexpr auto ParamsReadLimit = 30s;
 
 int Params(const Options& o) {
     const auto words = Positional(o.args);
@@ -48,7 +53,7 @@ int Params(const Options& o) {
                     FuelNumberText(v.fuelSoundSpeed).c_str());
         std::printf("link flags 0x%02X, flags B 0x%02X\n", v.record.flagsA, v.record.flagsB);
     };
-    if (!s.RunUntil(job::ReadParameters, job::None, HubLimit))
+    if (!s.RunUntil(job::ReadParameters, job::None, ParamsReadLimit))
         return 1;
     return s.view.Count("ShowParameters") == 1 ? 0 : 1;
 }
@@ -70,55 +75,87 @@ void PrintHub(const HubBuffer& image) {
     }
 }
 
-// Reads the hub through the worker; the raw image is kept as the device sent it.
-bool ReadHub(WorkerSession& s) {
-    s.view.answerYes = false;
-    if (!s.RunUntil(job::ReadHubData, job::PollLevel, HubLimit) || s.view.Errors() > 0)
+// Reads the hub image, the tank id and the height as the device holds them.
+bool ReadDeviceState(const Options& o, DeviceLink& link, HubBuffer& image, uint32_t& tankId,
+                     uint32_t& height) {
+    if (!OpenLink(link, o))
         return false;
-    s.worker.PostCommand(job::None);
-    return true;
+    Status status = ReadHubImage(link, o.address, image);
+    if (status == StatusOk)
+        status = ReadValue(link, cmd::ReadTankId, o.address, tankId);
+    if (status == StatusOk)
+        status = ReadValue(link, cmd::ReadTankHeight, o.address, height);
+    if (status != StatusOk)
+        ReportStatus(status);
+    return status == StatusOk;
 }
 
-int HubDump(WorkerSession& s) {
-    if (!ReadHub(s))
+int HubDump(const Options& o) {
+    DeviceLink link;
+    auto image = std::make_unique<HubBuffer>();
+    uint32_t tankId = 0, height = 0;
+    if (!ReadDeviceState(o, link, *image, tankId, height))
         return 1;
-    std::printf("device tank id %d, tank height %u mm\n", int(Get(s.params.TankId)),
-                s.worker.TankHeight() / 10);
-    PrintHub(s.hub.hubBuffer);
+    std::printf("device tank id %u, tank height %u mm\n", tankId, height / 10);
+    PrintHub(*image);
     return 0;
 }
 
-int HubRead(WorkerSession& s, const std::string& file) {
-    if (!ReadHub(s))
+int HubRead(const Options& o, const std::string& file) {
+    DeviceLink link;
+    auto image = std::make_unique<HubBuffer>();
+    uint32_t tankId = 0, height = 0;
+    if (!ReadDeviceState(o, link, *image, tankId, height))
         return 1;
-    const HubBuffer& image = s.hub.hubBuffer;
-    const size_t size = std::max<size_t>(image.TotalSize(), HubPageSize);
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(image.bytes().data()), std::streamsize(size));
-    if (!out) {
-        std::fprintf(stderr, "vq31ctl: cannot write %s\n", file.c_str());
+    const size_t size = std::max<size_t>(image->TotalSize(), HubPageSize);
+    std::string error;
+    const std::string bytes(reinterpret_cast<const char*>(image->bytes().data()), size);
+    if (!WriteFileReplacing(file, bytes, error)) {
+        std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
         return 1;
     }
     std::printf("wrote %zu bytes to %s\n", size, file.c_str());
     return 0;
 }
 
-int HubWrite(WorkerSession& s, const std::string& file, bool force) {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    if (!in.eof() && !in) {
-        std::fprintf(stderr, "vq31ctl: cannot read %s\n", file.c_str());
-        return 1;
+// Reads at most one byte past the largest image, so an endless or huge file is refused
+// without filling memory; a folder is refused too.
+bool ReadImageFile(const std::string& file, std::vector<char>& bytes) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) {
+        std::fprintf(stderr, "vq31ctl: %s is a folder, not a hub image\n", file.c_str());
+        return false;
     }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "vq31ctl: cannot read %s\n", file.c_str());
+        return false;
+    }
+    bytes.resize(HubMaxImageSize + 1);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    if (in.bad()) {
+        std::fprintf(stderr, "vq31ctl: cannot read %s\n", file.c_str());
+        return false;
+    }
+    bytes.resize(size_t(in.gcount()));
+    return true;
+}
+
+int HubWrite(const Options& o, const std::string& file, bool force) {
+    std::vector<char> bytes;
+    if (!ReadImageFile(file, bytes))
+        return 1;
     if (bytes.size() < HubHeaderSize || bytes.size() > HubMaxImageSize) {
-        std::fprintf(stderr, "vq31ctl: %s: a hub image has 16 to 4096 bytes, not %zu\n",
-                     file.c_str(), bytes.size());
+        std::fprintf(
+            stderr, "vq31ctl: %s: a hub image has 16 to 4096 bytes, not %s; nothing written\n",
+            file.c_str(),
+            bytes.size() > HubMaxImageSize ? "more" : std::to_string(bytes.size()).c_str());
         return 1;
     }
     // The size field says how many pages go to the device: it must describe the file itself.
-    const auto fileImage = std::make_unique<HubBuffer>();
-    std::copy(bytes.begin(), bytes.end(), fileImage->bytes().begin());
-    const size_t declared = fileImage->TotalSize();
+    const auto image = std::make_unique<HubBuffer>();
+    std::copy(bytes.begin(), bytes.end(), image->bytes().begin());
+    const size_t declared = image->TotalSize();
     if (declared < HubHeaderSize || declared > bytes.size() || declared > HubMaxImageSize) {
         std::fprintf(stderr,
                      "vq31ctl: %s: the image says it holds %zu bytes, but a hub image holds 16 "
@@ -126,44 +163,27 @@ int HubWrite(WorkerSession& s, const std::string& file, bool force) {
                      file.c_str(), declared, bytes.size());
         return 1;
     }
-    if (!HubIsValid(*fileImage) && !force) {
-        std::fprintf(stderr,
-                     "vq31ctl: %s: the image fails its checks (version or checksum); nothing "
-                     "written (--force writes it, with its checksum sealed anew)\n",
-                     file.c_str());
-        return 1;
+    if (!HubIsValid(*image)) {
+        if (!force) {
+            std::fprintf(stderr,
+                         "vq31ctl: %s: the image fails its checks (version or checksum); nothing "
+                         "written (--force writes it, with its checksum sealed anew)\n",
+                         file.c_str());
+            return 1;
+        }
+        HubSeal(*image);
+        std::printf("note: the checksum field was sealed anew (--force)\n");
     }
-    // The device's tank id and height are written back unchanged. Between hub jobs the
-    // worker leaves the hub records alone, so they may be filled here.
-    if (!ReadHub(s))
+    if (declared != bytes.size())
+        std::printf("note: the image says %zu bytes, the file holds %zu\n", declared, bytes.size());
+    // The file's bytes go to the device as they are; the device's tank id and height are
+    // left alone.
+    const size_t pages = HubTransferPages(*image);
+    DeviceLink link;
+    if (!OpenLink(link, o))
         return 1;
-    HubBuffer& image = s.hub.hubBuffer;
-    image = *fileImage;
-    if (image.TotalSize() != bytes.size())
-        std::printf("note: the image says %u bytes, the file holds %zu\n", image.TotalSize(),
-                    bytes.size());
-    // Entry 1 is rewritten from the working copy: take it from the file's own entry.
-    if (const auto entry = HubFindEntry(image, CalibratedTankId))
-        EntryToRecord(image, *entry, s.hub.currentTank);
-    s.view.hubChoice = {s.worker.TankHeight() / 10, MlPerBitIndex(image.MlPerBit())};
-    s.view.answerYes = false; // keep the file's image whatever its checks say
-    const size_t pages = HubPageCount(image);
-    const bool ran = s.RunUntil(job::WriteHubData, job::PollLevel, HubLimit);
-    if (!s.worker.LastSnapshot().empty())
-        std::printf("snapshot before the write: %s\n", s.worker.LastSnapshot().string().c_str());
-    const bool failed = s.view.Errors() > 0 || s.view.FailedExchanges().count > 0;
-    const size_t written = s.worker.HubPagesWritten();
-    if (failed && written > 0 && written < s.worker.HubPagesToWrite()) {
-        std::fprintf(stderr,
-                     "vq31ctl: %zu of %zu hub pages were written: the device holds the start of "
-                     "the new image and the end of the old one; put the old one back with: "
-                     "vq31ctl snapshot restore %s\n",
-                     written, s.worker.HubPagesToWrite(), s.worker.LastSnapshot().string().c_str());
-    }
-    if (!ran || failed)
-        return 1;
-    std::printf("wrote %zu pages and read them back\n", pages);
-    return 0;
+    return WriteHubOnLink(o, link, {image.get(), pages, {}, {}},
+                          "wrote " + std::to_string(pages) + " pages and read them back");
 }
 
 int Hub(const Options& o) {
@@ -174,14 +194,10 @@ int Hub(const Options& o) {
         std::fprintf(stderr, "vq31ctl: hub dump | hub read FILE | hub write FILE\n");
         return 2;
     }
-    WorkerSession s(o);
-    s.view.quietEcho = true;
-    if (!s.OpenPort())
-        return 1;
     if (dump)
-        return HubDump(s);
-    return words[0] == "read" ? HubRead(s, words[1])
-                              : HubWrite(s, words[1], HasFlag(o.args, "--force"));
+        return HubDump(o);
+    return words[0] == "read" ? HubRead(o, words[1])
+                              : HubWrite(o, words[1], HasFlag(o.args, "--force"));
 }
 
 const bool registered =

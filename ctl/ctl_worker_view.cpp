@@ -1,5 +1,6 @@
 // The tool's text view and worker session.
 #include "ctl_worker_view.h"
+#include "ctl_english.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -229,7 +230,7 @@ bool TextView::AskYesNo(const std::string& text) {
 }
 
 WorkerSession::WorkerSession(const Options& o)
-    : options(o), worker(link, params, view, texts, hub) {
+    : options(o), texts(EnglishTexts()), worker(link, params, view, texts, hub) {
     link.SetMonitor(o.monitor);
     params.SetPortName(o.port);
     Put(params.BaudRate, int32_t(o.baud));
@@ -239,6 +240,7 @@ WorkerSession::WorkerSession(const Options& o)
         {
             std::lock_guard lock(mutex_);
             ++taken_[code];
+            lastTaken_[code] = ++sequence_;
         }
         cv_.notify_all();
     });
@@ -257,10 +259,17 @@ size_t WorkerSession::Taken(int32_t code) {
 }
 
 bool WorkerSession::RunUntil(int32_t code, int32_t follow, std::chrono::milliseconds limit) {
-    const size_t before = Taken(follow);
-    worker.PostCommand(code);
     std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, limit, [&] { return taken_[follow] > before; });
+    const uint64_t start = sequence_;
+    lock.unlock();
+    worker.PostCommand(code);
+    lock.lock();
+    // The code itself must have run, and follow after it: a follow code taken before (a poll
+    // that was running when the code was posted) does not count.
+    return cv_.wait_for(lock, limit, [&] {
+        const uint64_t ran = lastTaken_[code];
+        return ran > start && lastTaken_[follow] > ran;
+    });
 }
 
 bool WorkerSession::Connect() {

@@ -119,6 +119,8 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::map<int32_t, size_t> taken_;
+    std::map<int32_t, uint64_t> lastTaken_; // when each code was last taken, by sequence_
+    uint64_t sequence_ = 0;
 };
 
 } // namespace vq31::ctl

@@ -116,9 +116,11 @@ std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>
 bool ParseNumber(const std::string& text, long long& value) {
     if (text.empty())
         return false;
+    // Decimal, with leading zeros meaning nothing ("010" is ten); hexadecimal only after 0x.
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
     char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 0);
+    const long long v = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || end == text.c_str() || *end != '\0')
         return false;
     value = v;
@@ -225,7 +227,11 @@ int main(int argc, char** argv) {
                      command.c_str(), wrong.c_str(), it->second.usage);
         return 2;
     }
-    if (options.port.empty() && command != "ports") {
+    // The port list and the saved snapshots need no port.
+    const bool noPort =
+        command == "ports" || (command == "snapshot" && !options.args.empty() &&
+                               (options.args[0] == "list" || options.args[0] == "show"));
+    if (options.port.empty() && !noPort) {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;
     }

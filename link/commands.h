@@ -10,6 +10,10 @@
 
 namespace vq31 {
 
+// The link speeds the device knows, in the order of its speed code (code 1 = 2400 bit/s).
+inline constexpr std::array<uint32_t, 7> LinkSpeeds = {2400,  4800,  9600,  19200,
+                                                       38400, 57600, 115200};
+
 struct Identity {
     uint32_t date = 0;
     uint32_t serialNumber = 0;

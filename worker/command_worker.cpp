@@ -54,6 +54,7 @@ void CommandWorker::Stop() {
 void CommandWorker::EndDeviceActivity() {
     // The worker thread has been joined: this thread is the link's only user now. Each
     // exchange is bounded by its budget, so the stop stays bounded too.
+    EndInterruptedWrites();
     const uint8_t a = Address();
     if (deviceSweeping_.exchange(false)) {
         WriteValue(link_, cmd::WriteFrequency, a, uint32_t(Get(params_.PulseFrequency)));

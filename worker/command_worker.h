@@ -14,6 +14,7 @@
 
 #include "command_parameters.h"
 #include "commands.h"
+#include "device_ops.h"
 #include "hub_image.h"
 #include "language_texts.h"
 #include "link.h"
@@ -70,6 +71,11 @@ inline constexpr int32_t ReconnectDevice = 28;
 inline constexpr uint32_t TuneStep1Mode = 134;
 inline constexpr uint32_t TuneStep2Mode = 135;
 
+// How long a port that came back is tried when its open is refused or its node is missing,
+// and how often.
+inline constexpr std::chrono::milliseconds ReplugOpenWait{5000};
+inline constexpr std::chrono::milliseconds ReplugOpenStep{100};
+
 // Tries of a setting write; the attenuator gets more, as its write is often refused at first.
 inline constexpr int SettingTries = 2;
 inline constexpr int AttenuatorTries = 10;
@@ -118,9 +124,10 @@ public:
     // Folder for the snapshot taken before every parameter and hub write; without one the
     // writes take none. Set it before Start().
     void SetSnapshotStore(const SnapshotStore* store) { snapshots_ = store; }
-    // The snapshot file codes 26 and 27 work on, and whether a restore also writes the
-    // settings back. Safe from any thread; set it before posting the code.
-    void RequestSnapshot(std::filesystem::path file, bool withSettings);
+    // The snapshot file codes 26 and 27 work on, whether a restore also writes the settings
+    // back, and the code posted after them so the page shown reads the device anew (19 or
+    // 21; 0 for none). Safe from any thread; set it before posting the code.
+    void RequestSnapshot(std::filesystem::path file, bool withSettings, int32_t follow = job::None);
     // The code code 28 posts once the device answers again (4, 19, 21, or 0 for none). Safe
     // from any thread; set it before posting the code.
     void RequestReconnect(int32_t follow) { reconnectFollow_ = follow; }
@@ -129,6 +136,11 @@ public:
     // Pages the last hub write sent and the device took, of how many (after the job ended).
     size_t HubPagesWritten() const { return hubPagesWritten_; }
     size_t HubPagesToWrite() const { return hubPagesToWrite_; }
+    // The outcome of the last write (after a job ended, or after Stop() has finished or put
+    // back a transfer that a stop cut short).
+    const WriteOutcome& LastWriteOutcome() const { return lastOutcome_; }
+    // A write transaction is sending to the device now (safe from any thread).
+    bool Writing() const { return writing_.load(); }
 
     // Records of the last exchanges; read them from the worker thread (inside a view call)
     // or after the worker has stopped.
@@ -146,8 +158,9 @@ private:
     void Run();
     void Dispatch(int32_t code);
     void ReArm(int32_t code);
-    // After the worker has ended: a sweep or a tuning step left running on the device is ended
-    // (the chosen pulse frequency back and the sweep off, or the measuring mode), one try each.
+    // After the worker has ended: a hub transfer that the stop cut short is finished or put
+    // back; a sweep or a tuning step left running on the device is ended (the chosen pulse
+    // frequency back and the sweep off, or the measuring mode), one try each.
     void EndDeviceActivity();
     void OnRepeat(int32_t code, uint64_t id);
 
@@ -201,21 +214,24 @@ private:
     void WriteHubData();
     void ShowHubView();
     void PrepareHubImage();
-    size_t TransferPages() const;
-    // Saves what the device holds before a write; false (after the error box, nothing
-    // written) when it cannot be read or saved.
-    bool SaveSnapshotBeforeWrite();
+    // The write path's context for a job: the snapshot folder, the stop request.
+    WriteContext WriteContextNow();
+    // Shows what a write left on the device in one box; after a part-way write it offers the
+    // snapshot taken before, and returns true when its restore was posted.
+    bool ShowWriteOutcome(const WriteOutcome& outcome);
+    bool OfferRestore(const std::string& text, const WriteOutcome& outcome);
+    // A transfer stopped part-way is kept, and finished or put back once the worker has
+    // ended and the link may be used again.
+    void KeepInterruptedWrite(const WriteOutcome& outcome);
+    void EndInterruptedWrites();
     // Snapshot jobs (26, 27).
     void CompareSnapshot();
-    // After a hub write that failed part-way: says which pages went to the device and offers
-    // the snapshot taken before the write; true when its restore was posted.
-    bool ReportPartialHubWrite(Status status, bool idWritten, size_t written, size_t pages);
     void RestoreSnapshotJob();
     void ReconnectDevice();
+    // Opens the port again after a replug, trying for up to ReplugOpenWait.
+    bool OpenAfterReplug(uint32_t speed);
     bool LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings);
     std::string OtherSerialText(const Snapshot& saved, const Snapshot& device) const;
-    // Error box naming the fields a read-back found different; true when none did.
-    bool ReportReadBack(Status status, const std::vector<std::string>& differences);
 
     DeviceLink& link_;
     CommandParameters& params_;
@@ -255,8 +271,14 @@ private:
     const SnapshotStore* snapshots_ = nullptr;
     std::filesystem::path lastSnapshot_;
     std::atomic<int32_t> reconnectFollow_{0};
+    std::atomic<int32_t> snapshotFollow_{0};
     size_t hubPagesWritten_ = 0;
     size_t hubPagesToWrite_ = 0;
+    WriteOutcome lastOutcome_;
+    std::atomic<bool> writing_{false};
+    std::mutex interruptedLock_;
+    std::unique_ptr<WriteOutcome> interrupted_; // guarded by interruptedLock_
+    uint8_t interruptedAddress_ = 0;            // guarded by interruptedLock_
     std::mutex snapshotRequestLock_;
     std::filesystem::path snapshotRequest_; // guarded by snapshotRequestLock_
     bool snapshotWithSettings_ = false;     // guarded by snapshotRequestLock_

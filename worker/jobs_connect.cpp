@@ -30,6 +30,17 @@ void CommandWorker::ConnectDevice() {
     }
 }
 
+bool CommandWorker::OpenAfterReplug(uint32_t speed) {
+    // udev gives the new device node its group and the seat's access a moment after it
+    // appears: a refused or missing port is tried again for a while.
+    const auto end = std::chrono::steady_clock::now() + ReplugOpenWait;
+    while (link_.UartOpen(params_.PortName(), speed) != 0) {
+        if (std::chrono::steady_clock::now() >= end || !Pause(ReplugOpenStep))
+            return false;
+    }
+    return true;
+}
+
 void CommandWorker::ReconnectDevice() {
     if (Stopping())
         return;
@@ -40,7 +51,7 @@ void CommandWorker::ReconnectDevice() {
     for (const uint32_t speed : {own, FastModeSpeed}) {
         if (found != 0 || (speed == FastModeSpeed && own == FastModeSpeed))
             break;
-        if (link_.UartOpen(params_.PortName(), speed) != 0) {
+        if (!OpenAfterReplug(speed)) {
             ErrorBox(OpenPortError());
             ShowPort(PortOpenError);
             return;

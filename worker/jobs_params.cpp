@@ -75,63 +75,43 @@ void CommandWorker::WriteParameters() {
         Put(params_.FuelType, choice.fuelTypeIndex);
     Put(params_.FuelTempCoef, choice.fuelTempCoef);
     Put(params_.FuelSoundSpeed, choice.fuelSoundSpeed);
-    const uint8_t newAddress = uint8_t(choice.address);
-    const std::optional<uint32_t> newSpeed = SpeedForIndex(choice.speedIndex);
-
-    auto fail = [&](Status status) {
-        ShowStatus(status);
-        ErrorBox(texts_.DeviceStatus(status));
-        PostCommand(job::None);
+    SettingsWrite write;
+    write.postFilter = r.postFilter;
+    write.fuel = SettingsWrite::Fuel{uint8_t(Get(params_.FuelType)), choice.fuelTempCoef,
+                                     choice.fuelSoundSpeed};
+    write.address = uint8_t(choice.address);
+    write.autoPeriod = r.autoPeriod;
+    write.linkFlags = r.flagsA;
+    RestoreFollow follow;
+    follow.followAddress = [&](uint8_t address) {
+        Put(params_.DeviceAddress, address);
+        if (!Stopping())
+            view_.ApplyNewAddress(address, uint32_t(Get(params_.BaudRate)));
     };
-    if (!SaveSnapshotBeforeWrite())
-        return PostCommand(job::None);
-    Status status = WriteValue(link_, cmd::WritePostFilter, Address(), r.postFilter);
-    if (status != StatusOk)
-        return fail(status);
-    status = WriteFuelSettings(link_, Address(), uint8_t(Get(params_.FuelType)),
-                               choice.fuelTempCoef, choice.fuelSoundSpeed);
-    if (status != StatusOk)
-        return fail(status);
-    status = WriteValue(link_, cmd::WriteAddress, Address(), newAddress); // to the old address
-    if (status != StatusOk)
-        return fail(status);
-    Put(params_.DeviceAddress, newAddress);
-    if (Stopping())
-        return;
-    view_.ApplyNewAddress(newAddress, uint32_t(Get(params_.BaudRate)));
-    status = WriteValue(link_, cmd::WriteAutoPeriod, Address(), r.autoPeriod);
-    if (status != StatusOk)
-        return fail(status);
-    status = WriteValue(link_, cmd::WriteLinkFlags, Address(), r.flagsA);
-    if (status != StatusOk)
-        return fail(status);
-    if (Stopping())
-        return;
-    if (newSpeed) {
-        Put(params_.BaudRate, int32_t(*newSpeed));
-        view_.ApplyNewSpeed(*newSpeed, newAddress);
-        // A port that does not reopen shows itself at the next exchange (port error).
-        link_.UartOpen(params_.PortName(), *newSpeed);
-        ShowStatus(status);
-    } else {
-        // No speed chosen: the device kept its speed bits, so the port stays as it is.
-        lastStatus_ = status;
-        view_.ShowDeviceStatus(status, texts_.Text(msg::SpeedNotChosen));
+    const std::optional<uint32_t> newSpeed = SpeedForIndex(choice.speedIndex);
+    uint8_t address = Address();
+    lastSnapshot_.clear();
+    writing_ = true;
+    // The port follows a chosen speed after the link flags; without one the device keeps its
+    // speed bits and the port stays as it is.
+    const WriteOutcome outcome = WriteSettingsTransaction(
+        link_, address, newSpeed ? 0 : uint32_t(Get(params_.BaudRate)), write, WriteContextNow(),
+        {follow.followAddress, [&](uint32_t) {
+             if (!newSpeed)
+                 return;
+             Put(params_.BaudRate, int32_t(*newSpeed));
+             if (!Stopping())
+                 view_.ApplyNewSpeed(*newSpeed, uint8_t(Get(params_.DeviceAddress)));
+             // A port that does not reopen shows itself at the next exchange (port error).
+             link_.UartOpen(params_.PortName(), *newSpeed);
+         }});
+    writing_ = false;
+    if (!newSpeed && outcome.Ok() && !Stopping()) {
+        lastStatus_ = StatusOk;
+        view_.ShowDeviceStatus(StatusOk, texts_.Text(msg::SpeedNotChosen));
     }
-    // Read back what was written, at the new address and speed.
-    Snapshot device;
-    status = ReadSnapshotSettings(link_, Address(), device);
-    Snapshot expected = device;
-    expected.address = newAddress;
-    expected.autoPeriod = r.autoPeriod & 0xFF;
-    expected.linkFlags = r.flagsA & 0xFF;
-    expected.postFilter = r.postFilter & 0xFF;
-    expected.fuelType = uint32_t(Get(params_.FuelType)) & 0xFF;
-    expected.tempCoefBits = FloatBits(choice.fuelTempCoef);
-    expected.soundSpeedBits = FloatBits(choice.fuelSoundSpeed);
-    if (!Stopping())
-        ReportReadBack(status, SnapshotDifferences(expected, device, {true, false, false}));
-    PostCommand(job::None);
+    if (!ShowWriteOutcome(outcome))
+        PostCommand(job::None);
 }
 
 } // namespace vq31

@@ -21,10 +21,11 @@ std::string CommandWorker::OtherSerialText(const Snapshot& saved, const Snapshot
            SerialText(device.serialNumber) + ".";
 }
 
-void CommandWorker::RequestSnapshot(std::filesystem::path file, bool withSettings) {
+void CommandWorker::RequestSnapshot(std::filesystem::path file, bool withSettings, int32_t follow) {
     std::lock_guard lock(snapshotRequestLock_);
     snapshotRequest_ = std::move(file);
     snapshotWithSettings_ = withSettings;
+    snapshotFollow_ = follow;
 }
 
 bool CommandWorker::LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings) {
@@ -53,24 +54,23 @@ void CommandWorker::CompareSnapshot() {
     if (!LoadRequestedSnapshot(saved, withSettings))
         return PostCommand(job::None);
     view_.LockControls();
-    Snapshot device;
-    const Status status = ReadSnapshot(link_, Address(), device);
-    ShowStatus(status);
+    const CompareOutcome o = CompareWithSnapshot(link_, Address(), saved);
+    ShowStatus(o.status);
     if (Stopping())
         return;
     view_.UnlockControls(Get(params_.TankId));
-    if (status != StatusOk) {
-        ErrorBox(texts_.DeviceStatus(status));
-        return PostCommand(job::None);
+    if (o.status != StatusOk) {
+        ErrorBox(texts_.DeviceStatus(o.status));
+        return PostCommand(snapshotFollow_.load());
     }
     std::string text;
-    if (device.serialNumber != saved.serialNumber)
-        text = OtherSerialText(saved, device) + "\n";
-    const auto differences = SnapshotDifferences(saved, device);
-    text += differences.empty() ? texts_.Text(msg::SnapshotSame)
-                                : texts_.Text(msg::SnapshotDiffers) + " " + JoinFields(differences);
+    if (o.otherSerial)
+        text = OtherSerialText(saved, o.device) + "\n";
+    text += o.differences.empty()
+                ? texts_.Text(msg::SnapshotSame)
+                : texts_.Text(msg::SnapshotDiffers) + " " + JoinFields(o.differences);
     InfoBox(text);
-    PostCommand(job::None);
+    PostCommand(snapshotFollow_.load());
 }
 
 void CommandWorker::RestoreSnapshotJob() {
@@ -81,30 +81,11 @@ void CommandWorker::RestoreSnapshotJob() {
     if (!LoadRequestedSnapshot(saved, withSettings))
         return PostCommand(job::None);
     view_.LockControls();
-    auto finish = [&](Status status, const std::string& error) {
-        if (Stopping())
-            return;
-        ShowStatus(status);
+    if (!snapshots_) {
+        ErrorBox(texts_.Text(msg::SnapshotFailed) + " no snapshot folder");
         view_.UnlockControls(Get(params_.TankId));
-        if (!error.empty())
-            ErrorBox(error);
-        PostCommand(job::None);
-    };
-    Snapshot device;
-    Status status = ReadSnapshot(link_, Address(), device);
-    if (status != StatusOk)
-        return finish(status,
-                      texts_.DeviceStatus(status) + "\n" + texts_.Text(msg::NothingWritten));
-    if (device.serialNumber != saved.serialNumber &&
-        !Ask(OtherSerialText(saved, device) + " " + texts_.Text(msg::SnapshotAskOther)))
-        return finish(status, {});
-    if (Abandoned())
-        return;
-    std::string error;
-    lastSnapshot_ = snapshots_ ? snapshots_->Save(device, error) : std::filesystem::path();
-    if (lastSnapshot_.empty())
-        return finish(status, texts_.Text(msg::SnapshotFailed) + " " +
-                                  (snapshots_ ? error : std::string("no snapshot folder")));
+        return PostCommand(job::None);
+    }
     RestoreFollow follow;
     follow.followAddress = [&](uint8_t address) {
         Put(params_.DeviceAddress, address);
@@ -117,19 +98,27 @@ void CommandWorker::RestoreSnapshotJob() {
             view_.ApplyNewSpeed(speed, uint32_t(Get(params_.DeviceAddress)));
         link_.UartOpen(params_.PortName(), speed);
     };
+    const auto confirm = [&](const Snapshot& device) {
+        return device.serialNumber == saved.serialNumber ||
+               (Ask(OtherSerialText(saved, device) + " " + texts_.Text(msg::SnapshotAskOther)) &&
+                !Abandoned());
+    };
     uint8_t address = Address();
-    status = ::vq31::RestoreSnapshot(link_, address, uint32_t(Get(params_.BaudRate)), saved,
-                                     withSettings, follow);
-    if (status != StatusOk)
-        return finish(status, texts_.DeviceStatus(status));
-    std::vector<std::string> differences;
-    status = CheckRestore(link_, address, saved, withSettings, differences);
-    if (status != StatusOk)
-        return finish(status, texts_.Text(msg::ReadBackFailed) + " " + texts_.DeviceStatus(status));
-    if (!differences.empty())
-        return finish(status, texts_.Text(msg::ReadBackDiffers) + " " + JoinFields(differences));
-    InfoBox(texts_.Text(msg::SnapshotRestored));
-    finish(status, {});
+    lastSnapshot_.clear();
+    writing_ = true;
+    const WriteOutcome outcome =
+        RestoreTransaction(link_, address, uint32_t(Get(params_.BaudRate)), saved, withSettings,
+                           WriteContextNow(), follow, confirm);
+    writing_ = false;
+    if (Stopping())
+        return KeepInterruptedWrite(outcome);
+    view_.UnlockControls(Get(params_.TankId));
+    if (outcome.end == WriteEnd::Written)
+        InfoBox(texts_.Text(msg::SnapshotRestored));
+    else if (ShowWriteOutcome(outcome))
+        return;
+    // The page shows the device as it is now, never values from before the restore.
+    PostCommand(snapshotFollow_.load());
 }
 
 } // namespace vq31

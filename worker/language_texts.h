@@ -76,6 +76,15 @@ inline constexpr const char* SnapshotHub = "msg_snapshot_hub";
 inline constexpr const char* HubSound = "msg_hub_sound";
 inline constexpr const char* HubBroken = "msg_hub_broken";
 inline constexpr const char* SaveFailed = "msg_save_failed";
+// Outcomes of the one write path.
+inline constexpr const char* WriteDone = "msg_write_done";
+inline constexpr const char* WriteUnchanged = "msg_write_unchanged";
+inline constexpr const char* WriteFinished = "msg_write_finished";
+inline constexpr const char* WritePutBack = "msg_write_put_back";
+inline constexpr const char* TankIdWritten = "msg_tank_id_written";
+inline constexpr const char* SettingsWritten = "msg_settings_written";
+inline constexpr const char* RestoreFrom = "msg_restore_from";
+inline constexpr const char* SlotBusy = "msg_slot_busy";
 } // namespace msg
 
 struct TextEntry {

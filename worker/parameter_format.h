@@ -10,9 +10,6 @@
 
 namespace vq31 {
 
-// Link speeds by speed code 1..7 (the speed list's item index + 1).
-inline constexpr std::array<uint32_t, 7> LinkSpeeds = {2400,  4800,  9600,  19200,
-                                                       38400, 57600, 115200};
 // Bits of link flags A.
 namespace flags {
 inline constexpr uint32_t AutoOutput = 1u << 0;

@@ -196,5 +196,20 @@ TEST(SettleDetector, ALostLevelOrAClockGoingBackStartsAgain) {
     EXPECT_EQ(settle.Window(), 1ms);
 }
 
+TEST(SettleDetector, ALevelNotReadForTwoSecondsIsNotSettled) {
+    SettleDetector settle(5s, 0.5);
+    const auto t0 = SettleDetector::Clock::time_point{} + 100s;
+    for (int s = 0; s <= 10; ++s)
+        settle.Add(t0 + s * 1s, 50.0);
+    struct Case {
+        std::chrono::milliseconds sinceLastReading;
+        bool settled;
+    };
+    for (const Case c :
+         {Case{0ms, true}, Case{2000ms, true}, Case{2001ms, false}, Case{30000ms, false}})
+        EXPECT_EQ(settle.Settled(t0 + 10s + c.sinceLastReading), c.settled)
+            << c.sinceLastReading.count();
+}
+
 } // namespace
 } // namespace vq31

@@ -1,4 +1,4 @@
-// Snapshot reading from the device, the snapshot file format and the snapshot folder.
+// The snapshot file format and the snapshot folder.
 #include "snapshot.h"
 
 #include "hub_image.h"
@@ -23,8 +23,6 @@ namespace {
 constexpr const char* Section = "[vq31-snapshot]";
 constexpr int FormatVersion = 1;
 constexpr size_t HexBytesPerLine = 64;
-// The block index travels in one byte, as in the hub jobs.
-constexpr size_t MaxPages = 256;
 
 uint32_t Crc32(const std::string& text) {
     uint32_t crc = 0xFFFFFFFFu;
@@ -118,68 +116,11 @@ std::string FloatText(uint32_t bits) {
 
 } // namespace
 
-Status ReadHubPages(DeviceLink& link, uint8_t a, size_t pages, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    std::array<uint8_t, HubBlockSize> block{};
-    for (size_t i = 0; i < std::min(pages, MaxPages); ++i) {
-        if (const Status status = ReadHubBlock(link, a, uint8_t(i), block); status != StatusOk)
-            return status;
-        bytes.insert(bytes.end(), block.begin(), block.end());
-    }
-    return StatusOk;
-}
-
-Status ReadSnapshot(DeviceLink& link, uint8_t a, Snapshot& s) {
-    Status status = ReadSnapshotSettings(link, a, s);
-    if (status != StatusOk)
-        return status;
-    // The hub image as the hub read job takes it: page 0, then the rest of a version 3 image.
-    auto image = std::make_unique<HubBuffer>();
-    std::array<uint8_t, HubBlockSize> block{};
-    if ((status = ReadHubBlock(link, a, 0, block)) != StatusOk)
-        return status;
-    std::copy(block.begin(), block.end(), image->Page(0).begin());
-    size_t pages = 1;
-    if (HubWantsMorePages(*image))
-        pages = std::clamp<size_t>(HubPageCount(*image), 1, MaxPages);
-    for (size_t i = 1; i < pages; ++i) {
-        if ((status = ReadHubBlock(link, a, uint8_t(i), block)) != StatusOk)
-            return status;
-        std::copy(block.begin(), block.end(), image->Page(i).begin());
-    }
-    s.hub.assign(image->bytes().begin(), image->bytes().begin() + ptrdiff_t(pages * HubPageSize));
-    return StatusOk;
-}
-
-Status ReadSnapshotSettings(DeviceLink& link, uint8_t a, Snapshot& s) {
-    s.time = SnapshotTimeNow();
-    Passport passport;
-    Status status = ReadPassport(link, a, passport);
-    if (status != StatusOk)
-        return status;
-    s.date = passport.date;
-    s.serialNumber = passport.serialNumber;
-    s.model = passport.model;
-    s.firmwareVersion = passport.firmwareVersion;
-    s.address = passport.address;
-    s.autoPeriod = passport.autoPeriod;
-    s.linkFlags = passport.linkFlags;
-    OutputSettings output;
-    if ((status = ReadOutputSettings(link, a, output)) != StatusOk)
-        return status;
-    s.revision = output.revisionByte;
-    s.flagsB = output.flags2;
-    if ((status = ReadValue(link, cmd::ReadPostFilter, a, s.postFilter)) != StatusOk)
-        return status;
-    FuelSettings fuel;
-    if ((status = ReadFuelSettings(link, a, fuel)) != StatusOk)
-        return status;
-    s.fuelType = fuel.fuelType;
-    s.tempCoefBits = fuel.tempCoefBits;
-    s.soundSpeedBits = fuel.soundSpeedBits;
-    if ((status = ReadValue(link, cmd::ReadTankId, a, s.tankId)) != StatusOk)
-        return status;
-    return ReadValue(link, cmd::ReadTankHeight, a, s.tankHeight);
+std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags) {
+    const uint32_t code = (linkFlags >> 2) & 7;
+    if (code == 0)
+        return std::nullopt;
+    return LinkSpeeds[code - 1];
 }
 
 std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& b,
@@ -206,58 +147,6 @@ std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& 
         }
     }
     return names;
-}
-
-std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags) {
-    static constexpr uint32_t speeds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    const uint32_t code = (linkFlags >> 2) & 7;
-    if (code == 0)
-        return std::nullopt;
-    return speeds[code - 1];
-}
-
-Status RestoreSnapshot(DeviceLink& link, uint8_t& a, uint32_t currentSpeed, const Snapshot& s,
-                       bool withSettings, const RestoreFollow& follow) {
-    Status status = WriteValue(link, cmd::WriteTankId, a, s.tankId);
-    if (status == StatusOk)
-        status = WriteValue(link, cmd::WriteTankHeight, a, s.tankHeight);
-    std::array<uint8_t, HubBlockSize> block{};
-    for (size_t i = 0; status == StatusOk && i * HubPageSize < s.hub.size() && i < MaxPages; ++i) {
-        std::copy_n(s.hub.begin() + ptrdiff_t(i * HubPageSize), HubPageSize, block.begin());
-        status = WriteHubBlock(link, a, uint8_t(i), block);
-    }
-    if (status != StatusOk || !withSettings)
-        return status;
-    if ((status = WriteValue(link, cmd::WritePostFilter, a, s.postFilter)) != StatusOk)
-        return status;
-    status = WriteFuelSettings(link, a, uint8_t(s.fuelType), FloatFromBits(s.tempCoefBits),
-                               FloatFromBits(s.soundSpeedBits));
-    if (status != StatusOk)
-        return status;
-    if ((status = WriteValue(link, cmd::WriteAddress, a, s.address)) != StatusOk)
-        return status;
-    a = uint8_t(s.address);
-    if (follow.followAddress)
-        follow.followAddress(a);
-    if ((status = WriteValue(link, cmd::WriteAutoPeriod, a, s.autoPeriod)) != StatusOk)
-        return status;
-    if ((status = WriteValue(link, cmd::WriteLinkFlags, a, s.linkFlags)) != StatusOk)
-        return status;
-    const auto speed = SpeedOfLinkFlags(s.linkFlags);
-    if (speed && *speed != currentSpeed && follow.followSpeed)
-        follow.followSpeed(*speed);
-    return StatusOk;
-}
-
-Status CheckRestore(DeviceLink& link, uint8_t a, const Snapshot& s, bool withSettings,
-                    std::vector<std::string>& differences) {
-    Snapshot device;
-    Status status = ReadSnapshotSettings(link, a, device);
-    if (status == StatusOk)
-        status = ReadHubPages(link, a, s.hub.size() / HubPageSize, device.hub);
-    if (status == StatusOk)
-        differences = SnapshotDifferences(s, device, {withSettings, true, true});
-    return status;
 }
 
 std::string JoinFields(const std::vector<std::string>& fields) {
@@ -377,7 +266,7 @@ bool ParseSnapshot(const std::string& original, Snapshot& out, std::string& erro
     }
     uint32_t hubSize = 0;
     if (!ParseUnsigned(values["hubsize"], 32, hubSize) || hubSize % HubPageSize != 0 ||
-        hubSize > MaxPages * HubPageSize) {
+        hubSize > MaxTransferPages * HubPageSize) {
         error = "hubsize '" + values["hubsize"] + "' is not a whole number of 128-byte pages";
         return false;
     }
@@ -491,18 +380,27 @@ std::vector<std::filesystem::path> SnapshotStore::List() const {
 }
 
 bool SnapshotStore::Load(const std::filesystem::path& file, Snapshot& s, std::string& error) {
+    // At most one byte past the limit is read, so an endless file (a device node such as
+    // /dev/zero) or a huge one is refused without filling memory.
+    constexpr size_t Limit = size_t(1) << 20;
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) {
+        error = file.string() + ": a folder, not a snapshot file";
+        return false;
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = "cannot open " + file.string();
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().size() > 1u << 20) {
+    std::string bytes(Limit + 1, '\0');
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    bytes.resize(size_t(in.gcount()));
+    if (bytes.size() > Limit) {
         error = file.string() + ": too large for a snapshot";
         return false;
     }
-    if (!ParseSnapshot(text.str(), s, error)) {
+    if (!ParseSnapshot(bytes, s, error)) {
         error = file.string() + ": " + error;
         return false;
     }

@@ -15,11 +15,9 @@
 #pragma once
 
 #include "commands.h"
-#include "link.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,15 +44,6 @@ struct Snapshot {
     std::vector<uint8_t> hub; // the pages read, 128 bytes each
 };
 
-// Reads the settings (passport, output, post-filter, fuel, tank id and height) but not the
-// hub image.
-Status ReadSnapshotSettings(DeviceLink& link, uint8_t address, Snapshot& snapshot);
-// Reads pages 0 .. pages - 1 of the hub image into bytes.
-Status ReadHubPages(DeviceLink& link, uint8_t address, size_t pages, std::vector<uint8_t>& bytes);
-// Reads the whole state from the device at address. Every exchange is tried once; the first
-// failure ends the read with its status.
-Status ReadSnapshot(DeviceLink& link, uint8_t address, Snapshot& snapshot);
-
 // Names of the fields that differ between two snapshots. Identity fields and the time
 // stamp are never compared; the parameters, the tank id and height, and the hub image can
 // be compared separately.
@@ -68,20 +57,6 @@ std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& 
 // "address, post-filter" style list.
 std::string JoinFields(const std::vector<std::string>& fields);
 
-// Puts a snapshot back: the tank id and height and every hub page, and with withSettings the
-// post-filter, fuel settings, address, output period and link flags, in the order the
-// settings write uses. A new address is followed at once (address changes and followAddress
-// is told); a link speed other than currentSpeed is handed to followSpeed after the link
-// flags were written, which reopens the port. The first failure ends the writes.
-struct RestoreFollow {
-    std::function<void(uint8_t address)> followAddress;
-    std::function<void(uint32_t speed)> followSpeed;
-};
-Status RestoreSnapshot(DeviceLink& link, uint8_t& address, uint32_t currentSpeed,
-                       const Snapshot& snapshot, bool withSettings, const RestoreFollow& follow);
-// Reads back what a restore wrote and names what differs (empty when all matches).
-Status CheckRestore(DeviceLink& link, uint8_t address, const Snapshot& snapshot, bool withSettings,
-                    std::vector<std::string>& differences);
 // The link speed named by link flags bits 2-4 (codes 1..7), none for code 0.
 std::optional<uint32_t> SpeedOfLinkFlags(uint32_t linkFlags);
 

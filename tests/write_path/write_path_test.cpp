@@ -1,0 +1,116 @@
+// Write transactions on a link to the simulated sensor: a stop between pages ends with the
+// old image or the new one whole, a failure part-way names what the device took, and a
+// write of what the device already holds sends nothing.
+#include "../hub_test_images.h"
+#include "device_ops.h"
+#include "sim_server.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace vq31::test {
+namespace {
+
+class WritePath : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim_.Start(&error)) << error;
+        ASSERT_EQ(link_.UartOpen(sim_.path(), 19200), 0);
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("vq31-write-path-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder_);
+        store_ = std::make_unique<SnapshotStore>(folder_);
+        ASSERT_TRUE(ImageOfPages(*image_, 12));
+    }
+    void TearDown() override {
+        link_.UartClose();
+        std::filesystem::remove_all(folder_);
+    }
+    std::vector<uint8_t> NewBytes() const {
+        return {image_->bytes().begin(), image_->bytes().begin() + 12 * HubPageSize};
+    }
+    // Whether the device's store starts with these bytes.
+    bool Holds(const std::vector<uint8_t>& bytes) const {
+        const auto store = sim_.HubStore();
+        return store.size() >= bytes.size() &&
+               std::equal(bytes.begin(), bytes.end(), store.begin());
+    }
+
+    sim::SimServer sim_;
+    DeviceLink link_;
+    std::filesystem::path folder_;
+    std::unique_ptr<SnapshotStore> store_;
+    std::unique_ptr<HubBuffer> image_ = std::make_unique<HubBuffer>();
+};
+
+TEST_F(WritePath, AStopBetweenPagesEndsWithOneImageWhole) {
+    struct Case {
+        size_t stopAfter;
+        StopEnd answer;
+        WriteEnd end;
+    };
+    for (const Case c : {Case{3, StopEnd::PutBack, WriteEnd::PutBack},
+                         Case{9, StopEnd::Finished, WriteEnd::Written}}) {
+        const std::vector<uint8_t> old = sim_.HubStore();
+        size_t done = 0;
+        WriteContext context;
+        context.store = store_.get();
+        context.progress = [&done](size_t pages, size_t) { done = pages; };
+        context.stop = [&] { return done >= c.stopAfter; };
+        WriteOutcome o = WriteHubTransaction(link_, 1, {image_.get(), 12, {}, {}}, context);
+        EXPECT_EQ(o.stopEnd, StopEnd::Incomplete) << c.stopAfter;
+        EXPECT_EQ(o.pagesWritten, c.stopAfter);
+        EndInterruptedWrite(link_, 1, o);
+        EXPECT_EQ(o.stopEnd, c.answer) << c.stopAfter;
+        EXPECT_EQ(o.end, c.end) << c.stopAfter << " " << JoinFields(o.readBackDiffers);
+        EXPECT_TRUE(c.answer == StopEnd::PutBack ? Holds({old.begin(), old.end()})
+                                                 : Holds(NewBytes()));
+        EXPECT_TRUE(std::filesystem::exists(o.snapshot));
+        ASSERT_TRUE(sim_.SetHubStore(old));
+    }
+}
+
+TEST_F(WritePath, AFailurePartWayNamesThePagesTakenAndTheSnapshot) {
+    // The fourth hub block write (code 110) gets no answer.
+    ASSERT_EQ(sim_.Control("fault code 110 silent 3 after 3").rfind("error", 0), std::string::npos);
+    const WriteOutcome o =
+        WriteHubTransaction(link_, 1, {image_.get(), 12, 1, {}}, {store_.get(), {}, {}, {}});
+    EXPECT_EQ(o.end, WriteEnd::PartWritten);
+    EXPECT_TRUE(o.tankIdWritten);
+    EXPECT_EQ(o.pagesWritten, 3u);
+    EXPECT_EQ(o.pagesTotal, 12u);
+    EXPECT_EQ(o.status, StatusNoAnswer);
+    EXPECT_FALSE(o.snapshot.empty());
+}
+
+TEST_F(WritePath, AWriteOfWhatTheDeviceHoldsSendsNothing) {
+    ASSERT_TRUE(sim_.SetHubStore(NewBytes()));
+    const uint64_t requests = link_.Counters().requests;
+    const WriteOutcome o =
+        WriteHubTransaction(link_, 1, {image_.get(), 12, {}, {}}, {store_.get(), {}, {}, {}});
+    EXPECT_EQ(o.end, WriteEnd::Unchanged);
+    EXPECT_FALSE(o.Changed());
+    EXPECT_TRUE(store_->List().empty()) << "no snapshot for a write that sends nothing";
+    // Only the reads of the state: the settings and the twelve pages.
+    EXPECT_LE(link_.Counters().requests - requests, 8u + 12u);
+}
+
+TEST_F(WritePath, ASettingsWriteFailingPartWayNamesTheSettingsStored) {
+    ASSERT_EQ(sim_.Control("fault ack 84 1 1").rfind("error", 0), std::string::npos);
+    SettingsWrite w;
+    w.postFilter = 3;
+    w.fuel = SettingsWrite::Fuel{1, 0.5f, 1400.0f};
+    w.autoPeriod = 20;
+    uint8_t address = 1;
+    const WriteOutcome o =
+        WriteSettingsTransaction(link_, address, 19200, w, {store_.get(), {}, {}, {}}, {});
+    EXPECT_EQ(o.end, WriteEnd::PartWritten) << o.status;
+    EXPECT_EQ(JoinFields(o.settingsWritten), "post-filter, fuel settings");
+}
+
+} // namespace
+} // namespace vq31::test
