@@ -236,6 +236,27 @@ void MainWindow::StopWorker() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A write that is sending pages ends whole first: it is asked to stop, finishes its image
+    // or puts the old one back, says which, and then the window closes.
+    if (setup_.writeInProgress && setup_.writeInProgress()) {
+        event->ignore();
+        if (!closeAfterWrite_) {
+            closeAfterWrite_ = true;
+            if (setup_.stopWrite)
+                setup_.stopWrite();
+            auto* watch = new QTimer(this);
+            watch->setInterval(WriteEndCheckMs);
+            connect(watch, &QTimer::timeout, this, [this, watch] {
+                if (setup_.writeInProgress && setup_.writeInProgress())
+                    return;
+                watch->stop();
+                watch->deleteLater();
+                close();
+            });
+            watch->start();
+        }
+        return;
+    }
     // The worker may be inside a job waiting on the window; stop it before the window goes.
     StopWorker();
     QMainWindow::closeEvent(event);

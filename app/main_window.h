@@ -89,6 +89,9 @@ struct WindowSetup {
     // (file, settings too) to the worker before codes 26 and 27 are posted.
     std::filesystem::path snapshotFolder;
     std::function<void(const std::filesystem::path&, bool, int)> requestSnapshot;
+    // A write transaction runs; asking it to stop makes it finish or put back and say which.
+    std::function<bool()> writeInProgress;
+    std::function<void()> stopWrite;
     // The page code the worker posts after reconnecting (code 28).
     std::function<void(int)> requestReconnect;
     // How often an unplugged port is looked for.
@@ -343,6 +346,9 @@ private:
     static void ReleaseOther(QToolButton* clicked, QToolButton* other);
 
     CommandParameters& params_;
+    // The window was closed while a write ran: it closes once the write has ended.
+    bool closeAfterWrite_ = false;
+    static constexpr int WriteEndCheckMs = 100;
     LanguageTexts& texts_;
     HubRecords& hub_;
     WindowSetup setup_;

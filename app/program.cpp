@@ -7,6 +7,7 @@
 #include "settings_file.h"
 
 #include <clocale>
+#include <cstdio>
 
 namespace vq31::app {
 
@@ -46,6 +47,11 @@ Program::Program(ProgramOptions options)
         return std::function<void(int)>([this](int code) { worker_->PostCommand(code); });
     };
     setup.stopWorker = [this] { Stop(); };
+    setup.writeInProgress = [this] { return worker_ && worker_->Writing(); };
+    setup.stopWrite = [this] {
+        if (worker_)
+            worker_->RequestWriteStop();
+    };
     setup.snapshotFolder = snapshots_.folder();
     setup.requestSnapshot = [this](const std::filesystem::path& file, bool settings, int follow) {
         if (worker_)
@@ -81,6 +87,15 @@ void Program::Stop() {
     if (worker_)
         worker_->Stop();
     link_.UartClose();
+    // A write that the stop cut short was finished or put back while the worker stopped (the
+    // window waits for a write before it closes, so this is the path of a forced end): say
+    // which, once.
+    if (worker_ && !stopReported_) {
+        const std::string text = worker_->StopOutcomeText();
+        stopReported_ = true;
+        if (!text.empty())
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
 }
 
 } // namespace vq31::app

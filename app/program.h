@@ -67,6 +67,7 @@ private:
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<QtWorkerView> view_;
     std::unique_ptr<CommandWorker> worker_;
+    bool stopReported_ = false;
 };
 
 } // namespace vq31::app

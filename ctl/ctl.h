@@ -53,8 +53,6 @@ struct ArgRules {
 
 // Registers a command word; returns true so it can initialise a static.
 bool Register(const char* name, const char* usage, CommandFn fn, ArgRules rules = {});
-// Empty when the arguments keep to the rules, else what is wrong with them.
-std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>& args);
 
 // "--name VALUE" among the arguments.
 std::optional<std::string> OptionText(const std::vector<std::string>& args, const char* name);

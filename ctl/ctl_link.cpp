@@ -29,20 +29,6 @@ const StatusTexts& Texts() {
     return EnglishStatus();
 }
 
-// "DDMMYY" of the identity date bytes (year, month - 1, day - 1).
-std::string DateText(uint32_t date) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02u%02u%02u", ((date >> 16) & 0xFF) + 1,
-                  ((date >> 8) & 0xFF) + 1, date & 0xFF);
-    return text;
-}
-
-std::string FirmwareText(uint32_t version) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%02X", (version >> 4) & 0x0F, (version & 0x0F) << 4);
-    return text;
-}
-
 std::string ModelWord(uint32_t code) {
     std::string word;
     for (int i = 0; i < 4; ++i) {
@@ -96,7 +82,7 @@ int Info(const Options& o) {
     if ((s = ReadIdentity(link, o.address, id)) != StatusOk)
         return ReportStatus(s);
     std::printf("date: %s\nserial number: %06u\nmodel: %u\nfirmware: %s\n",
-                DateText(id.date).c_str(), id.serialNumber, id.model,
+                PassportDateText(id.date).c_str(), id.serialNumber, id.model,
                 FirmwareText(id.firmwareVersion).c_str());
     if (id.firmwareVersion != SupportedFirmware) {
         std::fprintf(stderr, "vq31ctl: the device's firmware version is not supported by the "

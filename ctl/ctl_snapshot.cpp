@@ -184,11 +184,9 @@ int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
 }
 
 void PrintSnapshot(const Snapshot& s) {
-    std::printf("time %s\nserial number %06u\nmodel %u, firmware %u.%02X, revision %u\n",
-                s.time.c_str(), s.serialNumber, s.model, s.firmwareVersion >> 4,
-                (s.firmwareVersion & 15) << 4, s.revision & 15);
-    std::printf("date %02u%02u%02u\n", ((s.date >> 16) & 0xFF) + 1, ((s.date >> 8) & 0xFF) + 1,
-                s.date & 0xFF);
+    std::printf("time %s\nserial number %06u\nmodel %u, firmware %s, revision %u\n", s.time.c_str(),
+                s.serialNumber, s.model, FirmwareText(s.firmwareVersion).c_str(), s.revision & 15);
+    std::printf("date %s\n", PassportDateText(s.date).c_str());
     const uint32_t code = (s.linkFlags >> 2) & 7;
     std::printf("address %u, speed %s, answer to 255: %s, data %s, auto output %s period %u, "
                 "post-filter %u\n",

@@ -120,7 +120,6 @@ int TareTelematics(const Options& o, const std::string& file) {
 
 #ifdef VQ31_HAVE_REPORT
 
-
 int TareReport(const Options& o, const std::string& file) {
     uint16_t id = CalibratedTankId;
     if (!TankId(o, id)) {

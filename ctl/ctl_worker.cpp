@@ -78,9 +78,19 @@ int Poll(const Options& o) {
     std::printf("polls: %zu refreshes\n", s.view.Count("ShowEcho"));
     const TextView::Failures failed = s.view.FailedExchanges();
     if (failed.count > 0) {
-        std::fprintf(stderr, "vq31ctl: the device stopped answering at %s: %s (%zu failed %s)\n",
-                     WallClockText(failed.first).c_str(), failed.firstText.c_str(), failed.count,
-                     failed.count == 1 ? "exchange" : "exchanges");
+        // Answers were lost either way; say whether the device came back after them.
+        const char* exchanges = failed.count == 1 ? "exchange" : "exchanges";
+        if (failed.answeredSince)
+            std::fprintf(stderr,
+                         "vq31ctl: %zu %s failed between %s and %s (first: %s); the device "
+                         "answered again after each\n",
+                         failed.count, exchanges, WallClockText(failed.first).c_str(),
+                         WallClockText(failed.last).c_str(), failed.firstText.c_str());
+        else
+            std::fprintf(stderr,
+                         "vq31ctl: the device stopped answering at %s: %s (%zu failed %s)\n",
+                         WallClockText(failed.first).c_str(), failed.firstText.c_str(),
+                         failed.count, exchanges);
         return 1;
     }
     return s.view.Errors() == 0 ? 0 : 1;

@@ -64,12 +64,17 @@ void TextView::ShowDeviceStatus(Status status, const std::string& text) {
     if (text != lastStatus_)
         std::printf("device: %s\n", text.c_str());
     lastStatus_ = text;
+    std::lock_guard lock(mutex_);
+    const auto now = std::chrono::system_clock::now();
     if (status != StatusOk) {
-        std::lock_guard lock(mutex_);
         if (failures_.count++ == 0) {
-            failures_.first = std::chrono::system_clock::now();
+            failures_.first = now;
             failures_.firstText = text;
         }
+        failures_.last = now;
+        failures_.answeredSince = false;
+    } else if (failures_.count > 0) {
+        failures_.answeredSince = true;
     }
     Note("ShowDeviceStatus");
 }

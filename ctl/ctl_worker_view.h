@@ -49,7 +49,9 @@ public:
     struct Failures {
         size_t count = 0;
         std::chrono::system_clock::time_point first{};
+        std::chrono::system_clock::time_point last{};
         std::string firstText;
+        bool answeredSince = false; // a good exchange came after the last failure
     };
     Failures FailedExchanges();
     void ResetFailures();

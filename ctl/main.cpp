@@ -6,7 +6,10 @@
 // --trace FILE (or - for standard error) appends one line per frame, silence and refused
 // answer; --stats prints the link's counters after the command.
 #include "ctl.h"
+#include "ctl_trace_writer.h"
 #include "trace.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,16 +56,124 @@ bool IsGlobalOption(const std::string& word) {
     return word == "--port" || word == "--baud" || word == "--address" || word == "--trace";
 }
 
-// Opens the trace target: "-" is standard error, anything else a file appended to (an
-// earlier trace in it is kept). Null with a message when the file cannot be opened.
-std::FILE* OpenTrace(const std::string& target) {
-    if (target == "-")
-        return stderr;
-    std::FILE* file = std::fopen(target.c_str(), "a");
-    if (file == nullptr)
-        std::fprintf(stderr, "vq31ctl: cannot open the trace file %s: %s\n", target.c_str(),
-                     std::strerror(errno));
-    return file;
+// A global number: decimal (hexadecimal only after 0x) within its range.
+std::string GlobalNumber(const std::string& name, const std::string& text, long long lowest,
+                         long long highest, long long& value) {
+    if (!ParseNumber(text, value) || value < lowest || value > highest)
+        return "bad value for " + name + ": '" + text + "' (a number from " +
+               std::to_string(lowest) + " to " + std::to_string(highest) + ")";
+    return {};
+}
+
+// The first word that is no option nor an option's value: the command word.
+std::string CommandWord(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (IsGlobalOption(word)) {
+            ++i;
+            continue;
+        }
+        if (word.rfind("-", 0) != 0)
+            return word;
+    }
+    return {};
+}
+
+// Parses the command line through CLI11: the global options (before or after the command),
+// one subcommand per registered command with its flags, value options and words, and --help
+// for each generated from its usage. Returns -1 to go on, or the exit code: 0 after help or
+// the version, 2 on a usage error (with the usage).
+int ParseCommandLine(int argc, char** argv, Options& options, std::string& command,
+                     std::string& traceTarget, bool& stats) {
+    const std::string word = CommandWord(argc, argv);
+    if (word == "help") {
+        Usage(stdout);
+        return 0;
+    }
+    if (!word.empty() && Registry().count(word) == 0) {
+        std::fprintf(stderr, "vq31ctl: unknown command '%s'\n", word.c_str());
+        Usage(stderr);
+        return 2;
+    }
+    CLI::App app("vq31ctl: scriptable access to a VQ31 sensor on a serial port or gateway",
+                 "vq31ctl");
+    app.set_version_flag("--version", std::string("vq31ctl ") + VQ31_VERSION);
+    std::string port, baud, address;
+    app.add_option("--port", port,
+                   "the port: a device path, COMn, rfc2217://HOST:PORT or tcp://HOST:PORT");
+    app.add_option("--baud", baud, "link speed in bit/s (default 19200)");
+    app.add_option("--address", address, "the device's bus address, 0-255 (default 1)");
+    app.add_option("--trace", traceTarget, "append one line per frame to FILE (- for stderr)");
+    app.add_flag("--stats", stats, "print the link's counters after the command");
+    app.footer("exit codes: 0 done; 1 the device or a file failed; 2 usage error");
+    struct Parsed {
+        CLI::App* app;
+        std::vector<std::string> words;
+        std::map<std::string, std::string> values;
+        std::map<std::string, bool> flags;
+    };
+    std::map<std::string, Parsed> parsed;
+    for (const auto& [name, entry] : Registry()) {
+        Parsed& p = parsed[name];
+        p.app = app.add_subcommand(name, entry.usage);
+        p.app->fallthrough();
+        for (const auto& flag : entry.rules.flags)
+            p.app->add_flag(flag, p.flags[flag]);
+        for (const auto& option : entry.rules.valueOptions)
+            p.app->add_option(option, p.values[option]);
+        if (entry.rules.maxWords > 0)
+            p.app->add_option("words", p.words, "the command's words")
+                ->expected(0, int(entry.rules.maxWords));
+    }
+    auto usageOf = [&](const std::string& name) {
+        const auto it = Registry().find(name);
+        return std::string("usage: vq31ctl --port PATH [--baud N] [--address N] ") +
+               (it == Registry().end() ? "COMMAND ..." : it->second.usage);
+    };
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "vq31ctl %s: %s\n%s\n", word.c_str(), e.what(), usageOf(word).c_str());
+        return 2;
+    }
+    if (word.empty()) {
+        Usage(stderr);
+        return 2;
+    }
+    command = word;
+    long long n = 0;
+    std::string wrong;
+    if (!baud.empty() && (wrong = GlobalNumber("--baud", baud, 1, MaxBaud, n)).empty())
+        options.baud = uint32_t(n);
+    if (wrong.empty() && !address.empty() &&
+        (wrong = GlobalNumber("--address", address, 0, 255, n)).empty())
+        options.address = uint8_t(n);
+    const Parsed& p = parsed[word];
+    if (wrong.empty() && p.words.size() < Registry()[word].rules.minWords)
+        wrong = "missing arguments";
+    if (!wrong.empty()) {
+        std::fprintf(stderr, "vq31ctl %s: %s\n%s\n", word.c_str(), wrong.c_str(),
+                     usageOf(word).c_str());
+        return 2;
+    }
+    options.port = port;
+    // The command's words as the commands read them: words first, then flags and options.
+    options.args = p.words;
+    for (const auto& [flag, on] : p.flags)
+        if (on)
+            options.args.push_back(flag);
+    for (const auto& [option, value] : p.values)
+        if (p.app->count(option) > 0) {
+            options.args.push_back(option);
+            options.args.push_back(value);
+        }
+    return -1;
 }
 
 // Options of any command that take a value, so their values are not taken for positional
@@ -77,40 +188,11 @@ bool TakesValue(const std::string& word) {
     return false;
 }
 
-bool Contains(const std::vector<std::string>& list, const std::string& word) {
-    for (const auto& item : list)
-        if (item == word)
-            return true;
-    return false;
-}
 } // namespace
 
 bool Register(const char* name, const char* usage, CommandFn fn, ArgRules rules) {
     Registry()[name] = {usage, fn, std::move(rules)};
     return true;
-}
-
-std::string CheckArguments(const ArgRules& rules, const std::vector<std::string>& args) {
-    size_t words = 0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.rfind("--", 0) == 0) {
-            if (Contains(rules.flags, a))
-                continue;
-            if (!Contains(rules.valueOptions, a))
-                return "unknown option '" + a + "'";
-            if (i + 1 >= args.size())
-                return a + " needs a value";
-            ++i;
-            continue;
-        }
-        ++words;
-        if (words > rules.maxWords)
-            return "unexpected word '" + a + "'";
-    }
-    if (words < rules.minWords)
-        return "missing arguments";
-    return {};
 }
 
 bool ParseNumber(const std::string& text, long long& value) {
@@ -170,63 +252,14 @@ std::vector<std::string> Positional(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     using namespace vq31::ctl;
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("vq31ctl %s\n", VQ31_VERSION);
-        return 0;
-    }
     Options options;
     std::string command;
     std::string traceTarget;
     bool stats = false;
-    // The global options may stand before or after the command word.
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        if (IsGlobalOption(word)) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vq31ctl: %s needs a value\n", word.c_str());
-                return 2;
-            }
-            const std::string value = argv[++i];
-            long long n = 0;
-            if (word == "--port") {
-                options.port = value;
-            } else if (word == "--trace") {
-                traceTarget = value;
-            } else if (!ParseNumber(value, n) || n < 0 || (word == "--address" && n > 255) ||
-                       (word == "--baud" && (n == 0 || n > MaxBaud))) {
-                std::fprintf(stderr, "vq31ctl: bad value for %s: '%s'\n", word.c_str(),
-                             value.c_str());
-                return 2;
-            } else if (word == "--baud") {
-                options.baud = uint32_t(n);
-            } else {
-                options.address = uint8_t(n);
-            }
-        } else if (word == "--stats") {
-            stats = true;
-        } else if (command.empty()) {
-            command = word;
-        } else {
-            options.args.push_back(word);
-        }
-    }
-    if (command.empty() || command == "help" || command == "--help" || command == "-h") {
-        Usage(command.empty() ? stderr : stdout);
-        return command.empty() ? 2 : 0;
-    }
+    if (const int code = ParseCommandLine(argc, argv, options, command, traceTarget, stats);
+        code >= 0)
+        return code;
     const auto it = Registry().find(command);
-    if (it == Registry().end()) {
-        std::fprintf(stderr, "vq31ctl: unknown command '%s'\n", command.c_str());
-        Usage(stderr);
-        return 2;
-    }
-    if (const std::string wrong = CheckArguments(it->second.rules, options.args); !wrong.empty()) {
-        std::fprintf(stderr,
-                     "vq31ctl %s: %s\nusage: vq31ctl --port PATH [--baud N] "
-                     "[--address N] %s\n",
-                     command.c_str(), wrong.c_str(), it->second.usage);
-        return 2;
-    }
     // The port list and the saved snapshots need no port.
     const bool noPort =
         command == "ports" || (command == "snapshot" && !options.args.empty() &&
@@ -235,25 +268,28 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;
     }
-    std::FILE* trace = nullptr;
-    if (!traceTarget.empty() && (trace = OpenTrace(traceTarget)) == nullptr)
-        return 2;
-    if (trace || stats) {
-        options.monitor = std::make_shared<vq31::LinkMonitor>();
-        if (trace)
-            options.monitor->SetLineSink([trace](const std::string& line) {
-                std::fprintf(trace, "%s\n", line.c_str());
-                std::fflush(trace);
-            });
+    TraceWriter trace;
+    if (!traceTarget.empty()) {
+        std::string error;
+        if (!trace.Open(traceTarget, error)) {
+            std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
+            return 2;
+        }
     }
-    const int code = it->second.fn(options);
+    if (!traceTarget.empty() || stats) {
+        options.monitor = std::make_shared<vq31::LinkMonitor>();
+        if (!traceTarget.empty())
+            options.monitor->SetLineSink([&trace](const std::string& line) { trace.Add(line); });
+    }
+    int code = it->second.fn(options);
     if (options.monitor) {
-        // Every link of the command is closed by now: nothing records any more.
         options.monitor->SetLineSink({});
         if (stats)
             std::printf("%s", vq31::FormatHealth(options.monitor->Health()).c_str());
     }
-    if (trace && trace != stderr)
-        std::fclose(trace);
+    if (std::string error; !trace.Finish(error)) {
+        std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
+        code = code == 0 ? 1 : code;
+    }
     return code;
 }

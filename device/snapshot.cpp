@@ -61,17 +61,6 @@ constexpr FieldDef Fields[] = {
     {"tankheight", "tank height", &Snapshot::tankHeight, 32, 2},
 };
 
-std::string Hex(const uint8_t* data, size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(count * 2);
-    for (size_t i = 0; i < count; ++i) {
-        text += digits[data[i] >> 4];
-        text += digits[data[i] & 15];
-    }
-    return text;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -181,7 +170,7 @@ std::string SnapshotText(const Snapshot& s) {
     body += "hubsize = " + std::to_string(s.hub.size()) + "\n";
     for (size_t i = 0; i < s.hub.size(); i += HexBytesPerLine) {
         body += i == 0 ? "hub = " : "hub+ = ";
-        body += Hex(s.hub.data() + i, std::min(HexBytesPerLine, s.hub.size() - i)) + "\n";
+        body += HexText(s.hub.data() + i, std::min(HexBytesPerLine, s.hub.size() - i)) + "\n";
     }
     if (s.hub.empty())
         body += "hub = \n";

@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 namespace vq31 {
@@ -162,6 +163,32 @@ uint32_t FloatBits(float value) {
 }
 float FloatFromBits(uint32_t bits) {
     return std::bit_cast<float>(bits);
+}
+
+std::string PassportDateText(uint32_t date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u%02u%02u", ((date >> 16) & 0xFF) + 1,
+                  ((date >> 8) & 0xFF) + 1, date & 0xFF);
+    return text;
+}
+
+std::string FirmwareText(uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%02X", (version >> 4) & 0xF, (version & 0xF) << 4);
+    return text;
+}
+
+std::string HexText(const uint8_t* bytes, size_t count, char separator) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0 && separator != '\0')
+            text += separator;
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
 }
 
 } // namespace vq31

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace vq31 {
 
@@ -76,6 +77,13 @@ Status WriteFuelSettings(DeviceLink& link, uint8_t address, uint8_t fuelType, fl
                          float soundSpeed);
 
 // Bit pattern conversions of the fuel floats.
+// The passport as the windows show it: the date "DDMMYY" (its bytes are year, month - 1,
+// day - 1), the firmware version "M.mm" (high nibble major, low nibble minor).
+std::string PassportDateText(uint32_t date);
+std::string FirmwareText(uint32_t version);
+// Two upper-case hex digits a byte, with a separator between bytes when one is given.
+std::string HexText(const uint8_t* bytes, size_t count, char separator = '\0');
+
 uint32_t FloatBits(float value);
 float FloatFromBits(uint32_t bits);
 

@@ -437,7 +437,9 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
         ++counters_.statuses[size_t(status) < counters_.statuses.size() ? size_t(status) : 9];
         monitor = monitor_;
     }
-    if (monitor)
+    // An exchange cut off by an interrupt (the tool or window ending) is no exchange with the
+    // device: the link-health counters leave it out, as the trace does.
+    if (monitor && !interrupted_)
         monitor->CountExchange(status);
     return status;
 }

@@ -1,6 +1,8 @@
 // Trace records, their text lines, and the bounded ring with the link's health counters.
 #include "trace.h"
 
+#include "commands.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -55,16 +57,7 @@ constexpr NamedCode CommandNames[] = {
 };
 
 std::string Hex(const uint8_t* bytes, size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(count * 3);
-    for (size_t i = 0; i < count; ++i) {
-        if (i)
-            text += ' ';
-        text += digits[bytes[i] >> 4];
-        text += digits[bytes[i] & 0x0F];
-    }
-    return text;
+    return HexText(bytes, count, ' ');
 }
 
 std::string Number(uint32_t value) {

@@ -3,6 +3,7 @@
 // check results and signature.
 #include "tare_report.h"
 
+#include "commands.h"
 #include "tare_grid.h"
 #include "tare_plot.h"
 
@@ -337,9 +338,7 @@ ReportDevice DeviceFromPassport(uint32_t date, uint32_t serialNumber, uint32_t m
     device.model = std::to_string(model);
     std::snprintf(text, sizeof text, "%06u", serialNumber);
     device.serial = text;
-    std::snprintf(text, sizeof text, "%u.%02X", (firmwareVersion >> 4) & 0xF,
-                  (firmwareVersion & 0xF) << 4);
-    device.firmware = text;
+    device.firmware = FirmwareText(firmwareVersion);
     std::snprintf(text, sizeof text, "%02u.%02u.20%02u", (date >> 16 & 0xFF) + 1,
                   (date >> 8 & 0xFF) + 1, date & 0xFF);
     device.passportDate = text;

@@ -139,8 +139,14 @@ public:
     // The outcome of the last write (after a job ended, or after Stop() has finished or put
     // back a transfer that a stop cut short).
     const WriteOutcome& LastWriteOutcome() const { return lastOutcome_; }
-    // A write transaction is sending to the device now (safe from any thread).
+    // After Stop(): what became of a write that the stop cut short (finished, put back, or
+    // left part-way with the snapshot to restore from); empty when none was cut short.
+    std::string StopOutcomeText() const;
+    // A write transaction runs, its outcome not yet shown (safe from any thread).
     bool Writing() const { return writing_.load(); }
+    // Asks a running write to stop between pages: it finishes the image or puts the old one
+    // back, and shows which; the worker goes on (safe from any thread).
+    void RequestWriteStop() { writeStop_ = true; }
 
     // Records of the last exchanges; read them from the worker thread (inside a view call)
     // or after the worker has stopped.
@@ -216,6 +222,9 @@ private:
     void PrepareHubImage();
     // The write path's context for a job: the snapshot folder, the stop request.
     WriteContext WriteContextNow();
+    // Around a transaction: marks it running, and answers a stop of the write alone.
+    void BeginWrite();
+    void EndWriteStop(WriteOutcome& outcome);
     // Shows what a write left on the device in one box; after a part-way write it offers the
     // snapshot taken before, and returns true when its restore was posted.
     bool ShowWriteOutcome(const WriteOutcome& outcome);
@@ -275,7 +284,9 @@ private:
     size_t hubPagesWritten_ = 0;
     size_t hubPagesToWrite_ = 0;
     WriteOutcome lastOutcome_;
+    bool stopCutWrite_ = false; // the last write was cut short by the stop
     std::atomic<bool> writing_{false};
+    std::atomic<bool> writeStop_{false};
     std::mutex interruptedLock_;
     std::unique_ptr<WriteOutcome> interrupted_; // guarded by interruptedLock_
     uint8_t interruptedAddress_ = 0;            // guarded by interruptedLock_

@@ -91,7 +91,7 @@ void CommandWorker::WriteParameters() {
     const std::optional<uint32_t> newSpeed = SpeedForIndex(choice.speedIndex);
     uint8_t address = Address();
     lastSnapshot_.clear();
-    writing_ = true;
+    BeginWrite();
     // The port follows a chosen speed after the link flags; without one the device keeps its
     // speed bits and the port stays as it is.
     const WriteOutcome outcome = WriteSettingsTransaction(
@@ -105,12 +105,13 @@ void CommandWorker::WriteParameters() {
              // A port that does not reopen shows itself at the next exchange (port error).
              link_.UartOpen(params_.PortName(), *newSpeed);
          }});
-    writing_ = false;
     if (!newSpeed && outcome.Ok() && !Stopping()) {
         lastStatus_ = StatusOk;
         view_.ShowDeviceStatus(StatusOk, texts_.Text(msg::SpeedNotChosen));
     }
-    if (!ShowWriteOutcome(outcome))
+    const bool restoring = ShowWriteOutcome(outcome);
+    writing_ = false;
+    if (!restoring)
         PostCommand(job::None);
 }
 

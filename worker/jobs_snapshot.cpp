@@ -105,17 +105,21 @@ void CommandWorker::RestoreSnapshotJob() {
     };
     uint8_t address = Address();
     lastSnapshot_.clear();
-    writing_ = true;
-    const WriteOutcome outcome =
+    BeginWrite();
+    WriteOutcome outcome =
         RestoreTransaction(link_, address, uint32_t(Get(params_.BaudRate)), saved, withSettings,
                            WriteContextNow(), follow, confirm);
-    writing_ = false;
-    if (Stopping())
+    EndWriteStop(outcome);
+    if (Stopping()) {
+        writing_ = false;
         return KeepInterruptedWrite(outcome);
+    }
     view_.UnlockControls(Get(params_.TankId));
-    if (outcome.end == WriteEnd::Written)
-        InfoBox(texts_.Text(msg::SnapshotRestored));
-    else if (ShowWriteOutcome(outcome))
+    const bool restoring = outcome.end == WriteEnd::Written && outcome.stopEnd == StopEnd::None
+                               ? (InfoBox(texts_.Text(msg::SnapshotRestored)), false)
+                               : ShowWriteOutcome(outcome);
+    writing_ = false;
+    if (restoring)
         return;
     // The page shows the device as it is now, never values from before the restore.
     PostCommand(snapshotFollow_.load());

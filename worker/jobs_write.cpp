@@ -9,7 +9,7 @@ namespace vq31 {
 WriteContext CommandWorker::WriteContextNow() {
     WriteContext context;
     context.store = snapshots_;
-    context.stop = [this] { return Stopping(); };
+    context.stop = [this] { return Stopping() || writeStop_.load(); };
     context.snapshotSaved = [this](const std::filesystem::path& file) { lastSnapshot_ = file; };
     return context;
 }
@@ -32,6 +32,35 @@ void CommandWorker::EndInterruptedWrites() {
         return;
     EndInterruptedWrite(link_, interruptedAddress_, *outcome);
     lastOutcome_ = *outcome;
+    stopCutWrite_ = true;
+}
+
+std::string CommandWorker::StopOutcomeText() const {
+    if (!stopCutWrite_)
+        return {};
+    const WriteOutcome& o = lastOutcome_;
+    if (o.stopEnd == StopEnd::Finished && o.end == WriteEnd::Written)
+        return WithArguments(texts_.Text(msg::WriteFinished), {std::to_string(o.pagesTotal)});
+    if (o.end == WriteEnd::PutBack)
+        return WithArguments(texts_.Text(msg::WritePutBack), {std::to_string(o.pagesPutBack)});
+    std::string text =
+        WithArguments(texts_.Text(msg::HubPagesWritten),
+                      {std::to_string(o.pagesWritten), std::to_string(o.pagesTotal)});
+    if (!o.snapshot.empty())
+        text += "\n" + WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
+    return text;
+}
+
+void CommandWorker::BeginWrite() {
+    writeStop_ = false;
+    writing_ = true;
+}
+
+void CommandWorker::EndWriteStop(WriteOutcome& outcome) {
+    // A stop asked of the write alone (the window closing) leaves the link usable: the
+    // transfer is finished or put back at once. A stop of the worker waits for Stop().
+    if (outcome.stopEnd == StopEnd::Incomplete && !Stopping())
+        EndInterruptedWrite(link_, Address(), outcome);
 }
 
 bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
@@ -45,6 +74,10 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
             : "\n" + WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
     switch (o.end) {
     case WriteEnd::Written:
+        if (o.stopEnd == StopEnd::Finished) {
+            InfoBox(WithArguments(texts_.Text(msg::WriteFinished), {std::to_string(o.pagesTotal)}));
+            return false;
+        }
         ShowStatus(StatusOk);
         view_.ShowDeviceStatus(StatusOk, texts_.Text(msg::WriteDone));
         return false;
@@ -116,12 +149,14 @@ void CommandWorker::WriteHubData() {
     if (OwnsHeight(tankId))
         write.tankHeight = tankHeight_;
     lastSnapshot_.clear();
-    writing_ = true;
-    const WriteOutcome outcome = WriteHubTransaction(link_, Address(), write, WriteContextNow());
-    writing_ = false;
+    BeginWrite();
+    WriteOutcome outcome = WriteHubTransaction(link_, Address(), write, WriteContextNow());
+    EndWriteStop(outcome);
     hubPagesWritten_ = outcome.pagesWritten;
     hubPagesToWrite_ = outcome.pagesTotal;
-    if (ShowWriteOutcome(outcome))
+    const bool restoring = ShowWriteOutcome(outcome);
+    writing_ = false;
+    if (restoring)
         return; // the snapshot taken before the write goes back next
     if (!Stopping())
         view_.UnlockControls(tankId);

@@ -24,15 +24,11 @@ ParameterView MakeParameterView(const ParameterRecord& r, int32_t fuelType, floa
     ParameterView v;
     v.record = r;
     char text[32];
-    std::snprintf(text, sizeof text, "%02u%02u%02u", ((r.date >> 16) & 0xFF) + 1,
-                  ((r.date >> 8) & 0xFF) + 1, r.date & 0xFF);
-    v.date = text;
+    v.date = PassportDateText(r.date);
     std::snprintf(text, sizeof text, "%06u", r.serialNumber);
     v.serial = text;
     v.model = std::to_string(r.model);
-    std::snprintf(text, sizeof text, "%u.%02X", (r.firmwareVersion >> 4) & 0xF,
-                  (r.firmwareVersion & 0xF) << 4);
-    v.version = text;
+    v.version = FirmwareText(r.firmwareVersion);
     v.revision = std::to_string(r.revision & 0xF);
     const uint32_t speedCode = (r.flagsA & flags::SpeedMask) >> flags::SpeedShift;
     v.speedIndex = int32_t(speedCode) - 1; // code 0 leaves no item selected
