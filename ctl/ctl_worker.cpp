@@ -44,6 +44,15 @@ int Poll(const Options& o) {
     // --reopen waits for an unplugged port to come back and reconnects; it goes on polling
     // through lost answers as --keep-going does.
     const bool reopen = HasFlag(o.args, "--reopen");
+#ifdef _WIN32
+    // The Win32 port layer does not tell an unplugged adapter from a silent line yet, so a
+    // vanished port would never be waited for: refused rather than accepted and ignored.
+    if (reopen) {
+        std::fprintf(stderr, "vq31ctl: --reopen is not available on Windows; poll with "
+                             "--keep-going, or run poll again once the adapter is back\n");
+        return 2;
+    }
+#endif
     const bool keepGoing = reopen || HasFlag(o.args, "--keep-going");
     WorkerSession s(o);
     s.view.oscillMode = int32_t(mode);
