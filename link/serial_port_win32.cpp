@@ -14,6 +14,7 @@
 #include "protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <windows.h>
 
@@ -22,6 +23,9 @@ namespace vq31 {
 namespace {
 
 constexpr DWORD DriverQueueBytes = 5000;
+// The last part of a read's wait that is slept and polled rather than waited on (see
+// WaitForByte).
+constexpr std::chrono::milliseconds FinalPollWindow{5};
 // The highest COM number the system's port database hands out.
 constexpr unsigned long HighestComNumber = 4096;
 constexpr const wchar_t* SerialDeviceMap = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
@@ -203,14 +207,10 @@ public:
             }
         }
         if (pending_) {
-            const HANDLE events[2] = {readEvent_, wake_};
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            const DWORD w = WaitForMultipleObjects(wakeable ? 2 : 1, events, FALSE,
-                                                   DWORD(std::max<int64_t>(0, left.count())));
-            if (w == WAIT_TIMEOUT || w == WAIT_OBJECT_0 + 1)
+            const Waited w = WaitForByte(deadline, wakeable);
+            if (w == Waited::Timeout || w == Waited::Woken)
                 return Read::Timeout; // the read stays waiting for the next call
-            if (w != WAIT_OBJECT_0)
+            if (w == Waited::Failed)
                 return SleepUntil(deadline);
             pending_ = false;
             if (!GetOverlappedResult(handle_, &readOv_, &got, FALSE) || got == 0)
@@ -226,6 +226,7 @@ public:
     }
 
     void Wake() override {
+        woken_ = true;
         if (wake_)
             SetEvent(wake_);
     }
@@ -253,7 +254,7 @@ public:
             // A byte the waiting read took before the purge is a leftover too (nothing new
             // comes before the next request); a read still waiting stays for the answer.
             DWORD got = 0;
-            if (pending_ && WaitForSingleObject(readEvent_, 0) == WAIT_OBJECT_0) {
+            if (pending_ && HasOverlappedIoCompleted(&readOv_)) {
                 pending_ = false;
                 GetOverlappedResult(handle_, &readOv_, &got, FALSE);
             }
@@ -273,6 +274,51 @@ private:
         errorNumber_ = int(e);
         error_ = name + ": " + what + ": " + SystemMessage(e);
         return false;
+    }
+
+    enum class Waited { Byte, Timeout, Woken, Failed };
+
+    // Waits for the waiting read to end, for Wake when wakeable, or until deadline. The
+    // system's timed wait covers all but the last FinalPollWindow; that last part is slept in
+    // 1 ms steps, looking at the read, the driver queue and Wake between them. A timed wait
+    // can overrun by several milliseconds on a busy machine (under Wine by most) while a
+    // sleep keeps time, and a silent line must be found silent on time: the idle time-out
+    // before every request is the floor of each exchange.
+    Waited WaitForByte(std::chrono::steady_clock::time_point deadline, bool wakeable) {
+        const HANDLE events[2] = {readEvent_, wake_};
+        for (;;) {
+            if (wakeable && woken_.exchange(false)) {
+                ResetEvent(wake_);
+                return Waited::Woken;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left > FinalPollWindow) {
+                const DWORD w = WaitForMultipleObjects(wakeable ? 2 : 1, events, FALSE,
+                                                       DWORD((left - FinalPollWindow).count()));
+                if (w == WAIT_OBJECT_0)
+                    return Waited::Byte;
+                if (w == WAIT_OBJECT_0 + 1) {
+                    woken_ = false; // the event was the wake; a later Wake sets both again
+                    return Waited::Woken;
+                }
+                if (w != WAIT_TIMEOUT)
+                    return Waited::Failed;
+                continue;
+            }
+            if (HasOverlappedIoCompleted(&readOv_))
+                return Waited::Byte;
+            // A byte is queued but the read has not taken it yet (Wine hands it over only
+            // within a wait): the wait ends at once.
+            if (Queued() > 0)
+                return WaitForSingleObject(readEvent_, DWORD(AnswerByteWindow.count())) ==
+                               WAIT_OBJECT_0
+                           ? Waited::Byte
+                           : Waited::Failed;
+            if (left.count() <= 0)
+                return Waited::Timeout;
+            Sleep(1);
+        }
     }
 
     // The number of bytes the driver holds, 0 also when it cannot tell.
@@ -324,8 +370,9 @@ private:
     HANDLE wake_ = nullptr; // auto-reset: one Wake ends one wakeable read
     HANDLE readEvent_ = nullptr;
     HANDLE writeEvent_ = nullptr;
-    OVERLAPPED readOv_{};  // of the read waiting in the driver, while pending_
-    bool pending_ = false; // a one-byte read into buffer_[0] waits in the driver
+    OVERLAPPED readOv_{};            // of the read waiting in the driver, while pending_
+    bool pending_ = false;           // a one-byte read into buffer_[0] waits in the driver
+    std::atomic<bool> woken_{false}; // set by Wake with the event, for the sleeping part
     std::string error_;
     int errorNumber_ = 0;
     uint8_t buffer_[4096];
