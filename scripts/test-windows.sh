@@ -294,7 +294,9 @@ echo "exit $rc after $(((t1 - t0) / 1000000)) ms: $(plain "$work/ending.err" | t
 # 19200 bit/s, each run polling for VQ31_POLL_SECONDS (10 s unless told). Printed against
 # the floor of two idle time-outs of 17 ms; a figure, not a check.
 seconds=${VQ31_POLL_SECONDS:-10}
-echo "== polling cycle at 19200 bit/s, $seconds s each"
+# The machine's load goes with the figures: each of Wine's waits and reads is a round trip
+# to its server process, which a busy machine delays most.
+echo "== polling cycle at 19200 bit/s, $seconds s each, load $(cut -d ' ' -f 1-3 /proc/loadavg 2>/dev/null)"
 start_sim cyclewin
 map_com 13 "$sim_pty"
 timeout $((seconds + 30)) "$wine" "$exe" --port COM13 poll --seconds "$seconds" \
