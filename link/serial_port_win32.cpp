@@ -77,6 +77,13 @@ unsigned long ComNumber(const std::string& name) {
     return number <= HighestComNumber ? number : 0;
 }
 
+bool PortListed(unsigned long number) {
+    for (const PortInfo& p : ListSerialPorts())
+        if (ComNumber(p.device) == number)
+            return true;
+    return false;
+}
+
 class Win32SerialPort final : public SerialPort {
 public:
     Win32SerialPort()
@@ -159,6 +166,8 @@ public:
         if (!PurgeComm(h, PURGE_TXCLEAR | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_RXABORT))
             return Refused(h, name, "cannot clear the driver queues");
         handle_ = h;
+        number_ = number;
+        vanished_ = false;
         pending_ = false;
         head_ = tail_ = 0;
         return true;
@@ -170,6 +179,7 @@ public:
             CloseHandle(handle_);
         }
         handle_ = nullptr;
+        vanished_ = false;
         head_ = tail_ = 0;
     }
 
@@ -263,6 +273,7 @@ public:
     }
 
     const std::string& error() const override { return error_; }
+    bool Vanished() const override { return vanished_; }
     int errorNumber() const override { return errorNumber_; }
 
 private:
@@ -357,8 +368,11 @@ private:
     }
 
     // A failed read (a vanished adapter) returns at once; wait the time-out as a silent
-    // read would, so the port thread does not spin.
+    // read would, so the port thread does not spin. A failed read on a port that the
+    // registry's serial device map no longer lists is an unplugged adapter.
     Read SleepUntil(std::chrono::steady_clock::time_point deadline) {
+        if (handle_ != nullptr && !vanished_ && !PortListed(number_))
+            vanished_ = true;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() > 0)
@@ -370,9 +384,11 @@ private:
     HANDLE wake_ = nullptr; // auto-reset: one Wake ends one wakeable read
     HANDLE readEvent_ = nullptr;
     HANDLE writeEvent_ = nullptr;
-    OVERLAPPED readOv_{};            // of the read waiting in the driver, while pending_
-    bool pending_ = false;           // a one-byte read into buffer_[0] waits in the driver
-    std::atomic<bool> woken_{false}; // set by Wake with the event, for the sleeping part
+    OVERLAPPED readOv_{};               // of the read waiting in the driver, while pending_
+    bool pending_ = false;              // a one-byte read into buffer_[0] waits in the driver
+    std::atomic<bool> woken_{false};    // set by Wake with the event, for the sleeping part
+    unsigned long number_ = 0;          // the COM number, set at open
+    std::atomic<bool> vanished_{false}; // written by the port thread, read by any
     std::string error_;
     int errorNumber_ = 0;
     uint8_t buffer_[4096];

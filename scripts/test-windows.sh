@@ -4,9 +4,9 @@
 # that Wine maps to the simulator's pseudo-terminal. The Wine user is named in Cyrillic, so
 # the user profile folder and the snapshots saved in it have a Cyrillic path.
 # Every command is also run with the Linux vq31ctl against a fresh simulator of its own, and
-# the two outputs must be equal. Then the port list, the faults (a silent simulator, and a
-# simulator that ends while vq31ctl.exe polls), and the polling cycle of both tools measured
-# one after the other against the same simulator speed.
+# the two outputs must be equal. Then the port list, polling through an unplug, the faults
+# (a silent simulator, and a simulator that ends while vq31ctl.exe polls), and the polling
+# cycle of both tools measured one after the other against the same simulator speed.
 #
 #   scripts/test-windows.sh [NATIVE_BUILD_DIR]    (default build/, which has vq31ctl and vq31-sim)
 #
@@ -230,12 +230,40 @@ listed=$(tr -d '\r' <"$work/ports.out" | grep -E '^COM(9|12) ' | awk '{print $1 
 [ "$listed" = 'COM9=\Device\VQ31Test9 COM12=\Device\VQ31Test12 ' ] ||
     failed "ports: COM9 and COM12 in order with their device names expected, got '$listed'"
 
-# poll --reopen cannot watch a Windows port yet: refused, never accepted and ignored.
+# poll --reopen: the adapter unplugged (the simulator ends and its COM port leaves the serial
+# device map) and plugged in again (a new simulator behind the same COM port, listed again)
+# is reconnected, and the refreshes go on.
+echo "== poll --reopen through an unplug"
+serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+start_sim unplug --baud 9600 --address 7
+map_com 16 "$sim_pty"
+timeout 60 "$wine" reg add "$serialcomm" /v '\Device\VQ31Test16' /t REG_SZ /d COM16 /f \
+    >/dev/null 2>&1 || failed "reg add COM16"
+timeout 60 "$wine" "$exe" --port COM16 --baud 9600 --address 7 poll --seconds 15 --reopen \
+    >"$work/reopen.out" 2>"$work/reopen.err" &
+reopen_pid=$!
+for _ in $(seq 200); do
+    grep -q '^echo: ' "$work/reopen.out" 2>/dev/null && break
+    sleep 0.1
+done
+kill "$sim_pid"
+timeout 60 "$wine" reg delete "$serialcomm" /v '\Device\VQ31Test16' /f >/dev/null 2>&1 ||
+    failed "reg delete COM16"
+sleep 2
+start_sim plugged --baud 9600 --address 7
+map_com 16 "$sim_pty"
+timeout 60 "$wine" reg add "$serialcomm" /v '\Device\VQ31Test16' /t REG_SZ /d COM16 /f \
+    >/dev/null 2>&1 || failed "reg add COM16"
 rc=0
-timeout 30 "$wine" "$exe" --port COM9 --baud 9600 --address 7 poll --seconds 1 --reopen \
-    >"$work/reopen.out" 2>"$work/reopen.err" || rc=$?
-[ "$rc" = 2 ] && grep -q -- "--reopen is not available on Windows" "$work/reopen.err" ||
-    failed "poll --reopen: exit $rc, $(plain "$work/reopen.err")"
+wait "$reopen_pid" || rc=$?
+unplugged=$(tr -d '\r' <"$work/reopen.out" | grep -E '^port: COM16 (was unplugged|is back)' || true)
+echo "$unplugged"
+after=$(tr -d '\r' <"$work/reopen.out" | sed -n '/is back at/,$p' | grep -c '^echo: ' || true)
+echo "exit $rc, $after refreshes after the reconnect"
+grep -q 'was unplugged at' <<<"$unplugged" && grep -q 'is back at' <<<"$unplugged" ||
+    failed "poll --reopen did not see the unplug and the return: $(tr -d '\r' <"$work/reopen.err")"
+[ "$after" -ge 2 ] || failed "poll --reopen: only $after refreshes after the reconnect"
+[ "$rc" = 1 ] || failed "poll --reopen: exit $rc (1 expected: answers were lost)"
 
 polls() { grep -c '^echo: ' "$1" || true; }
 wp=$(polls "$work/windows/poll.out")
