@@ -1,6 +1,7 @@
 // Worker commands of the tool: echo polling, the signal settings, the sweep, the tuning steps
 // and the display test, each run through the worker's own jobs with a text view.
 #include "ctl_worker_view.h"
+#include "doctor.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +22,24 @@ constexpr auto JobLimit = 30s;
 constexpr long long DefaultSeconds = 5;
 // How often a poll run looks whether the device stopped answering.
 constexpr auto PollCheckStep = 20ms;
+
+// Whether the port's name is there again: a device path on POSIX, a COM port the registry's
+// serial device map lists on Windows.
+bool PortPresent(const std::string& port) {
+#ifdef _WIN32
+    std::string name = port;
+    for (const char* prefix : {"\\\\.\\", "//./"})
+        if (name.rfind(prefix, 0) == 0)
+            name = name.substr(4);
+    for (const PortInfo& p : ListSerialPorts())
+        if (_stricmp(p.device.c_str(), name.c_str()) == 0)
+            return true;
+    return false;
+#else
+    std::error_code ec;
+    return std::filesystem::exists(port, ec);
+#endif
+}
 
 bool Seconds(const Options& o, long long& seconds) {
     seconds = DefaultSeconds;
@@ -59,8 +78,7 @@ int Poll(const Options& o) {
         if (!keepGoing && s.view.FailedExchanges().count > 0)
             break;
         if (reopen && s.view.Count("ShowPortVanished") > reconnects) {
-            std::error_code ec;
-            while (std::chrono::steady_clock::now() < end && !std::filesystem::exists(o.port, ec))
+            while (std::chrono::steady_clock::now() < end && !PortPresent(o.port))
                 std::this_thread::sleep_for(PollCheckStep);
             if (std::chrono::steady_clock::now() >= end)
                 break;

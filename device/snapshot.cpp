@@ -1,6 +1,7 @@
 // The snapshot file format and the snapshot folder.
 #include "snapshot.h"
 
+#include "file_io.h"
 #include "hub_image.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -279,8 +279,9 @@ bool ParseSnapshot(const std::string& original, Snapshot& out, std::string& erro
 
 std::filesystem::path UserDataFolder() {
 #ifdef _WIN32
-    if (const char* local = std::getenv("LOCALAPPDATA"); local && *local)
-        return std::filesystem::path(local);
+    // Read as wide text: the profile folder may be named in any script.
+    if (const std::string local = fileio::EnvironmentUtf8("LOCALAPPDATA"); !local.empty())
+        return fileio::PathFromUtf8(local);
     return {};
 #else
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
@@ -318,19 +319,12 @@ std::filesystem::path SnapshotStore::Save(const Snapshot& s, std::string& error)
         const std::string name = "sn" + std::string(serial) + "-" + stamp +
                                  (n ? "-" + std::to_string(n) : std::string()) + ".snapshot";
         const auto path = folder_ / name;
-        // Open for exclusive creation: an existing file is never replaced.
-        std::FILE* f = std::fopen(path.string().c_str(), "wx");
-        if (!f) {
+        // Exclusive creation: an existing file is never replaced.
+        const fileio::FileResult created = fileio::CreateNewFile(fileio::Utf8Path(path), text);
+        if (!created.ok) {
             if (std::filesystem::exists(path, ec))
                 continue;
-            error = "cannot create " + path.string();
-            return {};
-        }
-        const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-        const bool closed = std::fclose(f) == 0;
-        if (!ok || !closed) {
-            std::filesystem::remove(path, ec);
-            error = "cannot write " + path.string();
+            error = created.error;
             return {};
         }
         return path;
@@ -369,27 +363,13 @@ std::vector<std::filesystem::path> SnapshotStore::List() const {
 }
 
 bool SnapshotStore::Load(const std::filesystem::path& file, Snapshot& s, std::string& error) {
-    // At most one byte past the limit is read, so an endless file (a device node such as
-    // /dev/zero) or a huge one is refused without filling memory.
-    constexpr size_t Limit = size_t(1) << 20;
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
-        error = file.string() + ": a folder, not a snapshot file";
+    // Bounded: a file that never ends (a device) is refused after the limit.
+    const fileio::ReadResult text = fileio::ReadFileLimited(fileio::Utf8Path(file), 1u << 20);
+    if (!text.ok) {
+        error = text.error;
         return false;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + file.string();
-        return false;
-    }
-    std::string bytes(Limit + 1, '\0');
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    bytes.resize(size_t(in.gcount()));
-    if (bytes.size() > Limit) {
-        error = file.string() + ": too large for a snapshot";
-        return false;
-    }
-    if (!ParseSnapshot(bytes, s, error)) {
+    if (!ParseSnapshot(text.bytes, s, error)) {
         error = file.string() + ": " + error;
         return false;
     }

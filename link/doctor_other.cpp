@@ -1,5 +1,6 @@
-// The connection doctor where no device or process tree can be read: the port layer's own
-// message stands, and there is nothing to list or tune.
+// The connection doctor where no device or process tree can be read (Windows): the port
+// layer's own message stands and there is nothing to tune. The ports present are listed by
+// the Win32 port layer from the registry.
 #include "doctor.h"
 
 namespace vq31 {
@@ -10,10 +11,6 @@ Diagnosis DiagnoseOpenFailure(const std::string& port, int, const std::string& p
     d.problem = OpenProblem::Other;
     d.message = portError.empty() ? port + " cannot be opened" : portError;
     return d;
-}
-
-std::vector<PortInfo> ListSerialPorts(const DoctorRoots&) {
-    return {};
 }
 
 std::string StableNameOf(const std::string&, const DoctorRoots&) {

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the Windows build under Wine: the link and worker unit tests and the workbook
+# Runs the Windows build under Wine: the link, worker and file unit tests and the workbook
 # reader's child process, then vq31ctl.exe against the native simulator through a COM port
-# that Wine maps to the simulator's pseudo-terminal.
+# that Wine maps to the simulator's pseudo-terminal. The Wine user is named in Cyrillic, so
+# the user profile folder and the snapshots saved in it have a Cyrillic path.
 # Every command is also run with the Linux vq31ctl against a fresh simulator of its own, and
-# the two outputs must be equal. Then the faults: a silent simulator, and a simulator that
-# ends while vq31ctl.exe polls.
+# the two outputs must be equal. Then the port list, polling through an unplug, the faults
+# (a silent simulator, and a simulator that ends while vq31ctl.exe polls), and the polling
+# cycle of both tools measured one after the other against the same simulator speed.
 #
 #   scripts/test-windows.sh [NATIVE_BUILD_DIR]    (default build/, which has vq31ctl and vq31-sim)
 #
@@ -20,7 +22,8 @@ sim=$native/sim/vq31-sim
 ctl=$native/ctl/vq31ctl
 exe=$win/ctl/vq31ctl.exe
 for f in "$sim" "$ctl" "$exe" "$win/tests/windows/test_link_unit.exe" \
-    "$win/tests/windows/test_worker_unit.exe" "$win/tests/windows/test_child_process.exe"; do
+    "$win/tests/windows/test_worker_unit.exe" "$win/tests/windows/test_child_process.exe" \
+    "$win/tests/windows/test_fileio_unit.exe"; do
     [ -e "$f" ] || { echo "test-windows: $f is missing (build it first)"; exit 1; }
 done
 
@@ -33,6 +36,10 @@ fi
 
 work=$(mktemp -d /tmp/vq31-wine.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine names the user profile folder after $USER (C:\users\Пётр); a UTF-8 locale carries the
+# name into Windows text unchanged.
+export USER=Пётр LANG=C.UTF-8
+profile=$WINEPREFIX/drive_c/users/$USER
 # Snapshots of the Linux runs go into the test folder, not the user's data folder.
 export XDG_DATA_HOME=$work/data
 sims=()
@@ -61,17 +68,6 @@ failed() {
     fail=1
 }
 
-# -- Unit tests of the Windows build.
-for t in test_link_unit test_worker_unit test_child_process; do
-    echo "== $t.exe under Wine"
-    if ! timeout 300 "$wine" "$win/tests/windows/$t.exe" >"$work/$t.log" 2>&1; then
-        cat "$work/$t.log"
-        failed "$t.exe"
-    else
-        grep -E '^\[  PASSED  \]' "$work/$t.log" || true
-    fi
-done
-
 # -- The simulator. start_sim NAME ARGS... starts one with its control lines on a fifo and
 # sets sim_pty and sim_pid; control NAME LINE sends it a line.
 start_sim() {
@@ -99,6 +95,22 @@ control() {
 map_com() { # map_com N PTY
     ln -sfn "$2" "$WINEPREFIX/dosdevices/com$1"
 }
+
+# -- Unit tests of the Windows build; the port tests use a silent simulator on COM8 and a
+# device that is no serial port on COM14.
+start_sim unitsim --baud 9600
+map_com 8 "$sim_pty"
+map_com 14 /dev/null
+for t in test_link_unit test_worker_unit test_child_process test_fileio_unit; do
+    echo "== $t.exe under Wine"
+    if ! VQ31_TEST_COM=COM8 VQ31_TEST_NOT_SERIAL=COM14 timeout 300 "$wine" \
+        "$win/tests/windows/$t.exe" >"$work/$t.log" 2>&1; then
+        cat "$work/$t.log"
+        failed "$t.exe"
+    else
+        grep -E '^\[  (PASSED|SKIPPED) ' "$work/$t.log" || true
+    fi
+done
 
 # Hub image with one table value changed and the checksum made right again, so the device
 # keeps it as it is.
@@ -193,6 +205,66 @@ if [ "$rc" != 2 ] || ! grep -q "no workbook support" "$work/windows/workbook.err
     failed "workbook command: exit $rc, $(plain "$work/windows/workbook.err")"
 fi
 
+# The snapshot saved before the hub write lies in the Cyrillic-named profile folder, under
+# the name it was reported with.
+echo "== snapshot in the profile folder of user $USER"
+shown=$(tr -d '\r' <"$work/windows/hubwrite.out" | sed -n 's/^snapshot before the write: //p')
+snapshots="$profile/AppData/Local/vq31-install-service/snapshots"
+saved=$(ls "$snapshots" 2>/dev/null | grep -E '^sn[0-9]{6}-.*\.snapshot$' | head -n 1 || true)
+echo "reported: $shown"
+if [ -z "$saved" ] || [ ! -s "$snapshots/$saved" ]; then
+    failed "no snapshot file in $snapshots"
+elif [ "$shown" != "C:\\users\\$USER\\AppData\\Local\\vq31-install-service\\snapshots\\$saved" ]; then
+    failed "the snapshot was reported as '$shown', saved as $snapshots/$saved"
+fi
+
+# The port list comes from the registry's serial device map, in COM number order.
+echo "== vq31ctl.exe ports"
+for n in 12 9; do
+    timeout 60 "$wine" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "\\Device\\VQ31Test$n" \
+        /t REG_SZ /d "COM$n" /f >/dev/null 2>&1 || failed "reg add COM$n"
+done
+timeout 60 "$wine" "$exe" ports >"$work/ports.out" 2>&1 || failed "vq31ctl.exe ports: exit $?"
+tr -d '\r' <"$work/ports.out"
+listed=$(tr -d '\r' <"$work/ports.out" | grep -E '^COM(9|12) ' | awk '{print $1 "=" $2}' | tr '\n' ' ')
+[ "$listed" = 'COM9=\Device\VQ31Test9 COM12=\Device\VQ31Test12 ' ] ||
+    failed "ports: COM9 and COM12 in order with their device names expected, got '$listed'"
+
+# poll --reopen: the adapter unplugged (the simulator ends and its COM port leaves the serial
+# device map) and plugged in again (a new simulator behind the same COM port, listed again)
+# is reconnected, and the refreshes go on.
+echo "== poll --reopen through an unplug"
+serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+start_sim unplug --baud 9600 --address 7
+map_com 16 "$sim_pty"
+timeout 60 "$wine" reg add "$serialcomm" /v '\Device\VQ31Test16' /t REG_SZ /d COM16 /f \
+    >/dev/null 2>&1 || failed "reg add COM16"
+timeout 60 "$wine" "$exe" --port COM16 --baud 9600 --address 7 poll --seconds 15 --reopen \
+    >"$work/reopen.out" 2>"$work/reopen.err" &
+reopen_pid=$!
+for _ in $(seq 200); do
+    grep -q '^echo: ' "$work/reopen.out" 2>/dev/null && break
+    sleep 0.1
+done
+kill "$sim_pid"
+timeout 60 "$wine" reg delete "$serialcomm" /v '\Device\VQ31Test16' /f >/dev/null 2>&1 ||
+    failed "reg delete COM16"
+sleep 2
+start_sim plugged --baud 9600 --address 7
+map_com 16 "$sim_pty"
+timeout 60 "$wine" reg add "$serialcomm" /v '\Device\VQ31Test16' /t REG_SZ /d COM16 /f \
+    >/dev/null 2>&1 || failed "reg add COM16"
+rc=0
+wait "$reopen_pid" || rc=$?
+unplugged=$(tr -d '\r' <"$work/reopen.out" | grep -E '^port: COM16 (was unplugged|is back)' || true)
+echo "$unplugged"
+after=$(tr -d '\r' <"$work/reopen.out" | sed -n '/is back at/,$p' | grep -c '^echo: ' || true)
+echo "exit $rc, $after refreshes after the reconnect"
+grep -q 'was unplugged at' <<<"$unplugged" && grep -q 'is back at' <<<"$unplugged" ||
+    failed "poll --reopen did not see the unplug and the return: $(tr -d '\r' <"$work/reopen.err")"
+[ "$after" -ge 2 ] || failed "poll --reopen: only $after refreshes after the reconnect"
+[ "$rc" = 1 ] || failed "poll --reopen: exit $rc (1 expected: answers were lost)"
+
 polls() { grep -c '^echo: ' "$1" || true; }
 wp=$(polls "$work/windows/poll.out")
 lp=$(polls "$work/linux/poll.out")
@@ -245,6 +317,35 @@ wait "$poll_pid" || rc=$?
 echo "exit $rc after $(((t1 - t0) / 1000000)) ms: $(plain "$work/ending.err" | tail -n 1)"
 [ "$rc" != 0 ] || failed "the simulator ended mid-poll, yet vq31ctl.exe reported success"
 [ -s "$work/ending.err" ] || failed "the simulator ended mid-poll without a message"
+
+# -- The echo polling cycle of both tools, one after the other against simulators at
+# 19200 bit/s, each run polling for VQ31_POLL_SECONDS (10 s unless told). Printed against
+# the floor of two idle time-outs of 17 ms; a figure, not a check.
+seconds=${VQ31_POLL_SECONDS:-10}
+# The machine's load goes with the figures: each of Wine's waits and reads is a round trip
+# to its server process, which a busy machine delays most.
+echo "== polling cycle at 19200 bit/s, $seconds s each, load $(cut -d ' ' -f 1-3 /proc/loadavg 2>/dev/null)"
+start_sim cyclewin
+map_com 13 "$sim_pty"
+timeout $((seconds + 30)) "$wine" "$exe" --port COM13 poll --seconds "$seconds" \
+    >"$work/cycle-windows.out" 2>&1 || true
+start_sim cyclelinux
+timeout $((seconds + 30)) "$ctl" --port "$sim_pty" poll --seconds "$seconds" \
+    >"$work/cycle-linux.out" 2>&1 || true
+cycle() { # cycle NAME FILE
+    local n
+    n=$(tr -d '\r' <"$2" | sed -n 's/^polls: \([0-9]*\) refreshes$/\1/p')
+    if [ -z "$n" ] || [ "$n" = 0 ]; then
+        failed "$1 polling gave no refreshes: $(tr -d '\r' <"$2" | tail -n 1)"
+        return
+    fi
+    awk -v n="$n" -v s="$seconds" -v name="$1" 'BEGIN {
+        c = s * 1000 / n
+        printf "%-24s %d refreshes, cycle %.1f ms, %.2f x the 34 ms floor\n", name, n, c, c / 34
+    }'
+}
+cycle "vq31ctl.exe under Wine" "$work/cycle-windows.out"
+cycle "vq31ctl on Linux" "$work/cycle-linux.out"
 
 echo "== Wine tests took $(($(date +%s) - start)) s"
 if [ "$fail" != 0 ]; then
