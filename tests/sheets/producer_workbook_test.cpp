@@ -1,10 +1,11 @@
-// Workbooks as other applications write them: LibreOffice's .ods and .xlsx in both date
+// Workbooks as other applications write them: LibreOffice's .ods, .xlsx and .xls in both date
 // systems, and packages rewritten from them (Strict Open XML, UTF-16 parts, part names in
 // another letter case, formulas the reader cannot parse, old OpenDocument formula syntax, a
 // named range). Dates and booleans are never numbers, formulas give their stored values, and
 // every form reads as the transitional one does. The files come from make_workbooks.py.
 #include "cell_text.h"
 #include "exchange.h"
+#include "package_parts.h"
 #include "package_prepare.h"
 #include "sheet_test_util.h"
 #include "workbook.h"
@@ -60,7 +61,8 @@ TEST_F(ProducerWorkbooks, EveryFormGivesDatesAndBooleansAsTextsAndFormulasTheirS
         {"book1900.ods", "n:80"},  {"book1904.ods", "n:80"}, {"book1900.xlsx", "n:80"},
         {"book1904.xlsx", "n:80"}, {"strict.xlsx", "n:80"},  {"utf16le.xlsx", "n:80"},
         {"utf16be.xlsx", "n:80"},  {"case.xlsx", "n:80"},    {"formula.xlsx", ""},
-        {"oooc.ods", ""},          {"named.ods", "n:80"},
+        {"oooc.ods", ""},          {"book1900.xls", "n:80"}, {"book1904.xls", "n:80"},
+        {"named.ods", "n:80"},
     };
     for (const FormCase& c : cases) {
         Workbook book;
@@ -138,6 +140,8 @@ TEST_F(ProducerWorkbooks, TankListLeavesOutDateAndBooleanRowsAndCountsThem) {
         {"strict.xlsx", 4,
          "sheet 'TankID 3': 4 rows without a number for litres or level left out"},
         {"oooc.ods", 3, "sheet 'TankID 3': 5 rows without a number for litres or level left out"},
+        {"book1904.xls", 4,
+         "sheet 'TankID 3': 4 rows without a number for litres or level left out"},
     };
     for (const auto& c : cases) {
         auto image = std::make_unique<HubBuffer>();
@@ -170,6 +174,11 @@ TEST_F(ProducerWorkbooks, TareTableTakesDatesAndBooleansAsTextsThatAreNoNumbers)
         for (const std::string& text : {rows[3][0], rows[4][1], rows[6][0]}) {
             EXPECT_FALSE(ParseCellNumber(text, ",")) << file << " " << text;
         }
+        // The title row, the two dates and the two booleans.
+        ASSERT_EQ(r.leftOut.size(), 1u) << file;
+        EXPECT_EQ(r.leftOut[0],
+                  "sheet 'TankID 3': 5 rows without a number for litres or level left out")
+            << file;
     }
 }
 
@@ -213,6 +222,38 @@ TEST(DateTexts, NumberFormatsThatShowDates) {
     for (const auto& c : cases) {
         EXPECT_EQ(IsDateFormat(c.id, c.code), c.date) << c.id << " " << c.code;
     }
+}
+
+// A file that cannot be imported says why, besides the fixed first line.
+TEST(ReadReasons, EachFailedImportNamesItsReason) {
+    TempDir dir;
+    const auto package = [](std::vector<PackagePart> parts) { return *WritePackage(parts); };
+    const struct {
+        const char* name;
+        std::string bytes;
+        ReadReason reason;
+    } cases[] = {
+        {"zip-garbage.xlsx", std::string("PK\x03\x04garbage", 11), ReadReason::Damaged},
+        {"text.xlsx", "hello", ReadReason::NotWorkbook},
+        {"other.zip", package({{"a.txt", "x"}}), ReadReason::NotWorkbook},
+        {"odd-utf16.xlsx", package({{"[Content_Types].xml", std::string("\xFF\xFE<\0?", 5)}}),
+         ReadReason::Encoding},
+        {"one-cell.csv", "7\n", ReadReason::SingleCell},
+        {"words.csv", "a,b\nc,d\n", ReadReason::NoPairs},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir.File(c.name), std::ios::binary) << c.bytes;
+        TareRows rows;
+        const ExchangeResult r = ImportTareTable(dir.File(c.name), ".", rows);
+        EXPECT_FALSE(r.ok) << c.name;
+        EXPECT_EQ(r.message, ReadErrorMessage) << c.name;
+        EXPECT_EQ(r.reason, c.reason) << c.name << ": " << r.detail;
+        EXPECT_FALSE(ReadReasonText(r.reason).builtIn.empty()) << c.name;
+    }
+    auto image = std::make_unique<HubBuffer>();
+    auto scratch = std::make_unique<TankRecord>();
+    const ExchangeResult missing = ImportTankList(*image, *scratch, dir.File("absent.ods"), ".");
+    EXPECT_EQ(missing.reason, ReadReason::CannotOpen) << missing.detail;
 }
 
 } // namespace
