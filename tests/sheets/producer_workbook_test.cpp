@@ -9,6 +9,7 @@
 #include "package_prepare.h"
 #include "sheet_test_util.h"
 #include "workbook.h"
+#include "xml_scan.h"
 
 #include <cstdlib>
 #include <map>
@@ -254,6 +255,32 @@ TEST(ReadReasons, EachFailedImportNamesItsReason) {
     auto scratch = std::make_unique<TankRecord>();
     const ExchangeResult missing = ImportTankList(*image, *scratch, dir.File("absent.ods"), ".");
     EXPECT_EQ(missing.reason, ReadReason::CannotOpen) << missing.detail;
+}
+
+// Parts in UTF-8 or UTF-16, with or without a byte-order mark, become UTF-8 with a
+// declaration that says so; UTF-16 that does not convert is refused.
+TEST(PartEncodings, Utf8AndUtf16PartsBecomeUtf8) {
+    using namespace std::string_literals;
+    const struct {
+        std::string in;
+        bool ok;
+        std::string out;
+    } cases[] = {
+        {"<a>\xD0\x96</a>", true, "<a>\xD0\x96</a>"},
+        {"\xEF\xBB\xBF<a/>", true, "<a/>"},
+        {"\xFF\xFE<\0a\0/\0>\0\x16\x04"s, true, "<a/>\xD0\x96"},
+        {"<\0a\0/\0>\0"s, true, "<a/>"},
+        {"\xFE\xFF\0<\0?\0x\0m\0l\0 \0e\0n\0c\0o\0d\0i\0n\0g\0=\0'\0U\0T\0F\0-\0001\0006\0'\0?\0>"s,
+         true, "<?xml encoding='UTF-8'?>"},
+        {"\0<\0a\xD8\x3D\xDE\x00"s, true, "<a\xF0\x9F\x98\x80"},
+        {"\xFF\xFE<\0a"s, false, "\xFF\xFE<\0a"s},
+        {"\xFF\xFE<\0\x00\xDC"s, false, "\xFF\xFE<\0\x00\xDC"s},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(XmlAsUtf8(text), c.ok) << c.out;
+        EXPECT_EQ(text, c.out);
+    }
 }
 
 } // namespace
