@@ -175,7 +175,8 @@ void MatchPartNames(std::vector<PackagePart>& parts) {
         const std::string lower = Lower(named);
         for (const PackagePart& part : parts) {
             if (Lower(part.name) == lower) {
-                xml.replace(value->first, value->second, "/" + XmlEscape(part.name));
+                const std::string name = '/' + XmlEscape(part.name);
+                xml.replace(value->first, value->second, name);
                 tag->end = value->first; // the scan goes on after the new value
                 break;
             }

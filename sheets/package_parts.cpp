@@ -137,8 +137,10 @@ std::optional<std::string> WritePackage(const std::vector<PackagePart>& parts) {
             zip_source_free(data);
             return std::nullopt;
         }
-        if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_STORE,
-                                     0) != 0) {
+        // Deflated at the fastest level: the package is held while the parser reads it, and
+        // stored parts would double what the reader holds.
+        if (zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index),
+                                     ZIP_CM_DEFLATE, 1) != 0) {
             return std::nullopt;
         }
     }

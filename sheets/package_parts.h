@@ -28,8 +28,7 @@ std::string UnpacksTooLargeText(std::size_t maxUnpackedBytes);
 FileResult ReadPackageParts(std::string_view package, std::size_t maxUnpackedBytes,
                             std::vector<PackagePart>& parts);
 
-// A ZIP archive of the parts in the given order, stored uncompressed; nothing when it cannot
-// be written.
+// A ZIP archive of the parts in the given order, deflated; nothing when it cannot be written.
 std::optional<std::string> WritePackage(const std::vector<PackagePart>& parts);
 
 // The part with exactly this name, or nullptr.
