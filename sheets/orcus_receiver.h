@@ -9,6 +9,7 @@
 
 #include <orcus/spreadsheet/import_interface.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <exception>

@@ -1,7 +1,8 @@
 // Reading workbooks: .xlsx, .ods and .csv through the orcus importer, with our own receiver of
-// its callbacks (cells, shared strings, stored formula results, cell references), and .xls
-// through FreeXL; ZIP packages and .xls files are parsed in a child process. Every failure
-// becomes a FileResult; nothing is thrown to the caller.
+// its callbacks (orcus_receiver.h), and .xls through FreeXL (xls_read.cpp). A ZIP package is
+// read part by part and repaired before orcus sees it (package_prepare.h). ZIP packages and
+// .xls files are read in a child process. Every failure becomes a FileResult; nothing is
+// thrown to the caller.
 #include "c_locale_scope.h"
 #include "csv_text.h"
 #include "orcus_receiver.h"
@@ -17,15 +18,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <exception>
 #include <fstream>
 #include <memory>
-#include <stdexcept>
 
 namespace vq31::sheets {
 
@@ -35,10 +31,10 @@ using namespace reader;
 
 // Largest file a read accepts; workbooks of tank lists stay far below.
 constexpr std::size_t MaxFileBytes = 64u << 20;
-// Largest size a workbook package may unpack to, all its parts together. The package parser
-// holds about three times what it unpacks while reading (measured by the workbook memory
-// benchmark), so this keeps the reader under about 100 MB; a sheet of a million cells
-// unpacks to about 35 MB.
+// Largest size a workbook package may unpack to, all its parts together. The reader holds up
+// to about four times what a package unpacks to (measured by the workbook memory benchmark:
+// about 150 MB for 38 MB of numbers), so this keeps it near 150 MB; a sheet of a million
+// cells unpacks to about 35 MB.
 constexpr std::size_t MaxUnpackedBytes = 40u << 20;
 constexpr unsigned char Ole2Magic[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::size_t CsvPadding = 64;
