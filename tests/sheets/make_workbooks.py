@@ -129,15 +129,15 @@ def named_range(name, text):
 def main(folder):
     os.makedirs(folder, exist_ok=True)
     env = dict(os.environ, HOME=os.path.join(folder, 'home'))
+    flats = []
     for system, nulldate in (('1900', ''), ('1904', NULLDATE_1904)):
-        flat = os.path.join(folder, 'book%s.fods' % system)
-        with open(flat, 'w', encoding='utf-8') as f:
+        flats.append(os.path.join(folder, 'book%s.fods' % system))
+        with open(flats[-1], 'w', encoding='utf-8') as f:
             f.write(SHEET.replace('NULLDATE', nulldate))
-        for kind in ('ods', 'xlsx', 'xls'):
-            subprocess.run(["timeout", "180", "soffice", "--headless", "--norestore",
-                            "--convert-to", kind, "--outdir", folder, flat],
-                           env=env, check=True, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+    for kind in ('ods', 'xlsx', 'xls'):
+        subprocess.run(['timeout', '180', 'soffice', '--headless', '--norestore',
+                        '--convert-to', kind, '--outdir', folder] + flats,
+                       env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     p = lambda n: os.path.join(folder, n)
     rewrite(p('book1904.xlsx'), p('strict.xlsx'), xml_parts(strict))
     rewrite(p('book1904.xlsx'), p('utf16le.xlsx'), utf16('utf-16-le', b'\xff\xfe'))
