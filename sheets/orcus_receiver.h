@@ -27,7 +27,7 @@ namespace ss = orcus::spreadsheet;
 inline constexpr std::size_t MaxStringBytes = std::size_t{256} << 20;
 
 // Thrown inside the importer callbacks when a file asks for more than the limits allow;
-// caught by the read below.
+// caught by the read (workbook_read.cpp).
 struct LimitExceeded : std::exception {
     const char* what() const noexcept override { return "workbook too large"; }
 };
