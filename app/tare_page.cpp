@@ -5,6 +5,7 @@
 
 #include "command_parameters.h"
 #include "hub_image.h"
+#include "language_file.h"
 #include "language_texts.h"
 #include "worker_view.h"
 #ifdef VQ31_HAVE_TARE_UI
@@ -246,7 +247,13 @@ void MainWindow::BtnTanksImpClick() {
         sheets::ImportTankList(hub_.hubBuffer, *scratch, file.toStdString(),
                                QString(QLocale::system().decimalPoint()).toStdString(),
                                [this] { return prompter_->Question(Text(msg::NoTankSheets)); });
-    if (!result.message.empty())
+    // The fixed text first, why on the next line.
+    const sheets::ReasonText why = sheets::ReadReasonText(result.reason);
+    if (!result.message.empty() && !why.key.empty())
+        prompter_->Error(QString::fromStdString(result.message) + "\n" +
+                         QString::fromStdString(Language() ? Language()->Text(why.key, why.builtIn)
+                                                           : std::string(why.builtIn)));
+    else if (!result.message.empty())
         prompter_->Error(QString::fromStdString(result.message));
     // Rows over the limits are left out, as the workbook rules say; the user is told which.
     if (!result.leftOut.empty()) {

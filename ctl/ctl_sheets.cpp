@@ -204,6 +204,9 @@ int Tare(const Options& o) {
     if (!r.ok) {
         return ExchangeFail(r);
     }
+    for (const std::string& line : r.leftOut) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
     PutTableTexts(grid, rows);
     RenumberRows(grid);
     // As the editor's OK with the truncation question answered Yes; a batch run is told that

@@ -1,12 +1,14 @@
 // Fuzzes the workbook import: arbitrary bytes are read as a workbook (.xlsx, .ods, .csv or
 // .xls by their content) and, when that succeeds, go through the tare table and tank list
 // imports. A read must either fail with a reason or give sheets the imports can take. ZIP
-// packages are parsed in a child process, so the package checks and repairs that run before
-// the parser are also fuzzed here, in this process.
+// packages and .xls files are parsed in a child process, so the package reading and repairs
+// that run before the parser, and the reading of .xls records, are also fuzzed here, in this
+// process.
 // fuzz-libs: vq31_sheets vq31_calibration
 #include "exchange.h"
+#include "package_prepare.h"
 #include "workbook.h"
-#include "xlsx_repair.h"
+#include "xls_records.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +23,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     sheets::Workbook book;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (size >= 2 && data[0] == 'P' && data[1] == 'K' &&
-        sheets::ZipEntriesWithin(bytes, std::size_t{64} << 20)) {
-        (void)sheets::RepairedPackage(bytes);
+    if (size >= 2 && data[0] == 'P' && data[1] == 'K') {
+        sheets::PreparedPackage package;
+        const sheets::FileResult prepared =
+            sheets::PreparePackage(bytes, std::size_t{40} << 20, package);
+        // A failure says why; a success gives a package.
+        if (prepared.ok ? package.bytes.empty() : prepared.error.empty()) {
+            std::abort();
+        }
+    }
+    // The records of .xls content are read in the child too; here they are read in process.
+    if (size >= 8 && data[0] == 0xD0 && data[1] == 0xCF) {
+        for (const sheets::XlsRecordSheet& sheet : sheets::XlsRecordCells(bytes)) {
+            for (const sheets::XlsRecordCell& c : sheet.cells) {
+                if (c.row == 0 || c.column == 0) {
+                    std::abort();
+                }
+            }
+        }
     }
     const sheets::FileResult read = sheets::ReadWorkbookBytes(bytes, book);
     if (!read.ok) {

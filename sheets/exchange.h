@@ -21,6 +21,29 @@ inline constexpr std::string_view TareSheetName = "Tare table";
 inline constexpr std::string_view NoTankSheetsDetail =
     "the workbook has no tank sheet; the tank list was left as it was";
 
+// Why a workbook could not be imported: the second line of the read error box, under
+// ReadErrorMessage, in the user's language.
+enum class ReadReason {
+    None,
+    CannotOpen,   // the file cannot be opened or read
+    NotWorkbook,  // neither a workbook package, a .xls workbook nor a text table
+    Damaged,      // a damaged file, or one in a form the reader does not know
+    TooLarge,     // over the reader's size limits
+    Encoding,     // a package part in an encoding the reader does not know
+    NoWorksheet,  // a workbook without worksheets
+    ReaderFailed, // the reader stopped on the file
+    SingleCell,   // tare table: the used area is one cell or none
+    TooManyCells, // tare table: the used area is too large
+    NoPairs,      // tare table: no row holds a litres and level pair
+};
+struct ReasonText {
+    std::string_view key;     // the language file's key
+    std::string_view builtIn; // the built-in text
+};
+ReasonText ReadReasonText(ReadReason reason);
+// The reason for a failed workbook read, from the read's error text.
+ReadReason ReasonOfReadError(std::string_view error);
+
 struct ExchangeResult {
     ExchangeResult() = default;
     ExchangeResult(bool ok_, std::string message_, std::string detail_)
@@ -31,10 +54,17 @@ struct ExchangeResult {
     std::string message;
     // The underlying reason, for the command line; never shown in the window.
     std::string detail;
+    // A failed import: why, for the window's error box (ReadReasonText).
+    ReadReason reason = ReadReason::None;
     // What a successful import left out, one line per sheet ("sheet 'TankID 3': 2 rows past
-    // the first 100 left out"); empty when everything was taken.
+    // the first 100 left out"); empty when everything was taken. A tare table import counts
+    // the rows without a litres and level pair, which the grid keeps as texts and storing it
+    // leaves out.
     std::vector<std::string> leftOut;
 };
+
+// A failed import: ReadErrorMessage with the reason and the detail.
+ExchangeResult ReadFailed(ReadReason reason, std::string detail);
 
 // Table rows of the tare grid as cell texts (grid rows 1 and down, without the header row and
 // the row numbers): element 0 the litres text, element 1 the level text, and any further

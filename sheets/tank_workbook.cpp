@@ -203,7 +203,7 @@ ExchangeResult ImportTankList(HubBuffer& image, TankRecord& scratch, const std::
     Workbook book;
     const FileResult read = ReadWorkbook(fileName, book);
     if (!read.ok) {
-        return {false, std::string(ReadErrorMessage), read.error};
+        return ReadFailed(ReasonOfReadError(read.error), read.error);
     }
     return ImportTankListFrom(book, image, scratch, decimalPoint, confirmNoTanks);
 }

@@ -18,6 +18,12 @@ ExchangeResult SaveFailed(const FileResult& saved) {
 
 } // namespace
 
+ExchangeResult ReadFailed(ReadReason reason, std::string detail) {
+    ExchangeResult result{false, std::string(ReadErrorMessage), std::move(detail)};
+    result.reason = reason;
+    return result;
+}
+
 Workbook TareTableWorkbook(const TareRows& rows, const std::string& sheetName,
                            std::string_view decimalPoint) {
     Workbook book;
@@ -52,7 +58,7 @@ ExchangeResult ImportTareTable(const std::string& fileName, std::string_view dec
     Workbook book;
     const FileResult read = ReadWorkbook(fileName, book);
     if (!read.ok) {
-        return {false, std::string(ReadErrorMessage), read.error};
+        return ReadFailed(ReasonOfReadError(read.error), read.error);
     }
     return ImportTareTableFrom(book, decimalPoint, rows);
 }
@@ -60,16 +66,16 @@ ExchangeResult ImportTareTable(const std::string& fileName, std::string_view dec
 ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decimalPoint,
                                    TareRows& rows) {
     if (book.sheets.empty()) {
-        return {false, std::string(ReadErrorMessage), "no worksheet"};
+        return ReadFailed(ReadReason::NoWorksheet, "no worksheet");
     }
     const Sheet& sheet = book.sheets.front();
     const UsedArea used = sheet.Used();
     // A single cell is not a table block; a sheet without cells has the same used area.
     if (used.rows <= 1 && used.columns <= 1) {
-        return {false, std::string(ReadErrorMessage), "the used area is a single cell"};
+        return ReadFailed(ReadReason::SingleCell, "the used area is a single cell");
     }
     if (static_cast<std::size_t>(used.rows) * used.columns > MaxTareImportCells) {
-        return {false, std::string(ReadErrorMessage), "the used area is too large"};
+        return ReadFailed(ReadReason::TooManyCells, "the used area is too large");
     }
     TareRows imported(used.rows, std::vector<std::string>(used.columns));
     for (const auto& [pos, cell] : sheet.cells()) {
@@ -82,10 +88,23 @@ ExchangeResult ImportTareTableFrom(const Workbook& book, std::string_view decima
                ParseCellNumber(row[1], decimalPoint);
     });
     if (!anyPair) {
-        return {false, std::string(ReadErrorMessage), "no row holds a litres and level pair"};
+        return ReadFailed(ReadReason::NoPairs, "no row holds a litres and level pair");
     }
+    // Rows that hold something but no litres and level pair (titles, dates, booleans) stay in
+    // the grid as texts, and storing the table leaves them out: they are counted here.
+    const auto leftOut = std::count_if(imported.begin(), imported.end(), [&](const auto& row) {
+        const bool any = !row[0].empty() || (row.size() >= 2 && !row[1].empty());
+        return any && !(row.size() >= 2 && ParseCellNumber(row[0], decimalPoint) &&
+                        ParseCellNumber(row[1], decimalPoint));
+    });
     rows = std::move(imported);
-    return {true, {}, {}};
+    ExchangeResult result{true, {}, {}};
+    if (leftOut > 0) {
+        result.leftOut.push_back("sheet '" + sheet.name() + "': " + std::to_string(leftOut) +
+                                 (leftOut == 1 ? " row" : " rows") +
+                                 " without a number for litres or level left out");
+    }
+    return result;
 }
 
 } // namespace vq31::sheets

@@ -82,8 +82,10 @@ inline constexpr uint32_t MaxReadColumns = 16384;
 inline constexpr std::size_t MaxReadCells = 4'000'000;
 
 // Reads every worksheet, in workbook order, with numbers, texts and the stored results of
-// formulas (.xls formula cells read as empty). The format comes from the content: OLE2
-// (.xls), ZIP (.xlsx or .ods), otherwise text (.csv).
+// formulas (a formula stored without a result is an empty cell). Dates are read as texts
+// ("2016-12-31", with the time of day when there is one) and booleans as the texts TRUE and
+// FALSE, never as numbers. The format comes from the content: OLE2 (.xls), ZIP (.xlsx or
+// .ods), otherwise text (.csv).
 FileResult ReadWorkbook(const std::string& fileName, Workbook& book);
 // The same over bytes in memory (fuzzing, tests); .xls content is read from a temporary file.
 FileResult ReadWorkbookBytes(std::string_view bytes, Workbook& book);

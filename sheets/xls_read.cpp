@@ -1,4 +1,5 @@
-// Reading .xls workbooks through FreeXL, and running a workbook parser in a child process.
+// Reading .xls workbooks through FreeXL (with booleans, error values and formula results
+// from the workbook's records), and running a workbook parser in a child process.
 // The parsers of the workbook libraries have had memory faults and failed assertions on
 // damaged files, and such a fault must neither touch the program's own memory nor end the
 // program. The child sends the cells back over a pipe; a child that crashes, hangs or sends
@@ -8,11 +9,14 @@
 #include <freexl.h>
 
 #include "child_process.h"
+#include "xls_records.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -105,6 +109,26 @@ FileResult ReadXlsInProcess(const std::string& fileName, Workbook& book) {
                 sheet.Set(r + 1, static_cast<uint32_t>(c) + 1, std::move(cell));
             }
         }
+    }
+    // Booleans and error values came as numbers and formula cells not at all; the records
+    // give them as they are.
+    std::ifstream in(fileName, std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    for (XlsRecordSheet& records : XlsRecordCells(bytes)) {
+        for (Sheet& sheet : read.sheets) {
+            if (sheet.name() != records.name) {
+                continue;
+            }
+            for (XlsRecordCell& c : records.cells) {
+                if (c.row <= MaxReadRows && c.column <= MaxReadColumns && ++cells <= MaxReadCells) {
+                    sheet.Set(c.row, c.column, std::move(c.cell));
+                }
+            }
+            break;
+        }
+    }
+    if (cells > MaxReadCells) {
+        return {false, "workbook too large"};
     }
     book = std::move(read);
     return {true, {}};

@@ -1,6 +1,6 @@
-// Reading .xls workbooks (the 97-2003 format; formula cells read as empty), and running a
-// workbook parser in a child process so that a fault of the parser on a damaged file becomes
-// a failed read instead of ending the program.
+// Reading .xls workbooks (the 97-2003 format; formula cells give their stored results), and running
+// a workbook parser in a child process so that a fault of the parser on a damaged file becomes a
+// failed read instead of ending the program.
 #pragma once
 
 #include "workbook.h"

@@ -42,7 +42,10 @@ void TareEditor::ImportFile(const QString& path) {
         sheets::ImportTareTable(path.toStdString(), decimalPoint_, rows);
     if (!result.ok) {
         if (!result.message.empty()) {
-            ShowError(Q(result.message));
+            // The fixed text first, why on the next line.
+            const sheets::ReasonText why = sheets::ReadReasonText(result.reason);
+            ShowError(why.key.empty() ? Q(result.message)
+                                      : Q(result.message) + "\n" + Text(why.key, why.builtIn));
         }
         return;
     }
