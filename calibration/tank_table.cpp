@@ -1,0 +1,187 @@
+// Row placement for a computed tare table. The readings are sampled on the levels a row may
+// stand on; for a given error bound, rows are placed greedily, each segment as long as its
+// chord stays within the bound, and the smallest bound that needs no more than the allowed
+// rows is found by bisection. A chord's error shrinks with its segment on a curve that bends
+// one way, so the greedy cover is the fewest rows for the bound.
+#include "tank_table.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vq31 {
+
+namespace {
+
+// Enough samples that the largest error between two of them is missed by a negligible
+// amount; tall tanks sample every few row steps.
+constexpr std::size_t MaxSamples = 20000;
+constexpr int BisectionSteps = 60;
+
+class Placer {
+public:
+    Placer(std::vector<double> litres, double litresStep)
+        : v_(std::move(litres)), step_(litresStep), last_(v_.size() - 1) {}
+
+    double Stored(std::size_t i) const {
+        return step_ > 0.0 ? std::round(v_[i] / step_) * step_ : v_[i];
+    }
+
+    // Largest distance between the chord of stored ends i, j and the curve, and where.
+    double SegmentError(std::size_t i, std::size_t j, std::size_t* at = nullptr) const {
+        const double a = Stored(i), b = Stored(j);
+        double worst = 0.0;
+        for (std::size_t k = i; k <= j; ++k) {
+            const double chord = a + (b - a) * double(k - i) / double(j - i);
+            const double e = std::abs(chord - v_[k]);
+            if (e > worst) {
+                worst = e;
+                if (at != nullptr) {
+                    *at = k;
+                }
+            }
+        }
+        return worst;
+    }
+
+    // The farthest sample a segment from i may reach within the bound; i when not even the
+    // next one can.
+    std::size_t Reach(std::size_t i, double bound) const {
+        if (SegmentError(i, i + 1) > bound) {
+            return i;
+        }
+        std::size_t good = i + 1, bad = 0;
+        while (good < last_) {
+            const std::size_t next = std::min(last_, i + 2 * (good - i));
+            if (SegmentError(i, next) <= bound) {
+                good = next;
+            } else {
+                bad = next;
+                break;
+            }
+        }
+        if (good == last_) {
+            return good;
+        }
+        while (bad - good > 1) {
+            const std::size_t mid = good + (bad - good) / 2;
+            (SegmentError(i, mid) <= bound ? good : bad) = mid;
+        }
+        return good;
+    }
+
+    // Row samples covering the range within the bound, or empty when more than maxSegments
+    // segments would be needed.
+    std::vector<std::size_t> Cover(double bound, std::size_t maxSegments) const {
+        std::vector<std::size_t> rows{0};
+        std::size_t i = 0;
+        while (i < last_) {
+            const std::size_t j = Reach(i, bound);
+            if (j == i || rows.size() > maxSegments) {
+                return {};
+            }
+            rows.push_back(j);
+            i = j;
+        }
+        return rows;
+    }
+
+    std::vector<std::size_t> Best(std::size_t maxSegments) const {
+        // A bound below half a litre step cannot be met by any row; the chord over the
+        // whole range meets its own error.
+        double low = 0.0, high = std::max(SegmentError(0, last_), step_ / 2 * (1 + 1e-9));
+        std::vector<std::size_t> best = Cover(high, maxSegments);
+        if (best.empty()) {
+            best = {0, last_};
+        }
+        for (int step = 0; step < BisectionSteps && high - low > 1e-12 * (1 + high); ++step) {
+            const double mid = (low + high) / 2;
+            auto rows = Cover(mid, maxSegments);
+            if (rows.empty()) {
+                low = mid;
+            } else {
+                high = mid;
+                best = std::move(rows);
+            }
+        }
+        return best;
+    }
+
+    std::size_t Last() const { return last_; }
+
+private:
+    std::vector<double> v_;
+    double step_;
+    std::size_t last_;
+};
+
+} // namespace
+
+ShapeTable ComputeShapeTable(const TankModel& model, const ShapeTableOptions& options) {
+    ShapeTable table;
+    const double q = options.levelStepMm > 0.0 ? options.levelStepMm : 0.1;
+    table.topMm = model.TopReadingMm();
+    table.capacityLitres = model.CapacityLitres();
+    table.deadLitres = model.DeadLitres();
+    const double units = std::max(1.0, std::ceil(table.topMm / q - 1e-9));
+    const auto every = static_cast<std::size_t>(std::ceil(units / MaxSamples));
+    const auto count = static_cast<std::size_t>(std::ceil(units / double(every)));
+    std::vector<double> levels(count + 1), litres(count + 1);
+    for (std::size_t i = 0; i <= count; ++i) {
+        levels[i] = double(i * every) * q;
+        litres[i] = model.LitresAtReading(levels[i]);
+        if (i > 0) {
+            litres[i] = std::max(litres[i], litres[i - 1]);
+        }
+    }
+    table.scaleMl = ScaleForLitres(static_cast<float>(litres.back()));
+    table.litresStep = std::max(options.minLitresStep, table.scaleMl / 1000.0);
+    const Placer placer(litres, table.litresStep);
+
+    const std::size_t maxRows = std::max<std::size_t>(2, options.maxRows);
+    std::vector<std::size_t> rows;
+    if (options.evenlySpaced) {
+        const std::size_t n = std::min(maxRows, count + 1);
+        for (std::size_t r = 0; r < n; ++r) {
+            rows.push_back(static_cast<std::size_t>(std::llround(double(r) * count / (n - 1))));
+        }
+    } else {
+        rows = placer.Best(maxRows - 1);
+    }
+    // Stored volumes must rise: a row whose litres round to its neighbour's is left out
+    // (the last row, the top, is kept).
+    std::vector<std::size_t> kept;
+    for (std::size_t idx = 0; idx < rows.size(); ++idx) {
+        const std::size_t r = rows[idx];
+        if (kept.empty() || placer.Stored(r) > placer.Stored(kept.back())) {
+            kept.push_back(r);
+        } else if (idx + 1 == rows.size() && kept.size() > 1) {
+            kept.back() = r;
+        }
+    }
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        table.rows.push_back({levels[kept[k]], placer.Stored(kept[k])});
+        if (k == 0) {
+            continue;
+        }
+        std::size_t at = kept[k - 1];
+        const double e = placer.SegmentError(kept[k - 1], kept[k], &at);
+        if (e > table.maxErrorLitres) {
+            table.maxErrorLitres = e;
+            table.maxErrorAtMm = levels[at];
+        }
+    }
+    return table;
+}
+
+void ShapeTableToRecord(const ShapeTable& table, TankRecord& record) {
+    std::fill(record.rows.begin(), record.rows.end(), RecordRow{});
+    const std::size_t n = std::min(table.rows.size(), TareTableRows);
+    for (std::size_t i = 0; i < n; ++i) {
+        record.rows[i].Code = static_cast<uint16_t>(std::lround(table.rows[i].levelMm * 10));
+        record.rows[i].Litres = static_cast<float>(table.rows[i].litres);
+    }
+    record.RowCount = static_cast<uint16_t>(n);
+    record.Scale = table.scaleMl;
+}
+
+} // namespace vq31
