@@ -15,6 +15,7 @@
 #include "ctl_hub.h"
 #include "ctl_sheets_words.h"
 #include "ctl_snapshot.h"
+#include "ctl_tare_shape.h"
 #include "ctl_tare_out.h"
 #include "exchange.h"
 #include "hub_image.h"
@@ -172,6 +173,9 @@ int Tanks(const Options& o) {
 }
 
 int Tare(const Options& o) {
+    if (const auto words = Positional(o.args); !words.empty() && words[0] == "shape") {
+        return TareShape(o, &WriteDeviceHub);
+    }
     std::string verb, file;
     if (!FileArgument(o, verb, file, TareUsage, true)) {
         return 2;
