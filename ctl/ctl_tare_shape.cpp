@@ -10,8 +10,7 @@
 
 #include "ctl_hub.h"
 #include "hub_image.h"
-#include "tank_pours.h"
-#include "tank_table.h"
+#include "tank_calculation.h"
 
 #include <cmath>
 #include <cstdio>
@@ -101,11 +100,11 @@ bool ReadPours(const std::string& file, std::vector<PourPoint>& points) {
     return true;
 }
 
-void PrintFit(const PourFit& fit) {
-    std::printf("pours: volume factor %.4f, zero point %.1f mm%s\n", fit.factor, fit.offsetMm,
-                fit.offsetFitted ? " (fitted)" : "");
-    for (std::size_t i = 0; i < fit.deviations.size(); ++i) {
-        const PourDeviation& d = fit.deviations[i];
+void PrintFit(const ShapeCalculation& c) {
+    std::printf("pours: volume factor %.4f, zero point %.1f mm%s\n", c.factor, c.placement.offsetMm,
+                c.zeroFitted ? " (fitted)" : "");
+    for (std::size_t i = 0; i < c.pours.size(); ++i) {
+        const PourDeviation& d = c.pours[i];
         std::printf("  pour %zu: %.2f l at %.1f mm, model %.2f l, deviation %+.2f l (%+.2f %%)%s\n",
                     i + 1, d.point.litres, d.point.levelMm, d.modelLitres, d.litres, d.share * 100,
                     d.tooFar ? "  <- over 2 %" : "");
@@ -186,27 +185,27 @@ int TareShape(const Options& o, HubWriter writeHub) {
         return 2;
     }
 
-    double factor = 1.0;
-    bool warning = false;
-    if (const auto file = OptionText(o.args, "--pours")) {
-        std::vector<PourPoint> points;
-        if (!ReadPours(*file, points)) {
-            return 1;
-        }
-        const PourFit fit = FitPours(shape, placement, points);
-        if (!fit.ok) {
-            std::fprintf(stderr, "%s: %s\n", file->c_str(), fit.error.c_str());
-            return 1;
-        }
-        PrintFit(fit);
-        factor = fit.factor;
-        placement.offsetMm = fit.offsetMm;
-        warning = fit.Warning();
+    std::vector<PourPoint> points;
+    const auto file = OptionText(o.args, "--pours");
+    if (file && !ReadPours(*file, points)) {
+        return 1;
     }
-    const TankModel model(shape, placement, factor);
+    if (file && points.size() < kPoursForFactor) {
+        std::fprintf(stderr, "%s: at least two pours are needed\n", file->c_str());
+        return 1;
+    }
     ShapeTableOptions options;
     options.maxRows = std::size_t(rows);
-    const ShapeTable table = ComputeShapeTable(model, options);
+    ShapeCalculation calculation;
+    if (!CalculateShapeTable(shape, placement, points, options, calculation, why)) {
+        std::fprintf(stderr, "%s: %s\n", file ? file->c_str() : "vq31ctl", why.c_str());
+        return 1;
+    }
+    if (calculation.CorrectedByPours()) {
+        PrintFit(calculation);
+    }
+    const bool warning = calculation.PourWarning();
+    const ShapeTable& table = calculation.table;
 
     std::printf("shape: %s\n", DescribeTankShape(shape).c_str());
     std::printf("capacity %s l, below the sensor's reach %s l, readings 0 to %.1f mm\n",
