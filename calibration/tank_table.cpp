@@ -1,9 +1,12 @@
 // Row placement for a computed tare table. The readings are sampled on the levels a row may
 // stand on; for a given error bound, rows are placed greedily, each segment as long as its
 // chord stays within the bound, and the smallest bound that needs no more than the allowed
-// rows is found by bisection. A chord's error shrinks with its segment on a curve that bends
+// rows is found by bisection. No segment spans more than the level gap the table checks
+// flag. A chord's error shrinks with its segment on a curve that bends
 // one way, so the greedy cover is the fewest rows for the bound.
 #include "tank_table.h"
+
+#include "tare_check.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,8 +22,10 @@ constexpr int BisectionSteps = 60;
 
 class Placer {
 public:
-    Placer(std::vector<double> litres, double litresStep)
-        : v_(std::move(litres)), step_(litresStep), last_(v_.size() - 1) {}
+    // span: the most samples one segment may cover.
+    Placer(std::vector<double> litres, double litresStep, std::size_t span)
+        : v_(std::move(litres)), step_(litresStep), last_(v_.size() - 1),
+          span_(std::max<std::size_t>(1, span)) {}
 
     double Stored(std::size_t i) const {
         return step_ > 0.0 ? std::round(v_[i] / step_) * step_ : v_[i];
@@ -49,9 +54,10 @@ public:
         if (SegmentError(i, i + 1) > bound) {
             return i;
         }
+        const std::size_t end = std::min(last_, i + span_);
         std::size_t good = i + 1, bad = 0;
-        while (good < last_) {
-            const std::size_t next = std::min(last_, i + 2 * (good - i));
+        while (good < end) {
+            const std::size_t next = std::min(end, i + 2 * (good - i));
             if (SegmentError(i, next) <= bound) {
                 good = next;
             } else {
@@ -59,7 +65,7 @@ public:
                 break;
             }
         }
-        if (good == last_) {
+        if (good == end) {
             return good;
         }
         while (bad - good > 1) {
@@ -112,6 +118,7 @@ private:
     std::vector<double> v_;
     double step_;
     std::size_t last_;
+    std::size_t span_;
 };
 
 } // namespace
@@ -135,9 +142,17 @@ ShapeTable ComputeShapeTable(const TankModel& model, const ShapeTableOptions& op
     }
     table.scaleMl = ScaleForLitres(static_cast<float>(litres.back()));
     table.litresStep = std::max(options.minLitresStep, table.scaleMl / 1000.0);
-    const Placer placer(litres, table.litresStep);
-
     const std::size_t maxRows = std::max<std::size_t>(2, options.maxRows);
+    // No gap between rows as wide as the table checks flag (a tenth of the height; a sample
+    // short of it, so rounding never tips it over), as long as the rows allowed can span the
+    // height that way.
+    const auto gapSegments = static_cast<std::size_t>(std::ceil(1.0 / kGapShareOfHeight));
+    const std::size_t span = maxRows - 1 >= gapSegments
+                                 ? static_cast<std::size_t>(std::floor(
+                                       kGapShareOfHeight * table.topMm / (every * q) - 1e-6))
+                                 : count;
+    const Placer placer(litres, table.litresStep, span);
+
     std::vector<std::size_t> rows;
     if (options.evenlySpaced) {
         const std::size_t n = std::min(maxRows, count + 1);

@@ -193,6 +193,9 @@ ShapeDialog::ShapeDialog(TextFn text, std::string decimalPoint, QWidget* parent)
     warning_ = Named(new QLabel(this), "lbl_shape_warning");
     warning_->setWordWrap(true);
     warning_->setStyleSheet(QStringLiteral("color: #c00000"));
+    // Room for the wrapped lines, which a layout would otherwise squeeze under the preview.
+    result_->setMinimumHeight(fontMetrics().height() * 3);
+    warning_->setMinimumHeight(fontMetrics().height() * 2);
 
     auto* compute = Named(new QPushButton(Message("btn_shape_compute", "Рассчитать"), this),
                           "btn_shape_compute");
@@ -226,7 +229,7 @@ ShapeDialog::ShapeDialog(TextFn text, std::string decimalPoint, QWidget* parent)
     main->addLayout(left);
     main->addLayout(right, 1);
     ShowFieldsOfShape();
-    resize(900, 520);
+    resize(920, 600);
 }
 
 void ShapeDialog::Field(QGridLayout* grid, const char* name, const char* labelKey,

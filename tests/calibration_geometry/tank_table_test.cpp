@@ -3,6 +3,7 @@
 // capacity for every shape, rows placed by the curve beat evenly spaced ones, and the rows
 // reach the device unchanged.
 #include "tank_table.h"
+#include "tare_check.h"
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,17 @@ TEST(ShapeTable, EveryShapeStaysUnderThreeHundredthsOfAPercentOnStorableRows) {
                 EXPECT_GT(row.levelMm, table.rows[i - 1].levelMm) << c.name << " row " << i;
             }
         }
+    }
+}
+
+TEST(ShapeTable, ComputedTablesRaiseNoFindingOfTheTableChecks) {
+    for (const ShapeCase& c : Shapes()) {
+        const ShapeTable table = ComputeShapeTable(TankModel(c.shape, {}));
+        std::vector<TarePoint> points;
+        for (const ShapeRow& row : table.rows) {
+            points.push_back({static_cast<int>(points.size()) + 1, row.litres, row.levelMm});
+        }
+        EXPECT_TRUE(CheckTareTable(points, TankHeightMm(Normalised(c.shape))).empty()) << c.name;
     }
 }
 
