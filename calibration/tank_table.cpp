@@ -19,6 +19,9 @@ namespace {
 // amount; tall tanks sample every few row steps.
 constexpr std::size_t MaxSamples = 20000;
 constexpr int BisectionSteps = 60;
+// How far (in samples) a row placed on the exact curve may move to where its litres round
+// least.
+constexpr std::size_t SnapSamples = 8;
 
 class Placer {
 public:
@@ -153,36 +156,70 @@ ShapeTable ComputeShapeTable(const TankModel& model, const ShapeTableOptions& op
                                  : count;
     const Placer placer(litres, table.litresStep, span);
 
-    std::vector<std::size_t> rows;
+    std::vector<std::vector<std::size_t>> candidates;
     if (options.evenlySpaced) {
+        std::vector<std::size_t> rows;
         const std::size_t n = std::min(maxRows, count + 1);
         for (std::size_t r = 0; r < n; ++r) {
             rows.push_back(static_cast<std::size_t>(std::llround(double(r) * count / (n - 1))));
         }
+        candidates.push_back(std::move(rows));
     } else {
-        rows = placer.Best(maxRows - 1);
-    }
-    // Stored volumes must rise: a row whose litres round to its neighbour's is left out
-    // (the last row, the top, is kept).
-    std::vector<std::size_t> kept;
-    for (std::size_t idx = 0; idx < rows.size(); ++idx) {
-        const std::size_t r = rows[idx];
-        if (kept.empty() || placer.Stored(r) > placer.Stored(kept.back())) {
-            kept.push_back(r);
-        } else if (idx + 1 == rows.size() && kept.size() > 1) {
-            kept.back() = r;
+        // Placed on the stored litres, and placed on the exact curve with each row then moved
+        // by a few samples to where its litres round least: rounding makes the first search's
+        // bound jump from sample to sample, which matters where the curve hardly bends.
+        candidates.push_back(placer.Best(maxRows - 1));
+        std::vector<std::size_t> snapped = Placer(litres, 0.0, span).Best(maxRows - 1);
+        for (std::size_t k = 1; k + 1 < snapped.size(); ++k) {
+            const std::size_t reach = std::min<std::size_t>(
+                SnapSamples,
+                (std::min(snapped[k + 1] - snapped[k], snapped[k] - snapped[k - 1])) / 4);
+            std::size_t best = snapped[k];
+            for (std::size_t j = snapped[k] - reach; j <= snapped[k] + reach; ++j) {
+                // Never past the widest gap allowed.
+                if (j - snapped[k - 1] > span || snapped[k + 1] - j > span) {
+                    continue;
+                }
+                if (std::abs(placer.Stored(j) - litres[j]) <
+                    std::abs(placer.Stored(best) - litres[best])) {
+                    best = j;
+                }
+            }
+            snapped[k] = best;
         }
+        candidates.push_back(std::move(snapped));
     }
-    for (std::size_t k = 0; k < kept.size(); ++k) {
-        table.rows.push_back({levels[kept[k]], placer.Stored(kept[k])});
-        if (k == 0) {
-            continue;
+    bool first = true;
+    for (const std::vector<std::size_t>& rows : candidates) {
+        // Stored volumes must rise: a row whose litres round to its neighbour's is left out
+        // (the last row, the top, is kept).
+        std::vector<std::size_t> kept;
+        for (std::size_t idx = 0; idx < rows.size(); ++idx) {
+            const std::size_t r = rows[idx];
+            if (kept.empty() || placer.Stored(r) > placer.Stored(kept.back())) {
+                kept.push_back(r);
+            } else if (idx + 1 == rows.size() && kept.size() > 1) {
+                kept.back() = r;
+            }
         }
-        std::size_t at = kept[k - 1];
-        const double e = placer.SegmentError(kept[k - 1], kept[k], &at);
-        if (e > table.maxErrorLitres) {
-            table.maxErrorLitres = e;
-            table.maxErrorAtMm = levels[at];
+        double worst = 0.0;
+        std::size_t worstAt = 0;
+        for (std::size_t k = 1; k < kept.size(); ++k) {
+            std::size_t at = kept[k - 1];
+            const double e = placer.SegmentError(kept[k - 1], kept[k], &at);
+            if (e > worst) {
+                worst = e;
+                worstAt = at;
+            }
+        }
+        if (first || worst < table.maxErrorLitres) {
+            first = false;
+            table.rows.clear();
+            for (std::size_t r : kept) {
+                table.rows.push_back({levels[r], placer.Stored(r)});
+            }
+            table.maxErrorLitres = worst;
+            table.maxErrorAtMm = levels[worstAt];
         }
     }
     return table;
