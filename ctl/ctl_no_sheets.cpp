@@ -3,6 +3,7 @@
 // full build, but running one says plainly that this build cannot do it, with the usage
 // error's exit code, so a script can tell it from a device or file failure.
 #include "ctl_sheets_words.h"
+#include "ctl_tare_shape.h"
 #include "ctl_tare_out.h"
 
 #include <cstdio>
@@ -19,6 +20,9 @@ int NoWorkbooks(const Options&) {
 // The tare words that need no workbook library still work here.
 int Tare(const Options& o) {
     const auto words = Positional(o.args);
+    if (!words.empty() && words[0] == "shape") {
+        return TareShape(o, nullptr); // computes and prints; no hub write in this build
+    }
     if (words.size() != 2 ||
         (words[0] != "export" && words[0] != "import" && words[0] != "report")) {
         std::fprintf(stderr, "usage: vq31ctl %s\n", TareUsage);

@@ -14,6 +14,7 @@
 #include "ctl.h"
 #include "ctl_hub.h"
 #include "ctl_sheets_words.h"
+#include "ctl_tare_shape.h"
 #include "ctl_tare_out.h"
 #include "ctl_write.h"
 #include "exchange.h"
@@ -157,6 +158,9 @@ int Tanks(const Options& o) {
 }
 
 int Tare(const Options& o) {
+    if (const auto words = Positional(o.args); !words.empty() && words[0] == "shape") {
+        return TareShape(o, &WriteDeviceHub);
+    }
     std::string verb, file;
     if (!FileArgument(o, verb, file, TareUsage, true)) {
         return 2;

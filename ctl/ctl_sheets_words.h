@@ -5,6 +5,9 @@
 #pragma once
 
 #include "ctl.h"
+#include "ctl_tare_shape.h"
+
+#include <iterator>
 
 namespace vq31::ctl {
 
@@ -14,16 +17,16 @@ constexpr const char* TareUsage =
     "tare export FILE | tare import FILE [--write] [--accept-dropped]\n"
     "  tare export FILE.csv [--tank N] [--separator ';'|',']  telematics pairs (mm, litres)\n"
     "  tare report FILE.pdf [--tank N] [--field NAME=VALUE ...]  calibration report; NAME is\n"
-    "                         organisation, client, vehicle, plate, tank, technician or notes";
+    "                         organisation, client, vehicle, plate, tank, technician or notes\n"
+    "  " VQ31_TARE_SHAPE_USAGE;
 
 inline ArgRules TanksRules() {
     return ArgRules().Flags({"--write", "--allow-empty", "--accept-dropped"}).Words(2, 2);
 }
 inline ArgRules TareRules() {
-    return ArgRules()
-        .Flags({"--write", "--accept-dropped"})
-        .Values({"--tank", "--field", "--separator"})
-        .Words(2, 2);
+    std::vector<std::string> values = {"--tank", "--field", "--separator"};
+    values.insert(values.end(), std::begin(TareShapeValues), std::end(TareShapeValues));
+    return ArgRules().Flags({"--write", "--accept-dropped"}).Values(std::move(values)).Words(2, 2);
 }
 
 } // namespace vq31::ctl

@@ -260,10 +260,12 @@ int main(int argc, char** argv) {
         code >= 0)
         return code;
     const auto it = Registry().find(command);
-    // The port list and the saved snapshots need no port.
-    const bool noPort =
-        command == "ports" || (command == "snapshot" && !options.args.empty() &&
-                               (options.args[0] == "list" || options.args[0] == "show"));
+    // The port list, the saved snapshots and a table computed without writing it need no
+    // port.
+    const auto first = options.args.empty() ? std::string() : options.args[0];
+    const bool noPort = command == "ports" ||
+                        (command == "snapshot" && (first == "list" || first == "show")) ||
+                        (command == "tare" && first == "shape" && !HasFlag(options.args, "--write"));
     if (options.port.empty() && !noPort) {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;

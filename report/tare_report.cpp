@@ -59,6 +59,27 @@ const std::vector<ReportText> Texts = {
     {"rep_row", "Строка"},
     {"rep_signature", "Подпись"},
     {"rep_page", "Стр."},
+    {"rep_method", "Способ тарировки"},
+    {"rep_method_pours", "Проливка бака порциями"},
+    {"rep_method_geometry", "Расчёт по размерам бака"},
+    {"rep_method_corrected", "Расчёт по размерам бака, уточнённый проливками"},
+    {"rep_shape", "Форма бака"},
+    {"rep_shape_cylinder", "Горизонтальный цилиндр"},
+    {"rep_shape_box", "Прямоугольный"},
+    {"rep_shape_oval", "Овальный"},
+    {"rep_shape_vertical", "Вертикальный цилиндр"},
+    {"rep_dimensions", "Размеры, мм"},
+    {"rep_heads", "Днища"},
+    {"rep_heads_flat", "плоские"},
+    {"rep_heads_ellipsoidal", "эллиптические"},
+    {"rep_heads_hemispherical", "полусферические"},
+    {"rep_offset", "Ноль датчика над дном, мм"},
+    {"rep_tilt", "Наклон, ° / датчик от торца, мм"},
+    {"rep_dead", "Ниже зоны датчика, л"},
+    {"rep_factor", "Поправка объёма по проливкам"},
+    {"rep_max_error", "Наибольшая ошибка интерполяции, л (доля ёмкости)"},
+    {"rep_pour", "Проливка %1: %2 л при %3 мм, отклонение %4 л (%5 %)"},
+    {"rep_pour_far", "более 2 %: утечка, неверный размер или ошибка отсчёта?"},
     {"sg_tare_column0", "№"},
     {"sg_tare_column1", "Литры"},
     {"sg_tare_column2", "мм"},
@@ -260,6 +281,83 @@ private:
     int page_ = 1;
 };
 
+// Numbers in the report's decimal format.
+QString Number(double value, int decimals, const std::string& decimalPoint) {
+    return QString::number(value, 'f', decimals).replace(QLatin1Char('.'), Q(decimalPoint));
+}
+
+QString ShapeDimensions(const TankShape& s, const std::string& point) {
+    const auto n = [&point](double v) { return Number(v, 0, point); };
+    switch (s.kind) {
+    case TankShapeKind::Cylinder:
+        return QStringLiteral("\u00D8 %1 \u00D7 %2").arg(n(s.diameterMm), n(s.lengthMm));
+    case TankShapeKind::Box:
+        return QStringLiteral("%1 \u00D7 %2 \u00D7 %3, R %4")
+            .arg(n(s.widthMm), n(s.heightMm), n(s.lengthMm), n(s.cornerRadiusMm));
+    case TankShapeKind::Oval:
+        return QStringLiteral("%1 \u00D7 %2 \u00D7 %3")
+            .arg(n(s.widthMm), n(s.heightMm), n(s.lengthMm));
+    case TankShapeKind::Vertical:
+        return QStringLiteral("\u00D8 %1 \u00D7 %2").arg(n(s.diameterMm), n(s.heightMm));
+    }
+    return {};
+}
+
+// The method, and for a computed table its shape, dimensions and pour deviations.
+void Method(Pages& pages, const ReportData& data) {
+    if (data.method == TableMethod::Unknown) {
+        return;
+    }
+    const std::string& point = data.decimalPoint;
+    pages.Heading(pages.Text("rep_method"));
+    if (data.method == TableMethod::Pours || !data.shape) {
+        pages.Line(pages.Text("rep_method_pours"));
+        return;
+    }
+    const ShapeCalculation& c = *data.shape;
+    pages.Line(pages.Text(c.CorrectedByPours() ? "rep_method_corrected" : "rep_method_geometry"));
+    static const char* const shapeKeys[] = {"rep_shape_cylinder", "rep_shape_box", "rep_shape_oval",
+                                            "rep_shape_vertical"};
+    pages.Pair(pages.Text("rep_shape"), pages.Text(shapeKeys[static_cast<int>(c.shape.kind)]));
+    pages.Pair(pages.Text("rep_dimensions"), ShapeDimensions(c.shape, point));
+    if (c.shape.kind == TankShapeKind::Cylinder) {
+        static const char* const headKeys[] = {"rep_heads_flat", "rep_heads_ellipsoidal",
+                                               "rep_heads_hemispherical"};
+        QString heads = pages.Text(headKeys[static_cast<int>(c.shape.heads)]);
+        if (c.shape.heads != TankHeads::Flat) {
+            heads += QStringLiteral(", %1").arg(Number(c.shape.headDepthMm, 0, point));
+        }
+        pages.Pair(pages.Text("rep_heads"), heads);
+    }
+    pages.Pair(pages.Text("rep_offset"), Number(c.placement.offsetMm, 1, point));
+    if (c.placement.tiltDeg != 0.0) {
+        pages.Pair(pages.Text("rep_tilt"), Number(c.placement.tiltDeg, 2, point) +
+                                               QStringLiteral(" / ") +
+                                               Number(c.placement.sensorAtMm, 0, point));
+    }
+    pages.Pair(pages.Text("rep_dead"), Number(c.table.deadLitres, 1, point));
+    pages.Pair(pages.Text("rep_max_error"),
+               Number(c.table.maxErrorLitres, 2, point) + QStringLiteral(" (") +
+                   Number(c.table.ErrorShare() * 100, 3, point) + QStringLiteral(" %)"));
+    if (!c.CorrectedByPours()) {
+        return;
+    }
+    pages.Pair(pages.Text("rep_factor"), Number(c.factor, 4, point));
+    for (std::size_t i = 0; i < c.pours.size(); ++i) {
+        const PourDeviation& d = c.pours[i];
+        QString line = pages.Text("rep_pour")
+                           .replace(QStringLiteral("%1"), QString::number(i + 1))
+                           .replace(QStringLiteral("%2"), Number(d.point.litres, 1, point))
+                           .replace(QStringLiteral("%3"), Number(d.point.levelMm, 1, point))
+                           .replace(QStringLiteral("%4"), Number(d.litres, 2, point))
+                           .replace(QStringLiteral("%5"), Number(d.share * 100, 2, point));
+        if (d.tooFar) {
+            line += QStringLiteral(": ") + pages.Text("rep_pour_far");
+        }
+        pages.Line(line);
+    }
+}
+
 void Compose(Pages& pages, const ReportData& data) {
     pages.Heading(pages.Text("rep_title"), 15);
     const QString made =
@@ -290,6 +388,7 @@ void Compose(Pages& pages, const ReportData& data) {
     pages.Pair(pages.Text("rep_tank_height"), QString::number(data.tankHeightMm, 'g', 7));
     pages.Pair(pages.Text("rep_scale"), QString::number(data.scaleMl));
     pages.Pair(pages.Text("rep_rows"), QString::number(data.points.size()));
+    Method(pages, data);
 
     pages.Heading(pages.Text("rep_curve"));
     pages.Curve();

@@ -1,15 +1,18 @@
 // The calibration report: one PDF document that the engineer hands to the client, with the
 // sensor's passport as read from the device, the job's particulars (organisation, client,
-// vehicle, plate, tank, technician, notes), the tank's height and scale, the whole tare
+// vehicle, plate, tank, technician, notes), the tank's height and scale, how the table was
+// made (pours, the tank's geometry, or the geometry corrected by pours), the whole tare
 // table, its curve, the results of the table checks, and a line for the signature. Written
 // with Qt's own PDF writer; the interface is plain C++ so that the command-line tool calls it
 // without any Qt of its own.
 #pragma once
 
+#include "tank_calculation.h"
 #include "tare_check.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +49,10 @@ struct ReportDevice {
 ReportDevice DeviceFromPassport(uint32_t date, uint32_t serialNumber, uint32_t model,
                                 uint32_t firmwareVersion);
 
+// How the table was made. Unknown (a table read back from a device) prints no method;
+// Geometry names the shape and its dimensions, and the pours when they corrected it.
+enum class TableMethod { Unknown, Pours, Geometry };
+
 struct ReportData {
     ReportDevice device;
     std::string madeAt; // empty: the local date and time when written
@@ -56,6 +63,8 @@ struct ReportData {
     std::vector<std::pair<std::string, std::string>> fields;
     std::vector<TarePoint> points;
     std::vector<TareIssue> issues;
+    TableMethod method = TableMethod::Unknown;
+    std::optional<ShapeCalculation> shape; // with TableMethod::Geometry
     std::string decimalPoint = ".";
     TextLookup text; // empty: built-in texts
 };

@@ -259,6 +259,7 @@ void TareEditor::BuildControls() {
     }
     buttonsRow->addWidget(lblSeparator);
     buttonsRow->addWidget(cmbSeparator_);
+    buttonsRow->addWidget(AddShapeButton(gbTable));
     buttonsRow->addStretch();
     buttonsRow->addWidget(btnReport_);
     auto* tableLayout = new QVBoxLayout(gbTable);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "settle.h"
+#include "tank_calculation.h"
 #include "tare_check.h"
 #include "tare_grid.h"
 #include "tare_report.h"
@@ -83,6 +84,13 @@ public:
     void ImportFile(const QString& path);
     void ExportFile(const QString& path);
     void Accept(); // btn_OK
+    // btn_shape: the table from the tank's dimensions (shape dialog); its rows replace the
+    // grid's. The computation is remembered for the report as long as the grid keeps it.
+    void OpenShapeDialog();
+    void FillFromShape(const ShapeCalculation& calculation);
+    std::optional<ShapeCalculation> ShapeSource() const;
+    using ShapeAsker = std::function<std::optional<ShapeCalculation>()>;
+    void SetShapeAsker(ShapeAsker asker) { shapeAsker_ = std::move(asker); }
 
     // The tank the table belongs to, for the gap check and the report: its height in
     // millimetres (0: unknown) and its id.
@@ -154,6 +162,7 @@ private:
     void UpdateSettleState();
     void ReadSettleWindow();
     report::TextLookup ReportText() const;
+    QPushButton* AddShapeButton(QWidget* parent);
 
     TankRecord& tank_;
     const LanguageTexts& texts_;
@@ -171,6 +180,9 @@ private:
     std::function<ReportFields()> loadReportFields_;
     std::function<void(const ReportFields&)> saveReportFields_;
     ReportAsker reportAsker_;
+    ShapeAsker shapeAsker_;
+    std::optional<ShapeCalculation> shapeSource_;
+    std::vector<std::vector<std::string>> shapeTexts_; // the grid as the shape filled it
 
     double tankHeightMm_ = 0.0;
     int tankId_ = 1;

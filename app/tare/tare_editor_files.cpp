@@ -136,6 +136,8 @@ bool TareEditor::WriteReportFile(const QString& path, const ReportFields& fields
         largest = std::max(largest, static_cast<float>(p.litres));
     }
     data.scaleMl = ScaleForLitres(largest);
+    data.shape = ShapeSource();
+    data.method = data.shape ? report::TableMethod::Geometry : report::TableMethod::Pours;
     data.fields.assign(fields.begin(), fields.end());
     data.decimalPoint = decimalPoint_;
     data.text = ReportText();
