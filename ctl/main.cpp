@@ -106,6 +106,8 @@ int ParseCommandLine(int argc, char** argv, Options& options, std::string& comma
     app.add_option("--trace", traceTarget, "append one line per frame to FILE (- for stderr)");
     app.add_flag("--stats", stats, "print the link's counters after the command");
     app.footer("exit codes: 0 done; 1 the device or a file failed; 2 usage error");
+    // One command: a later word that names another command ("params set") is a word.
+    app.require_subcommand(0, 1);
     struct Parsed {
         CLI::App* app;
         std::vector<std::string> words;
