@@ -1,6 +1,7 @@
 // Worker commands of the tool: echo polling, the signal settings, the sweep, the tuning steps
 // and the display test, each run through the worker's own jobs with a text view.
 #include "ctl_worker_view.h"
+#include "net_port.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -60,7 +61,12 @@ int Poll(const Options& o) {
             break;
         if (reopen && s.view.Count("ShowPortVanished") > reconnects) {
             std::error_code ec;
-            while (std::chrono::steady_clock::now() < end && !std::filesystem::exists(o.port, ec))
+            // A gateway is back when it accepts a connection again.
+            const auto back = [&] {
+                return IsGatewayName(o.port) ? GatewayReachable(o.port)
+                                             : std::filesystem::exists(o.port, ec);
+            };
+            while (std::chrono::steady_clock::now() < end && !back())
                 std::this_thread::sleep_for(PollCheckStep);
             if (std::chrono::steady_clock::now() >= end)
                 break;

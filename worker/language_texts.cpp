@@ -47,6 +47,11 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::PortUnplugged, "%1: адаптер отключён, порт закрыт. Когда он будет подключён "
                              "снова, нажмите «Подключить снова»."},
         {msg::PortBack, "%1 снова подключён"},
+        {msg::GatewayOwnSpeed, "%1: шлюз TCP работает на своей скорости и не может её "
+                               "изменить, поиск только на %2 бит/с"},
+        {msg::GatewayNoFastMode, "%1: быстрому режиму осциллографа нужна скорость %2 бит/с, а "
+                                 "шлюз TCP не может изменить свою скорость. Подключитесь через "
+                                 "шлюз RFC 2217 (rfc2217://)."},
         {msg::SnapshotListEmpty, "Снимков нет."},
         {msg::SnapshotUnreadable, "Файл не читается: %1"},
         {msg::SnapshotAskRestore, "Записать в устройство HUB_DATA из снимка %1? Текущее состояние "
