@@ -3,6 +3,7 @@
 #include "doctor.h"
 #include "net_port.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <system_error>
@@ -72,6 +73,7 @@ int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
         openError_.clear();
         openWarning_.clear();
         roundTrip_ = std::chrono::milliseconds(-1);
+        roundTripMeasured_ = false;
     }
     if (!port_->Open(portName, baudRate)) {
         // The doctor tells a missing device, a permission, a busy port and a prober apart; a
@@ -84,7 +86,11 @@ int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
         abilities_ = port_->Abilities();
         return 1;
     }
-    abilities_ = port_->Abilities();
+    {
+        std::lock_guard lock(linkLock_);
+        abilities_ = port_->Abilities();
+        roundTrip_ = port_->OpenRoundTrip();
+    }
     if (std::string warning = network ? std::string() : TuneLatency(portName); !warning.empty()) {
         std::lock_guard lock(linkLock_);
         openWarning_ = std::move(warning);
@@ -452,12 +458,13 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
                 answer.block = state_.answerBlock;
                 status = state_.reported;
                 state_.answerCode = 0;
-                if (abilities_.network && roundTrip_.count() < 0 && status == StatusOk) {
+                if (abilities_.network && !roundTripMeasured_ && status == StatusOk) {
                     const auto wire = std::chrono::milliseconds(
                         WireMilliseconds(requestBytes + answerBytes, state_.baudRate));
                     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
                         state_.judgedAt - state_.sentAt);
-                    roundTrip_ = std::max(std::chrono::milliseconds(0), took - wire);
+                    roundTrip_ = std::max({std::chrono::milliseconds(0), roundTrip_, took - wire});
+                    roundTripMeasured_ = true;
                 }
                 if (copyFrame)
                     copyFrame(state_.oscillogramCopy.data());

@@ -97,10 +97,12 @@ public:
     uint32_t BaudRate() const;
     // What the open port's transport can do (the last one opened when none is open).
     PortAbilities Abilities() const;
-    // On a network link: the round trip measured at the first answered exchange after the
-    // open (the identity read at connect), less the wire time of request and answer. It is
-    // added to the wait for the first answer byte; until it is known that wait gets
-    // UnmeasuredRoundTrip more. Negative when not measured (always on a local port).
+    // On a network link: the round trip measured at connect, first by the transport's own
+    // negotiation (RFC 2217), then by the first answered exchange after the open (the
+    // identity read), less the wire time of request and answer; the larger stands. It is
+    // added to the wait for the first answer byte; while nothing is measured (a raw gateway
+    // before its first answer) that wait gets UnmeasuredRoundTrip more. Negative when not
+    // measured (always on a local port).
     std::chrono::milliseconds RoundTrip() const;
     static constexpr std::chrono::milliseconds UnmeasuredRoundTrip{1000};
 
@@ -161,6 +163,7 @@ private:
     std::string openWarning_;
     PortAbilities abilities_;                 // set at open, before the port thread runs
     std::chrono::milliseconds roundTrip_{-1}; // guarded by linkLock_
+    bool roundTripMeasured_ = false;          // by an exchange; guarded by linkLock_
     Receiver receiver_;                       // used by the port thread only
     uint8_t transmit_[MaxRequestLength] = {};
     LinkCounters counters_;

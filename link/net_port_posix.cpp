@@ -25,6 +25,7 @@ namespace vq31 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds ReconnectPause{300};
 
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -170,21 +171,28 @@ public:
             return false;
         }
         const auto deadline = Clock::now() + GatewayConnectTimeout;
-        const int fd = Connect(a, deadline, error_, errorNumber_);
-        if (fd < 0)
-            return false;
-        KeepAlive(fd);
-        fd_ = fd;
-        kind_ = a.kind;
-        codec_ = telnet::ComPortCodec();
-        data_.clear();
-        head_ = 0;
-        vanished_ = false;
-        if (kind_ == GatewayKind::Rfc2217 && !Negotiate(name, baudRate)) {
+        // ser2net closes a connection that comes while it is still closing the serial device
+        // of the one before (a reconnect at another speed): one more try follows a pause.
+        for (int attempt = 0;; ++attempt) {
+            const int fd = Connect(a, deadline, error_, errorNumber_);
+            if (fd < 0)
+                return false;
+            KeepAlive(fd);
+            fd_ = fd;
+            kind_ = a.kind;
+            codec_ = telnet::ComPortCodec();
+            data_.clear();
+            head_ = 0;
+            vanished_ = false;
+            roundTrip_ = std::chrono::milliseconds(-1);
+            if (kind_ != GatewayKind::Rfc2217 || Negotiate(name, baudRate))
+                return true;
+            const bool closedByGateway = vanished_;
             Close();
-            return false;
+            if (!closedByGateway || attempt > 0 || Clock::now() + ReconnectPause >= deadline)
+                return false;
+            std::this_thread::sleep_for(ReconnectPause);
         }
-        return true;
     }
 
     void Close() override {
@@ -264,6 +272,7 @@ public:
     const std::string& error() const override { return error_; }
     int errorNumber() const override { return errorNumber_; }
     bool Vanished() const override { return vanished_; }
+    std::chrono::milliseconds OpenRoundTrip() const override { return roundTrip_; }
     PortAbilities Abilities() const override {
         PortAbilities a;
         a.network = true;
@@ -340,6 +349,7 @@ private:
                                "accepter telnet(rfc2217), or use tcp:// for a raw accepter");
         using namespace telnet::comport;
         const std::vector<uint8_t> settings = codec_.LineSettings(baudRate);
+        const auto asked = Clock::now();
         const bool answered =
             Send(settings, deadline) && WaitFor(deadline, [&] {
                 for (uint8_t c : {SetBaudRate, SetDataSize, SetParity, SetStopSize})
@@ -348,6 +358,9 @@ private:
                 return true;
             });
         const auto baud = codec_.Answer(SetBaudRate);
+        if (answered)
+            roundTrip_ =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
         if (!baud)
             return Fail(name + ": the gateway did not confirm the speed of " +
                         std::to_string(baudRate) + " bit/s");
@@ -396,6 +409,7 @@ private:
     std::vector<uint8_t> reply_;
     std::string error_;
     int errorNumber_ = 0;
+    std::chrono::milliseconds roundTrip_{-1};
     std::atomic<bool> vanished_{false}; // written by the port thread, read by any
 };
 
