@@ -97,11 +97,11 @@ public:
     uint32_t BaudRate() const;
     // What the open port's transport can do (the last one opened when none is open).
     PortAbilities Abilities() const;
-    // On a network link: the round trip measured at connect, first by the transport's own
-    // negotiation (RFC 2217), then by the first answered exchange after the open (the
-    // identity read), less the wire time of request and answer; the larger stands. It is
-    // added to the wait for the first answer byte; while nothing is measured (a raw gateway
-    // before its first answer) that wait gets UnmeasuredRoundTrip more. Negative when not
+    // On a network link: the round trip measured at connect, first by the transport (the
+    // TCP handshake), then by the first answered exchange after the open (the identity read:
+    // the time from the request written to the answer judged, less the wire time of request
+    // and answer), the larger of the two. It is added to the wait for the first answer byte;
+    // while nothing is measured that wait gets UnmeasuredRoundTrip more. Negative when not
     // measured (always on a local port).
     std::chrono::milliseconds RoundTrip() const;
     static constexpr std::chrono::milliseconds UnmeasuredRoundTrip{1000};

@@ -78,8 +78,10 @@ std::string Endpoint(const GatewayAddress& a) {
     return (v6 ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
 }
 
-// Connects to the first address that accepts; -1 with the cause in error.
-int Connect(const GatewayAddress& a, Clock::time_point deadline, std::string& error, int& code) {
+// Connects to the first address that accepts; -1 with the cause in error. took receives the
+// time the accepted handshake lasted: one network round trip.
+int Connect(const GatewayAddress& a, Clock::time_point deadline, std::string& error, int& code,
+            std::chrono::milliseconds* took = nullptr) {
     const std::string where = Endpoint(a);
     const auto lookup = LookUp(a, std::chrono::milliseconds(MillisecondsLeft(deadline)));
     if (!lookup) {
@@ -101,6 +103,7 @@ int Connect(const GatewayAddress& a, Clock::time_point deadline, std::string& er
             lastError = errno;
             continue;
         }
+        const auto start = Clock::now();
         int r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (r != 0 && errno == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
@@ -114,8 +117,11 @@ int Connect(const GatewayAddress& a, Clock::time_point deadline, std::string& er
             r = so == 0 ? 0 : -1;
             errno = so;
         }
-        if (r == 0)
+        if (r == 0) {
+            if (took)
+                *took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
             return fd;
+        }
         lastError = errno;
         ::close(fd);
         if (Clock::now() >= deadline)
@@ -174,7 +180,8 @@ public:
         // ser2net closes a connection that comes while it is still closing the serial device
         // of the one before (a reconnect at another speed): one more try follows a pause.
         for (int attempt = 0;; ++attempt) {
-            const int fd = Connect(a, deadline, error_, errorNumber_);
+            std::chrono::milliseconds handshake{0};
+            const int fd = Connect(a, deadline, error_, errorNumber_, &handshake);
             if (fd < 0)
                 return false;
             KeepAlive(fd);
@@ -184,7 +191,7 @@ public:
             data_.clear();
             head_ = 0;
             vanished_ = false;
-            roundTrip_ = std::chrono::milliseconds(-1);
+            roundTrip_ = handshake;
             if (kind_ != GatewayKind::Rfc2217 || Negotiate(name, baudRate))
                 return true;
             const bool closedByGateway = vanished_;
@@ -349,7 +356,6 @@ private:
                                "accepter telnet(rfc2217), or use tcp:// for a raw accepter");
         using namespace telnet::comport;
         const std::vector<uint8_t> settings = codec_.LineSettings(baudRate);
-        const auto asked = Clock::now();
         const bool answered =
             Send(settings, deadline) && WaitFor(deadline, [&] {
                 for (uint8_t c : {SetBaudRate, SetDataSize, SetParity, SetStopSize})
@@ -358,9 +364,6 @@ private:
                 return true;
             });
         const auto baud = codec_.Answer(SetBaudRate);
-        if (answered)
-            roundTrip_ =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
         if (!baud)
             return Fail(name + ": the gateway did not confirm the speed of " +
                         std::to_string(baudRate) + " bit/s");

@@ -52,8 +52,8 @@ public:
     // The system's error number of the last failed open, 0 when there was none.
     virtual int errorNumber() const { return 0; }
     virtual PortAbilities Abilities() const { return {}; }
-    // The network round trip a transport measured while it opened (an RFC 2217 gateway's
-    // answer to the speed); negative when it measured none.
+    // The network round trip a transport measured while it opened (the TCP handshake with
+    // a gateway); negative when it measured none.
     virtual std::chrono::milliseconds OpenRoundTrip() const {
         return std::chrono::milliseconds(-1);
     }

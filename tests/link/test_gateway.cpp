@@ -206,8 +206,8 @@ TEST_F(Gateway, ARefusedOrMisconfiguredGatewayIsNamedInTheOpenError) {
     }
 }
 
-// 100 ms added each way: the round trip is measured at connect and the answers still come
-// within their budgets.
+// 100 ms added each way: the round trip is measured by the identity read at connect and the
+// answers still come within their budgets.
 TEST_F(Gateway, ADelayedLinkMeasuresItsRoundTripAndStillGetsEveryAnswer) {
     DelayProxy proxy(gateway_->rfc2217Port(), 100ms);
     std::string error;
@@ -216,7 +216,12 @@ TEST_F(Gateway, ADelayedLinkMeasuresItsRoundTripAndStillGetsEveryAnswer) {
     ASSERT_EQ(link.UartOpen("rfc2217://127.0.0.1:" + std::to_string(proxy.port()), GatewaySpeed), 0)
         << link.OpenError() << "\n"
         << gateway_->Log();
-    EXPECT_GE(link.RoundTrip(), 200ms) << "the proxy holds each direction 100 ms";
+    // The proxy answers the TCP handshake itself; the identity read crosses it both ways.
+    uint32_t model = 0;
+    ASSERT_EQ(ReadValue(link, cmd::ReadModelCode, 1, model), StatusOk);
+    // 200 ms less the wire time the link deducts (about 6 ms at 19200 bit/s), which the
+    // pseudo-terminal behind the gateway does not take.
+    EXPECT_GE(link.RoundTrip(), 190ms) << "the proxy holds each direction 100 ms";
     for (int i = 0; i < 3; ++i) {
         uint32_t mode = 0;
         EXPECT_EQ(ReadValue(link, cmd::ReadMode, 1, mode), StatusOk) << i;
