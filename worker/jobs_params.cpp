@@ -83,6 +83,12 @@ void CommandWorker::WriteParameters() {
         ErrorBox(texts_.DeviceStatus(status));
         PostCommand(job::None);
     };
+    // A raw TCP gateway keeps its own speed: a device moved to another would be out of reach.
+    if (newSpeed && *newSpeed != link_.BaudRate() && !link_.Abilities().changeSpeed) {
+        ErrorBox(WithArguments(texts_.Text(msg::GatewayNoSpeedChange),
+                               {params_.PortName(), std::to_string(*newSpeed)}));
+        return PostCommand(job::None);
+    }
     if (!SaveSnapshotBeforeWrite())
         return PostCommand(job::None);
     Status status = WriteValue(link_, cmd::WritePostFilter, Address(), r.postFilter);

@@ -52,6 +52,9 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::GatewayNoFastMode, "%1: быстрому режиму осциллографа нужна скорость %2 бит/с, а "
                                  "шлюз TCP не может изменить свою скорость. Подключитесь через "
                                  "шлюз RFC 2217 (rfc2217://)."},
+        {msg::GatewayNoSpeedChange, "%1: шлюз TCP не может изменить свою скорость, и устройство "
+                                    "на скорости %2 бит/с стало бы недоступно. Параметры не "
+                                    "записаны. Подключитесь через шлюз RFC 2217 (rfc2217://)."},
         {msg::SnapshotListEmpty, "Снимков нет."},
         {msg::SnapshotUnreadable, "Файл не читается: %1"},
         {msg::SnapshotAskRestore, "Записать в устройство HUB_DATA из снимка %1? Текущее состояние "

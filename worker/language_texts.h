@@ -67,6 +67,8 @@ inline constexpr const char* PortBack = "msg_port_back";
 // mode of the oscilloscope, which needs %2 bit/s, is refused on it.
 inline constexpr const char* GatewayOwnSpeed = "msg_gateway_own_speed";
 inline constexpr const char* GatewayNoFastMode = "msg_gateway_no_fast_mode";
+// A new device speed (%2) cannot be written through a raw TCP gateway (%1).
+inline constexpr const char* GatewayNoSpeedChange = "msg_gateway_no_speed_change";
 // The snapshot window and the traffic window.
 inline constexpr const char* SnapshotListEmpty = "msg_snapshot_list_empty";
 inline constexpr const char* SnapshotUnreadable = "msg_snapshot_unreadable";

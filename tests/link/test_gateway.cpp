@@ -126,17 +126,26 @@ TEST_F(Gateway, TheLinkSpeedFollowsTheOpenThroughRfc2217) {
     EXPECT_EQ(sim_.State().counters.ignoredSpeed, 0u);
 }
 
-TEST_F(Gateway, PollingGoesOnThroughRfc2217AndIsRefusedWithItsCauseOverRawTcp) {
+TEST_F(Gateway, PollingGoesOnThroughRfc2217AndSpeedChangesAreRefusedOverRawTcp) {
     const CommandRun rfc = Ctl(gateway_->Rfc2217Name(), "poll --seconds 2");
     EXPECT_EQ(rfc.exitCode, 0) << rfc.output;
     EXPECT_FALSE(Has(rfc, "polls: 0 refreshes")) << rfc.output;
 
-    // The fast mode would move the device to 115200 bit/s, out of the raw gateway's reach.
-    const CommandRun raw = Ctl(gateway_->RawName(), "poll --seconds 2");
-    EXPECT_EQ(raw.exitCode, 1) << raw.output;
-    EXPECT_TRUE(Has(raw, "115200")) << raw.output;
-    EXPECT_TRUE(Has(raw, "rfc2217://")) << raw.output;
-    EXPECT_EQ(sim_.State().speed, GatewaySpeed) << "the device left the gateway's speed";
+    // The fast mode, or a new speed written to the device, would move the device out of the
+    // raw gateway's reach: both are refused with the cause, and the device keeps its speed.
+    struct Case {
+        const char* words;
+        const char* speed;
+    };
+    for (const Case& c :
+         {Case{"poll --seconds 2", "115200"}, Case{"params set baud 9600", "9600"}}) {
+        const CommandRun raw = Ctl(gateway_->RawName(), c.words);
+        EXPECT_EQ(raw.exitCode, 1) << c.words << "\n" << raw.output;
+        EXPECT_TRUE(Has(raw, c.speed)) << raw.output;
+        EXPECT_TRUE(Has(raw, "rfc2217://")) << raw.output;
+        EXPECT_EQ(sim_.State().speed, GatewaySpeed) << c.words;
+        EXPECT_EQ(sim_.State().baud, GatewaySpeed) << c.words;
+    }
 }
 
 TEST_F(Gateway, AHubWriteThroughRfc2217KeepsASnapshotAndReadsTheImageBack) {
