@@ -9,6 +9,7 @@
 #include "language_file.h"
 #include "language_keys.h"
 #include "language_texts.h"
+#include "net_port.h"
 #include "protocol.h"
 #include "traffic_window.h"
 
@@ -277,7 +278,12 @@ void MainWindow::ShowDeviceStatus(int status) {
 void MainWindow::PortVanished(const QString& port) {
     vanishedPort_ = port;
     BtnReconnect->hide();
-    portReturnWatch_->start();
+    // A gateway has no name in the file system to watch for, and probing it would hold up
+    // the window: Reconnect is offered at once and tells by trying.
+    if (IsGatewayName(port.toStdString()))
+        BtnReconnect->show();
+    else
+        portReturnWatch_->start();
 }
 
 void MainWindow::StopPortWatch() {

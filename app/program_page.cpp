@@ -5,6 +5,7 @@
 
 #include "command_parameters.h"
 #include "doctor.h"
+#include "net_port.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -25,8 +26,11 @@ namespace vq31::app {
 namespace {
 
 // Port number kept in the settings file for a port name: the digits after "COM", or the
-// trailing digits of a device path (ttyUSB0 -> 0); none gives 0.
+// trailing digits of a device path (ttyUSB0 -> 0); none gives 0, as does a network gateway's
+// name (its trailing digits are a TCP port).
 int PortNumberOf(const QString& name) {
+    if (IsGatewayName(name.toStdString()))
+        return 0;
     int end = int(name.size());
     int start = end;
     while (start > 0 && name[start - 1].isDigit())

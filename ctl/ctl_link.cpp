@@ -6,6 +6,7 @@
 #include "ctl.h"
 #include "ctl_english.h"
 #include "link.h"
+#include "net_port.h"
 #include "status_texts.h"
 #include "tare_export.h"
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vq31::ctl {
 
@@ -42,7 +44,15 @@ int Search(const Options& o) {
     DeviceLink link;
     link.SetMonitor(o.monitor);
     Status last = StatusNoAnswer;
-    for (uint32_t speed : SearchSpeeds) {
+    std::vector<uint32_t> speeds(std::begin(SearchSpeeds), std::end(SearchSpeeds));
+    // A raw TCP gateway keeps its own speed: only that one (--baud) can be tried.
+    if (!AbilitiesOfPort(o.port).changeSpeed) {
+        speeds = {o.baud};
+        std::printf("%s: a raw TCP gateway keeps its own speed and cannot change it; "
+                    "searching at %u bit/s only (--baud sets it)\n",
+                    o.port.c_str(), o.baud);
+    }
+    for (uint32_t speed : speeds) {
         if (link.UartOpen(o.port, speed) != 0) {
             std::fprintf(stderr, "%u bit/s: %s\n", speed, link.OpenError().c_str());
             last = StatusPortError;

@@ -2,6 +2,7 @@
 // and the display test, each run through the worker's own jobs with a text view.
 #include "ctl_worker_view.h"
 #include "doctor.h"
+#include "net_port.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,7 +79,11 @@ int Poll(const Options& o) {
         if (!keepGoing && s.view.FailedExchanges().count > 0)
             break;
         if (reopen && s.view.Count("ShowPortVanished") > reconnects) {
-            while (std::chrono::steady_clock::now() < end && !PortPresent(o.port))
+            // A gateway is back when it accepts a connection again.
+            const auto back = [&] {
+                return IsGatewayName(o.port) ? GatewayReachable(o.port) : PortPresent(o.port);
+            };
+            while (std::chrono::steady_clock::now() < end && !back())
                 std::this_thread::sleep_for(PollCheckStep);
             if (std::chrono::steady_clock::now() >= end)
                 break;

@@ -1,7 +1,9 @@
 // Port thread and exchange logic of the device link.
 #include "link.h"
 #include "doctor.h"
+#include "net_port.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <system_error>
@@ -60,21 +62,36 @@ DeviceLink::~DeviceLink() {
 
 int DeviceLink::UartOpen(const std::string& portName, uint32_t baudRate) {
     UartClose();
+    // A gateway's name takes the network transport, any other name the platform's port (a
+    // port handed in by a test stays as long as the names it is given are of its kind).
+    const bool network = IsGatewayName(portName);
+    if (network != port_->Abilities().network)
+        port_ = MakePortFor(portName);
     {
         std::lock_guard lock(linkLock_);
         portName_ = portName;
         openError_.clear();
         openWarning_.clear();
+        roundTrip_ = std::chrono::milliseconds(-1);
+        roundTripMeasured_ = false;
     }
     if (!port_->Open(portName, baudRate)) {
-        // The doctor tells a missing device, a permission, a busy port and a prober apart.
+        // The doctor tells a missing device, a permission, a busy port and a prober apart; a
+        // gateway's transport names the cause itself.
         const std::string cause =
-            DiagnoseOpenFailure(portName, port_->errorNumber(), port_->error()).message;
+            network ? port_->error()
+                    : DiagnoseOpenFailure(portName, port_->errorNumber(), port_->error()).message;
         std::lock_guard lock(linkLock_);
         openError_ = cause;
+        abilities_ = port_->Abilities();
         return 1;
     }
-    if (std::string warning = TuneLatency(portName); !warning.empty()) {
+    {
+        std::lock_guard lock(linkLock_);
+        abilities_ = port_->Abilities();
+        roundTrip_ = port_->OpenRoundTrip();
+    }
+    if (std::string warning = network ? std::string() : TuneLatency(portName); !warning.empty()) {
         std::lock_guard lock(linkLock_);
         openWarning_ = std::move(warning);
     }
@@ -153,6 +170,16 @@ std::string DeviceLink::PortName() const {
 uint32_t DeviceLink::BaudRate() const {
     std::lock_guard lock(linkLock_);
     return state_.baudRate;
+}
+
+PortAbilities DeviceLink::Abilities() const {
+    std::lock_guard lock(linkLock_);
+    return abilities_;
+}
+
+std::chrono::milliseconds DeviceLink::RoundTrip() const {
+    std::lock_guard lock(linkLock_);
+    return roundTrip_;
 }
 
 void DeviceLink::Interrupt(bool on) {
@@ -257,6 +284,7 @@ void DeviceLink::SendStep() {
     {
         std::lock_guard lock(linkLock_);
         state_.writeResult = written ? StatusOk : StatusWriteError;
+        state_.sentAt = std::chrono::steady_clock::now();
         ++counters_.requests;
         monitor = monitor_;
     }
@@ -275,12 +303,16 @@ void DeviceLink::ReceiveStep(bool fresh) {
         idle = IdleTimeout(state_.baudRate);
         lineIdle = !fresh && state_.receiverState == StatusNoAnswer;
     }
+    // Inside an answer a gateway's link tolerates a longer silence (its buffering and the
+    // network's jitter); the silence that marks the line idle stays the idle time-out, since
+    // the gap at the gateway's wire is then longer still by the round trip.
+    const std::chrono::milliseconds inside = idle + abilities_.silenceSlack;
     while (!stop_) {
         uint8_t byte = 0;
         // Once the line has been found idle, a new request may cut the wait for the first
         // byte short: the idle time-out since the last answer has already passed.
         const bool wakeable = lineIdle && receiver_.count() == 0;
-        const SerialPort::Read r = PortRead(byte, idle, wakeable);
+        const SerialPort::Read r = PortRead(byte, receiver_.count() == 0 ? idle : inside, wakeable);
         if (r != SerialPort::Read::Byte) {
             if (receiver_.Silence() == Receiver::Event::Idle) {
                 std::lock_guard lock(linkLock_);
@@ -322,6 +354,7 @@ void DeviceLink::ReportFrame(Status status) {
         if (state_.answerHeld)
             return;
         state_.answerHeld = true;
+        state_.judgedAt = std::chrono::steady_clock::now();
         if (receiver_.accepted()) {
             const AnswerFields& f = receiver_.fields();
             state_.answerAddress = f.address;
@@ -353,12 +386,18 @@ Status DeviceLink::PrepareExchange() {
 
 Status DeviceLink::WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes) {
     uint32_t baud;
+    std::chrono::milliseconds roundTrip{0};
     {
         std::lock_guard lock(linkLock_);
         baud = state_.baudRate;
+        if (abilities_.network)
+            roundTrip = roundTrip_.count() >= 0 ? roundTrip_ : UnmeasuredRoundTrip;
     }
+    // A network link's round trip delays the first answer byte by as much.
+    const auto firstByteWindow = AnswerByteWindow + roundTrip;
     const auto sendBudget = std::chrono::milliseconds(ExchangeBudgetMs(requestBytes, baud));
-    const auto answerBudget = std::chrono::milliseconds(ExchangeBudgetMs(answerBytes, baud));
+    const auto answerBudget =
+        std::chrono::milliseconds(ExchangeBudgetMs(answerBytes, baud)) + roundTrip;
     if (!sentEvent_.WaitFor(sendBudget))
         return interrupted_ ? StatusNoAnswer : StatusWriteError;
     {
@@ -370,7 +409,7 @@ Status DeviceLink::WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes) {
     for (;;) {
         if (std::chrono::steady_clock::now() - start >= answerBudget)
             return StatusNoAnswer;
-        if (answerEvent_.WaitFor(AnswerByteWindow)) {
+        if (answerEvent_.WaitFor(firstByteWindow)) {
             std::lock_guard lock(linkLock_);
             return state_.reported;
         }
@@ -419,6 +458,14 @@ Status DeviceLink::Exchange(const RequestFields& request, uint32_t requestBytes,
                 answer.block = state_.answerBlock;
                 status = state_.reported;
                 state_.answerCode = 0;
+                if (abilities_.network && !roundTripMeasured_ && status == StatusOk) {
+                    const auto wire = std::chrono::milliseconds(
+                        WireMilliseconds(requestBytes + answerBytes, state_.baudRate));
+                    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        state_.judgedAt - state_.sentAt);
+                    roundTrip_ = std::max({std::chrono::milliseconds(0), roundTrip_, took - wire});
+                    roundTripMeasured_ = true;
+                }
                 if (copyFrame)
                     copyFrame(state_.oscillogramCopy.data());
             }

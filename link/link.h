@@ -58,6 +58,10 @@ struct LinkState {
     bool answerHeld = false;
     Status receiverState = StatusOk;
     Status writeResult = StatusOk;
+    // When the last request was written and when the first frame after it was judged: the
+    // round trip of a network link is measured from them.
+    std::chrono::steady_clock::time_point sentAt{};
+    std::chrono::steady_clock::time_point judgedAt{};
 };
 
 class DeviceLink {
@@ -68,8 +72,9 @@ public:
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
-    // Opens the port by name (a device path, or COM<n> on Windows) and starts the port
-    // thread; any port still open is closed first. 0 on success, 1 on failure, when
+    // Opens the port by name (a device path, COM<n> on Windows, or a network gateway's
+    // rfc2217://HOST:PORT or tcp://HOST:PORT, which picks the network transport) and starts
+    // the port thread; any port still open is closed first. 0 on success, 1 on failure, when
     // OpenError() names the cause.
     int UartOpen(const std::string& portName, uint32_t baudRate);
     // Stops the port thread and closes the port. Safe when nothing is open. Returns 0.
@@ -90,6 +95,16 @@ public:
     std::string OpenWarning() const;
     std::string PortName() const;
     uint32_t BaudRate() const;
+    // What the open port's transport can do (the last one opened when none is open).
+    PortAbilities Abilities() const;
+    // On a network link: the round trip measured at connect, first by the transport (the
+    // TCP handshake), then by the first answered exchange after the open (the identity read:
+    // the time from the request written to the answer judged, less the wire time of request
+    // and answer), the larger of the two. It is added to the wait for the first answer byte;
+    // while nothing is measured that wait gets UnmeasuredRoundTrip more. Negative when not
+    // measured (always on a local port).
+    std::chrono::milliseconds RoundTrip() const;
+    static constexpr std::chrono::milliseconds UnmeasuredRoundTrip{1000};
 
     // While interrupted every wait returns at once and every exchange ends with
     // StatusNoAnswer without sending anything (a request stored but not yet written is
@@ -146,7 +161,10 @@ private:
     std::string portName_;
     std::string openError_;
     std::string openWarning_;
-    Receiver receiver_; // used by the port thread only
+    PortAbilities abilities_;                 // set at open, before the port thread runs
+    std::chrono::milliseconds roundTrip_{-1}; // guarded by linkLock_
+    bool roundTripMeasured_ = false;          // by an exchange; guarded by linkLock_
+    Receiver receiver_;                       // used by the port thread only
     uint8_t transmit_[MaxRequestLength] = {};
     LinkCounters counters_;
     std::shared_ptr<LinkMonitor> monitor_; // guarded by linkLock_

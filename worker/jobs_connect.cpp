@@ -1,8 +1,10 @@
 // Connection jobs: open the port at the configured speed, close it, search the device over
 // all speeds, check model and firmware, and enter the oscilloscope page in fast mode.
 #include "command_worker.h"
+#include "net_port.h"
 
 #include <array>
+#include <vector>
 
 namespace vq31 {
 
@@ -48,8 +50,10 @@ void CommandWorker::ReconnectDevice() {
     // speed of the oscilloscope page; one that restarted talks at its own speed.
     const uint32_t own = uint32_t(Get(params_.BaudRate));
     uint32_t found = 0;
+    // A raw TCP gateway cannot take the device's fast speed: only its own is tried.
+    const bool fastToo = AbilitiesOfPort(params_.PortName()).changeSpeed && own != FastModeSpeed;
     for (const uint32_t speed : {own, FastModeSpeed}) {
-        if (found != 0 || (speed == FastModeSpeed && own == FastModeSpeed))
+        if (found != 0 || (speed == FastModeSpeed && !fastToo))
             break;
         if (!OpenAfterReplug(speed)) {
             ErrorBox(OpenPortError());
@@ -125,10 +129,21 @@ void CommandWorker::SearchDevice() {
     Status status = StatusNoAnswer;
     uint8_t found = 0;
     bool isFound = false;
-    for (auto it = SearchSpeeds.rbegin(); it != SearchSpeeds.rend() && !Stopping(); ++it) {
+    // A raw TCP gateway talks at its own speed, which no request can change: the search
+    // tries that speed (the one chosen for the port) only, and says so.
+    std::vector<uint32_t> speeds(SearchSpeeds.rbegin(), SearchSpeeds.rend());
+    std::string ownSpeedOnly;
+    if (!AbilitiesOfPort(params_.PortName()).changeSpeed) {
+        speeds = {uint32_t(rememberedSpeed)};
+        ownSpeedOnly = WithArguments(texts_.Text(msg::GatewayOwnSpeed),
+                                     {params_.PortName(), std::to_string(rememberedSpeed)});
+    }
+    for (auto it = speeds.begin(); it != speeds.end() && !Stopping(); ++it) {
         Put(params_.BaudRate, int32_t(*it));
         const bool opened = link_.UartOpen(params_.PortName(), *it) == 0;
         ShowPort(opened ? PortOpened : PortOpenError);
+        if (!ownSpeedOnly.empty() && !Stopping())
+            view_.ShowPortStatus(portState_.load(), ownSpeedOnly);
         WakeUp(link_, BroadcastAddress);
         if (!Pause(timing_.wakeUpPause))
             break;
@@ -150,7 +165,8 @@ void CommandWorker::SearchDevice() {
         ShowStatus(status);
         if (!Stopping())
             view_.UnlockControls(Get(params_.TankId));
-        ErrorBox(texts_.DeviceStatus(status));
+        ErrorBox(ownSpeedOnly.empty() ? texts_.DeviceStatus(status)
+                                      : texts_.DeviceStatus(status) + "\n" + ownSpeedOnly);
         Put(params_.BaudRate, rememberedSpeed);
         link_.UartClose();
         ShowPort(PortClosed); // the panel follows the port it just closed
@@ -181,6 +197,16 @@ void CommandWorker::StartOscilloscope() {
             view_.UnlockControls(Get(params_.TankId));
         PostCommand(job::PollEcho);
     };
+    // The fast mode moves the device to 115200 bit/s; a raw TCP gateway at another speed
+    // could not follow and would lose the device, so the page is refused with the cause.
+    if (!link_.Abilities().changeSpeed && link_.BaudRate() != FastModeSpeed) {
+        ErrorBox(WithArguments(texts_.Text(msg::GatewayNoFastMode),
+                               {params_.PortName(), std::to_string(FastModeSpeed)}));
+        if (!Stopping())
+            view_.UnlockControls(Get(params_.TankId));
+        PostCommand(job::None);
+        return;
+    }
     Status status = WriteValue(link_, cmd::EnterFastMode, Address(), 0);
     ShowStatus(status);
     if (status != StatusOk)

@@ -89,6 +89,12 @@ void CommandWorker::WriteParameters() {
             view_.ApplyNewAddress(address, uint32_t(Get(params_.BaudRate)));
     };
     const std::optional<uint32_t> newSpeed = SpeedForIndex(choice.speedIndex);
+    // A raw TCP gateway keeps its own speed: a device moved to another would be out of reach.
+    if (newSpeed && *newSpeed != link_.BaudRate() && !link_.Abilities().changeSpeed) {
+        ErrorBox(WithArguments(texts_.Text(msg::GatewayNoSpeedChange),
+                               {params_.PortName(), std::to_string(*newSpeed)}));
+        return PostCommand(job::None);
+    }
     uint8_t address = Address();
     lastSnapshot_.clear();
     BeginWrite();

@@ -63,6 +63,12 @@ inline constexpr const char* HubOfferRestore = "msg_hub_offer_restore";
 // The open port's adapter was unplugged (%1 the port); and the offer once it is back.
 inline constexpr const char* PortUnplugged = "msg_port_unplugged";
 inline constexpr const char* PortBack = "msg_port_back";
+// A raw TCP gateway (%1) keeps its own speed: the search tries only %2 bit/s; and the fast
+// mode of the oscilloscope, which needs %2 bit/s, is refused on it.
+inline constexpr const char* GatewayOwnSpeed = "msg_gateway_own_speed";
+inline constexpr const char* GatewayNoFastMode = "msg_gateway_no_fast_mode";
+// A new device speed (%2) cannot be written through a raw TCP gateway (%1).
+inline constexpr const char* GatewayNoSpeedChange = "msg_gateway_no_speed_change";
 // The snapshot window and the traffic window.
 inline constexpr const char* SnapshotListEmpty = "msg_snapshot_list_empty";
 inline constexpr const char* SnapshotUnreadable = "msg_snapshot_unreadable";

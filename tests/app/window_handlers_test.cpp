@@ -153,6 +153,27 @@ TEST(ProgramPage, TypedPortPathIsStoredByNameAndSaved) {
     EXPECT_TRUE(Holds(rig.Settings(), "NUM=3"));
 }
 
+// A network gateway typed into the port box is kept as typed, with no port number taken from
+// its TCP port, and comes back from the settings file at the next start; when its connection
+// drops, Reconnect is offered at once (there is no device node to watch for).
+TEST(ProgramPage, TypedGatewayNamesAreStoredAsTheyStandAndRemembered) {
+    for (const std::string name :
+         {"rfc2217://127.0.0.1:7000", "tcp://depot-gw:4001", "rfc2217://[::1]:7000"}) {
+        WindowRig rig;
+        rig.w().CmbCom->setEditText(QString::fromStdString(name));
+        rig.w().CmbComChange();
+        EXPECT_EQ(rig.params.PortName(), name);
+        EXPECT_EQ(Get(rig.params.PortNumber), 0) << name;
+        EXPECT_TRUE(Holds(rig.Settings(), "PORT=" + name)) << rig.Settings();
+
+        WindowRig again(rig.Settings());
+        EXPECT_EQ(again.params.PortName(), name);
+        EXPECT_EQ(again.w().CmbCom->currentText().toStdString(), name);
+        again.w().PortVanished(QString::fromStdString(name));
+        EXPECT_FALSE(again.w().BtnReconnect->isHidden()) << name;
+    }
+}
+
 TEST(ProgramPage, NoPortChosenClearsTheNumberAndSavesNothing) {
     WindowRig rig("[UART]\nNUM=4\nPORT=/dev/ttyUSB4\n");
     EXPECT_EQ(rig.params.PortName(), "/dev/ttyUSB4");
