@@ -1,6 +1,8 @@
 // Telematics pairs and the file write shared by the exports.
 #include "tare_export.h"
 
+#include "file_io.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -28,34 +30,10 @@ std::string TelematicsCsvText(const std::vector<TarePoint>& points, char separat
 }
 
 bool WriteFileReplacing(const std::string& path, const std::string& text, std::string& error) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    fs::path temporary = target;
-    temporary += ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot create " + temporary.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-            out.close();
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        error = "cannot replace " + path + ": " + ec.message();
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
+    const fileio::FileResult r = fileio::WriteFileReplacing(path, text);
+    if (!r.ok)
+        error = r.error;
+    return r.ok;
 }
 
 } // namespace vq31

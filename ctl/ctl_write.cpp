@@ -149,7 +149,8 @@ int ReportWrite(const Options& o, uint32_t baud, uint8_t address, const WriteOut
         else {
             if (w.status != StatusOk)
                 ReportStatus(w.status);
-            std::fprintf(stderr, "vq31ctl: nothing written\n");
+            std::fprintf(stderr, "vq31ctl: nothing written%s\n",
+                         w.pagesTotal > 0 ? " (no hub page was written)" : "");
         }
         return 1;
     case WriteEnd::ReadBackFailed:

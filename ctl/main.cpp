@@ -111,7 +111,7 @@ int ParseCommandLine(int argc, char** argv, Options& options, std::string& comma
     struct Parsed {
         CLI::App* app;
         std::vector<std::string> words;
-        std::map<std::string, std::string> values;
+        std::map<std::string, std::vector<std::string>> values;
         std::map<std::string, bool> flags;
     };
     std::map<std::string, Parsed> parsed;
@@ -121,8 +121,13 @@ int ParseCommandLine(int argc, char** argv, Options& options, std::string& comma
         p.app->fallthrough();
         for (const auto& flag : entry.rules.flags)
             p.app->add_flag(flag, p.flags[flag]);
+        // A value option may be given more than once (--field A=1 --field B=2), one value
+        // each time.
         for (const auto& option : entry.rules.valueOptions)
-            p.app->add_option(option, p.values[option]);
+            p.app->add_option(option, p.values[option])
+                ->expected(1)
+                ->allow_extra_args(false)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         if (entry.rules.maxWords > 0)
             p.app->add_option("words", p.words, "the command's words")
                 ->expected(0, int(entry.rules.maxWords));
@@ -135,6 +140,10 @@ int ParseCommandLine(int argc, char** argv, Options& options, std::string& comma
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        if (word.empty()) { // the tool's own usage, with every command and the exit codes
+            Usage(stdout);
+            return 0;
+        }
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
@@ -170,8 +179,8 @@ int ParseCommandLine(int argc, char** argv, Options& options, std::string& comma
     for (const auto& [flag, on] : p.flags)
         if (on)
             options.args.push_back(flag);
-    for (const auto& [option, value] : p.values)
-        if (p.app->count(option) > 0) {
+    for (const auto& [option, values] : p.values)
+        for (const auto& value : values) {
             options.args.push_back(option);
             options.args.push_back(value);
         }

@@ -4,9 +4,11 @@
 #include "tare_report.h"
 
 #include "commands.h"
+#include "file_io.h"
 #include "tare_grid.h"
 #include "tare_plot.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFontMetricsF>
@@ -456,11 +458,13 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
         static char* argv[] = {name, nullptr};
         ownApp = std::make_unique<QGuiApplication>(argc, argv);
     }
-    namespace fs = std::filesystem;
-    fs::path temporary(path);
-    temporary += ".part";
+    // The PDF is made in memory and then replaces the file only once it is whole on disk; a
+    // target that is not a regular file (a device) is refused and left alone.
+    QByteArray bytes;
     {
-        QPdfWriter writer(QString::fromStdString(temporary.string()));
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setResolution(Resolution);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm),
@@ -469,26 +473,21 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
         writer.setCreator(QStringLiteral("vQ31 Install Service"));
         QPainter painter;
         if (!painter.begin(&writer)) {
-            error = "cannot create " + temporary.string(); // nothing was made to clean up
+            error = "cannot make the report for " + path;
             return false;
         }
         Pages pages(writer, painter, data);
         Compose(pages, data);
         if (!painter.end()) {
-            error = "cannot write " + temporary.string();
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
+            error = "cannot make the report for " + path;
             return false;
         }
     }
-    std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        error = "cannot replace " + path + ": " + ec.message();
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
+    const fileio::FileResult written =
+        fileio::WriteFileReplacing(path, std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (!written.ok)
+        error = written.error;
+    return written.ok;
 }
 
 } // namespace vq31::report

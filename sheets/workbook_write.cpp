@@ -111,6 +111,13 @@ FileResult ReplaceWith(const std::string& written, const std::string& fileName) 
     // The temporary file was created private; a saved workbook is readable like any other.
     chmod(written.c_str(), SavedFileMode);
     std::error_code ec;
+    // Only a regular file is replaced: a rename over a device node or a folder would take its
+    // place (as root, even /dev/full).
+    const fs::file_status target = fs::status(fileName, ec);
+    if (fs::exists(target) && !fs::is_regular_file(target)) {
+        fs::remove(written, ec);
+        return {false, fileName + " is not a regular file; it was left alone"};
+    }
     fs::rename(written, fileName, ec);
     if (ec) {
         fs::remove(written, ec);

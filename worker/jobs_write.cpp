@@ -101,7 +101,10 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
             o.readBackStatus != StatusOk
                 ? texts_.Text(msg::ReadBackFailed) + " " + texts_.DeviceStatus(o.readBackStatus)
                 : texts_.Text(msg::ReadBackDiffers) + " " + JoinFields(o.readBackDiffers);
-        return OfferRestore(text + restoreLine, o);
+        // Every step was taken: the box names the snapshot to restore from if need be.
+        ShowStatus(o.readBackStatus);
+        ErrorBox(text + restoreLine);
+        return false;
     }
     case WriteEnd::PartWritten:
         break;

@@ -180,13 +180,15 @@ TEST_F(CtlSnapshots, AWriteFailingPartWaySaysWhichPagesLandedAndHowToPutTheOldIm
     const std::vector<uint8_t> torn = sim_.HubStore();
     EXPECT_TRUE(std::equal(image.bytes().begin(), image.bytes().begin() + 256, torn.begin()));
     EXPECT_TRUE(std::equal(original.begin() + 256, original.end(), torn.begin() + 256));
-    const std::string way = "vq31ctl snapshot restore ";
+    // The restore command carries the link it needs and works as printed.
+    const std::string way = "vq31ctl --port " + sim_.path() + " --baud 19200 --address 1 "
+                            "snapshot restore ";
     const size_t at = run.output.find(way);
     ASSERT_NE(at, std::string::npos) << run.output;
-    const std::string file =
-        run.output.substr(at + way.size(), run.output.find('\n', at) - at - way.size());
-    run = Ctl("snapshot restore " + file);
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::string printed = run.output.substr(at, run.output.find('\n', at) - at);
+    run = RunCommand("XDG_DATA_HOME=" + root_.string() + " timeout 60 " +
+                     std::string(VQ31CTL_PATH) + printed.substr(7));
+    ASSERT_EQ(run.exitCode, 0) << printed << "\n" << run.output;
     EXPECT_EQ(sim_.HubStore(), original);
 
     Control("fault code 0x6E silent 1 after 1");

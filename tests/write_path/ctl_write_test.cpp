@@ -141,3 +141,55 @@ TEST_F(CtlWriteSignals, TwoSignalsEndAtOnceWithARestoreCommandThatWorksAsPrinted
 
 } // namespace
 } // namespace vq31::test
+
+namespace vq31::test {
+namespace {
+
+// Files the tool reads or writes: an endless or oversized input is refused without filling
+// memory, a folder is refused by name, and an output that is no regular file is never
+// replaced (run as root, a rename would put a plain file over a device node).
+class CtlFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim_.Start(&error)) << error;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("vq31-ctl-files-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_ / "folder");
+        std::filesystem::create_symlink("/dev/null", dir_ / "device");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    int Ctl(const std::string& words, std::string& output) const {
+        const std::string line = "XDG_DATA_HOME=" + dir_.string() + " timeout 60 " +
+                                 std::string(VQ31CTL_PATH) + " --port " + sim_.path() + " " +
+                                 words + " > " + (dir_ / "out.txt").string() + " 2>&1";
+        const int status = std::system(line.c_str());
+        std::ifstream in(dir_ / "out.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        output = text.str();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    sim::SimServer sim_;
+    std::filesystem::path dir_;
+};
+
+TEST_F(CtlFiles, EndlessFoldersAndDevicesAreRefusedAndLeftAlone) {
+    const std::string d = dir_.string();
+    for (const std::string words :
+         {"hub write /dev/zero", "hub write " + d + "/folder", "snapshot show /dev/zero",
+          "hub read " + d + "/device", "tanks export " + d + "/device.xlsx",
+          "tare export " + d + "/device", "echo --csv " + d + "/device"}) {
+        if (words.find("device.xlsx") != std::string::npos)
+            std::filesystem::create_symlink("/dev/null", dir_ / "device.xlsx");
+        std::string output;
+        EXPECT_EQ(Ctl(words, output), 1) << words << "\n" << output;
+        EXPECT_EQ(output.find("vq31ctl: "), 0u) << words << "\n" << output;
+        EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir_ / "device")) << words;
+    }
+}
+
+} // namespace
+} // namespace vq31::test
