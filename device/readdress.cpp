@@ -24,10 +24,8 @@ Status ReadSerial(DeviceLink& link, uint8_t address, Identity& identity) {
     return status;
 }
 
-} // namespace
-
-ReaddressOutcome Readdress(DeviceLink& link, uint8_t from, uint8_t to,
-                           const SnapshotSaver& saveSnapshot) {
+ReaddressOutcome Move(DeviceLink& link, uint8_t from, uint8_t to,
+                      const SnapshotSaver& saveSnapshot) {
     ReaddressOutcome out;
     out.from = from;
     out.to = to;
@@ -79,6 +77,16 @@ ReaddressOutcome Readdress(DeviceLink& link, uint8_t from, uint8_t to,
     if (!out.written)
         return finish(ReaddressResult::WriteFailed, write);
     return finish(ReaddressResult::NotConfirmed, status == StatusOk ? StatusBadAnswer : status);
+}
+
+} // namespace
+
+ReaddressOutcome Readdress(DeviceLink& link, uint8_t from, uint8_t to,
+                           const SnapshotSaver& saveSnapshot) {
+    const auto saved = link.FirstByteWait();
+    ReaddressOutcome out = Move(link, from, to, saveSnapshot);
+    link.SetFirstByteWait(saved);
+    return out;
 }
 
 } // namespace vq31

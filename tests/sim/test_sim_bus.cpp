@@ -86,9 +86,8 @@ TEST(SimBusControl, BusCommandsAndTheirRefusals) {
         {"@3 serial 99", "ok"},
         {"bus remove 2", "ok: 3 sensors"},
         {"bus remove 8", "error:"},
-        {"bus list",
-         "address 1 baud 19200 serial 4711\naddress 2 baud 19200 serial 4712\n"
-         "address 3 baud 9600 serial 99"},
+        {"bus list", "address 1 baud 19200 serial 4711\naddress 2 baud 19200 serial 4712\n"
+                     "address 3 baud 9600 serial 99"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(bus.Control(c.line, quit).rfind(c.replyStart, 0), 0u) << c.line;
