@@ -122,7 +122,11 @@ bool Census::Ask(uint8_t address, CensusSpeedTiming& timing, std::vector<uint8_t
                                              IdentityAnswerBytes, answer);
         if (PortGone(status))
             return false;
-        if (status == StatusOk) {
+        // A sensor set to answer with the broadcast address names itself 255: the request
+        // went to this address alone, so the answer is still this address's sensor.
+        const bool fromBroadcast = status == StatusBadAnswer && answer.code == cmd::ReadIdentity &&
+                                   answer.address == BroadcastAddress;
+        if (status == StatusOk || fromBroadcast) {
             NoteDelay(timing);
             CensusSensor sensor;
             sensor.address = address;

@@ -73,11 +73,11 @@
 namespace vq31::sim {
 
 struct SimOptions {
-    uint8_t address = 1;                // the first sensor's
-    std::vector<uint8_t> moreAddresses; // one more sensor on the line for each
+    uint8_t address = 1; // the first sensor's
     uint32_t baud = 19200;
     bool realtime = false; // pace every answer at the link speed, 10 bit times per byte
     std::string linkPath;  // symlink to the pseudo-terminal, optional
+    std::vector<uint8_t> moreAddresses; // one more sensor on the line for each
 };
 
 class SimServer {
