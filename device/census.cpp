@@ -22,6 +22,11 @@ constexpr uint32_t IdentityAnswerBytes = 20;
 // Before anything answered at a speed, the wait is this many idle time-outs.
 constexpr int UnmeasuredIdleTimeouts = 2;
 
+// Wire time of the identity request, 10 bit times a byte.
+microseconds RequestWire(uint32_t speed) {
+    return microseconds(uint64_t(IdentityRequestBytes) * 10'000'000u / speed);
+}
+
 microseconds Since(Clock::time_point start) {
     return std::chrono::duration_cast<microseconds>(Clock::now() - start);
 }
@@ -63,6 +68,10 @@ private:
     size_t doneHere_ = 0; // addresses asked at the current speed
     Clock::time_point speedStart_{};
     milliseconds lateFloor_{0}; // the wait after late answers at the current speed
+    // The sensors' own turnaround (answer delay less the request's wire time), the longest
+    // seen at any speed; negative before any answer. A speed where nothing has answered yet
+    // starts from it.
+    microseconds turnaround_{-1};
 };
 
 bool Census::PortGone(Status status) {
@@ -86,6 +95,8 @@ void Census::NoteDelay(CensusSpeedTiming& timing) {
     if (!delay || *delay <= timing.longestDelay)
         return;
     timing.longestDelay = *delay;
+    turnaround_ =
+        std::max(turnaround_, std::max(microseconds(0), *delay - RequestWire(timing.speed)));
     timing.firstByteWait =
         std::max(lateFloor_, CensusFirstByteWait(timing.speed, timing.longestDelay));
     link_.SetFirstByteWait(timing.firstByteWait);
@@ -209,7 +220,8 @@ milliseconds Census::EstimateLeft() const {
 bool Census::RunSpeed(uint32_t speed) {
     CensusSpeedTiming timing;
     timing.speed = speed;
-    timing.firstByteWait = CensusFirstByteWait(speed, {});
+    timing.firstByteWait = CensusFirstByteWait(
+        speed, turnaround_.count() >= 0 ? turnaround_ + RequestWire(speed) : microseconds(0));
     doneHere_ = 0;
     lateFloor_ = milliseconds(0);
     speedStart_ = Clock::now();
@@ -282,8 +294,7 @@ std::chrono::milliseconds CensusFirstByteWait(uint32_t speed,
 
 std::chrono::microseconds CensusSilentFloor(uint32_t speed) {
     // 10 bit times a byte, in microseconds.
-    return microseconds(IdleTimeout(speed)) +
-           microseconds(uint64_t(IdentityRequestBytes) * 10'000'000u / speed);
+    return microseconds(IdleTimeout(speed)) + RequestWire(speed);
 }
 
 CensusResult RunCensus(DeviceLink& link, const std::string& portName, const CensusOptions& options,

@@ -9,7 +9,9 @@
 // at that speed (a broadcast identity request opens every speed and gives the first
 // measurement): twice the longest delay seen, never below the idle time-out (the silence a
 // sensor may leave before it counts as not answering) and never above the whole answer
-// window. An answer that turns up after the wait lengthens it and is asked again.
+// window. A speed where nothing has answered yet starts from the sensors' turnaround seen
+// at the other speeds (or, before any answer, from twice the idle time-out). An answer that
+// turns up after the wait lengthens it and is asked again.
 #pragma once
 
 #include "commands.h"

@@ -58,8 +58,10 @@ CensusView CommandWorker::MakeCensusView(const CensusResult& r) const {
         view.summary = WithArguments(texts_.Text(msg::CensusDone), {sensors, collisions, seconds});
     }
     for (const CensusSpeedTiming& t : r.timing)
-        if (t.noisy)
-            view.summary += "\n" + WithArguments(texts_.Text(msg::CensusNoise), {Number(t.speed)});
+        if (t.noisy) {
+            view.summary += '\n';
+            view.summary += WithArguments(texts_.Text(msg::CensusNoise), {Number(t.speed)});
+        }
     return view;
 }
 
