@@ -4,7 +4,9 @@
 // results come back through the window steps that the worker calls (QtWorkerView).
 #pragma once
 
+#include "census.h"
 #include "prompter.h"
+#include "worker_view.h"
 
 #include <QLocale>
 #include <QMainWindow>
@@ -17,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -29,6 +32,7 @@ class QPushButton;
 class QSlider;
 class QSpinBox;
 class QTabWidget;
+class QTableWidget;
 class QToolButton;
 
 namespace vq31 {
@@ -94,6 +98,10 @@ struct WindowSetup {
     std::function<void()> stopWrite;
     // The page code the worker posts after reconnecting (code 28).
     std::function<void(int)> requestReconnect;
+    // The hand-over of the census range and speeds (code 29) and of the sensor to move
+    // (code 30: old address, new address, speed) to the worker before the code is posted.
+    std::function<void(const CensusOptions&)> requestCensus;
+    std::function<void(uint8_t, uint8_t, uint32_t)> requestReaddress;
     // How often an unplugged port is looked for.
     int portReturnCheckMs = 1000;
 };
@@ -197,6 +205,22 @@ public:
     QLineEdit* EditAddr = nullptr;
     QToolButton *SbAddrUp = nullptr, *SbAddrDown = nullptr;
     QPushButton *BtnPortOpen = nullptr, *BtnPortClose = nullptr, *BtnSearchDevice = nullptr;
+    // Program page: the sensors on the line (census list) and moving one to a new address.
+    QGroupBox* GbCensus = nullptr;
+    QPushButton *BtnCensus = nullptr, *BtnCensusStop = nullptr, *BtnReaddress = nullptr;
+    QCheckBox* ChkCensusAllSpeeds = nullptr;
+    QProgressBar* PbCensus = nullptr;
+    QLabel *LblCensus = nullptr, *LblNewAddr = nullptr;
+    QLineEdit* EditNewAddr = nullptr;
+    QTableWidget* GridCensus = nullptr;
+    // Window steps of codes 29 and 30.
+    void ShowCensusProgress(int percent, const QString& text);
+    void ShowCensus(const CensusView& view);
+    // Handlers: start and stop the census, choose a row (its speed and address become the
+    // working ones), move the chosen row's sensor to EditNewAddr.
+    void BtnCensusClick();
+    void GridCensusChoose(int row);
+    void BtnReaddressClick();
     // Oscilloscope page.
     QWidget* TsOscill = nullptr;
     QComboBox* CmbOscillMode = nullptr;
@@ -377,6 +401,7 @@ private:
     int shownMainPage_ = 0;
     int shownPulsePage_ = 0;
     QString currentLanguage_;
+    std::vector<CensusRowView> censusRows_; // the rows of GridCensus, in order
 };
 
 } // namespace vq31::app

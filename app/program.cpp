@@ -61,6 +61,14 @@ Program::Program(ProgramOptions options)
         if (worker_)
             worker_->RequestReconnect(follow);
     };
+    setup.requestCensus = [this](const CensusOptions& options) {
+        if (worker_)
+            worker_->RequestCensus(options);
+    };
+    setup.requestReaddress = [this](uint8_t from, uint8_t to, uint32_t speed) {
+        if (worker_)
+            worker_->RequestReaddress(from, to, speed);
+    };
     window_ = std::make_unique<MainWindow>(params_, texts_, *hub_, std::move(setup));
     view_ = std::make_unique<QtWorkerView>(*window_);
     // The trace ring is always kept (fixed memory), so the traffic window shows the frames

@@ -1,21 +1,28 @@
 // The program page: language choice, serial port, link speed and device address, and the
-// open, close and search buttons; also the port list.
+// open, close and search buttons; also the port list, and the line census with its list of
+// sensors, from which a row sets the working speed and address or is moved to a new address.
 #include "main_window.h"
 #include "page_parts.h"
 
 #include "command_parameters.h"
 #include "doctor.h"
 #include "net_port.h"
+#include "language_texts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -50,6 +57,9 @@ std::optional<int64_t> QuietInteger(const QString& text) {
         return std::nullopt;
     return v;
 }
+
+// Columns of the census list.
+enum CensusColumn { ColAddress, ColSpeed, ColSerial, ColModel, ColFirmware, ColState, ColCount };
 } // namespace
 
 void MainWindow::BuildProgramPage() {
@@ -115,10 +125,48 @@ void MainWindow::BuildProgramPage() {
     comGrid->addLayout(buttons, 3, 0, 1, 3);
     comGrid->setColumnStretch(2, 1);
 
+    GbCensus = Named(new QGroupBox("Датчики на линии", TsProgram), "GbCensus");
+    BtnCensus = Named(new QPushButton("Опрос линии", GbCensus), "BtnCensus");
+    BtnCensusStop = Named(new QPushButton("Остановить", GbCensus), "BtnCensusStop");
+    BtnCensusStop->setEnabled(false);
+    ChkCensusAllSpeeds = Named(new QCheckBox("Все скорости", GbCensus), "ChkCensusAllSpeeds");
+    PbCensus = Named(new QProgressBar(GbCensus), "PbCensus");
+    PbCensus->setRange(0, 100);
+    PbCensus->setValue(0);
+    LblCensus = Named(new QLabel(GbCensus), "LblCensusState");
+    LblCensus->setWordWrap(true);
+    GridCensus = Named(new QTableWidget(0, ColCount, GbCensus), "GridCensus");
+    GridCensus->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridCensus->setSelectionMode(QAbstractItemView::SingleSelection);
+    GridCensus->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridCensus->verticalHeader()->hide();
+    GridCensus->horizontalHeader()->setStretchLastSection(true);
+    GridCensus->setMinimumHeight(140);
+    LblNewAddr = Named(new QLabel("Новый адрес:", GbCensus), "LblNewAddr");
+    EditNewAddr = Named(new QLineEdit(GbCensus), "EditNewAddr");
+    EditNewAddr->setMaximumWidth(80);
+    BtnReaddress = Named(new QPushButton("Изменить адрес", GbCensus), "BtnReaddress");
+    BtnReaddress->setEnabled(false);
+    auto* censusButtons = new QHBoxLayout();
+    censusButtons->addWidget(BtnCensus);
+    censusButtons->addWidget(BtnCensusStop);
+    censusButtons->addWidget(ChkCensusAllSpeeds);
+    censusButtons->addWidget(PbCensus, 1);
+    auto* moveRow = new QHBoxLayout();
+    moveRow->addWidget(LblNewAddr);
+    moveRow->addWidget(EditNewAddr);
+    moveRow->addWidget(BtnReaddress);
+    moveRow->addStretch(1);
+    auto* censusBox = new QVBoxLayout(GbCensus);
+    censusBox->addLayout(censusButtons);
+    censusBox->addWidget(LblCensus);
+    censusBox->addWidget(GridCensus, 1);
+    censusBox->addLayout(moveRow);
+
     auto* page = new QVBoxLayout(TsProgram);
     page->addWidget(GbLang);
     page->addWidget(GbCom);
-    page->addStretch(1);
+    page->addWidget(GbCensus, 1);
 }
 
 void MainWindow::ConnectProgramPage() {
@@ -138,6 +186,85 @@ void MainWindow::ConnectProgramPage() {
     connect(BtnPortOpen, &QPushButton::clicked, this, [this] { PostCommand(1); });
     connect(BtnPortClose, &QPushButton::clicked, this, [this] { PostCommand(2); });
     connect(BtnSearchDevice, &QPushButton::clicked, this, [this] { PostCommand(3); });
+    connect(BtnCensus, &QPushButton::clicked, this, [this] { BtnCensusClick(); });
+    // Any code posted while the census runs ends it; 0 runs nothing after it.
+    connect(BtnCensusStop, &QPushButton::clicked, this, [this] { PostCommand(0); });
+    connect(GridCensus, &QTableWidget::currentCellChanged, this,
+            [this](int row) { GridCensusChoose(row); });
+    connect(BtnReaddress, &QPushButton::clicked, this, [this] { BtnReaddressClick(); });
+}
+
+void MainWindow::BtnCensusClick() {
+    CensusOptions options;
+    if (ChkCensusAllSpeeds->isChecked())
+        options.speeds.assign(CensusSpeeds.begin(), CensusSpeeds.end());
+    else
+        options.speeds = {uint32_t(baudRate_)};
+    if (setup_.requestCensus)
+        setup_.requestCensus(options);
+    BtnCensus->setEnabled(false);
+    BtnCensusStop->setEnabled(true);
+    BtnReaddress->setEnabled(false);
+    PbCensus->setValue(0);
+    PostCommand(29);
+}
+
+void MainWindow::ShowCensusProgress(int percent, const QString& text) {
+    PbCensus->setValue(std::clamp(percent, 0, 100));
+    if (!text.isEmpty())
+        LblCensus->setText(text);
+}
+
+void MainWindow::ShowCensus(const CensusView& view) {
+    censusRows_ = view.rows;
+    const QStringList headers = Text(msg::CensusColumns).split(';');
+    GridCensus->setHorizontalHeaderLabels(headers);
+    {
+        const QSignalBlocker quiet(GridCensus); // refilling is not the user's choice of a row
+        GridCensus->setRowCount(int(censusRows_.size()));
+        for (int r = 0; r < int(censusRows_.size()); ++r) {
+            const CensusRowView& row = censusRows_[size_t(r)];
+            const QString cells[ColCount] = {
+                QString::number(row.address),         QString::number(row.speed),
+                QString::fromStdString(row.serial),   QString::fromStdString(row.model),
+                QString::fromStdString(row.firmware), QString::fromStdString(row.state)};
+            for (int c = 0; c < ColCount; ++c)
+                GridCensus->setItem(r, c, new QTableWidgetItem(cells[c]));
+        }
+        GridCensus->setCurrentCell(-1, -1);
+    }
+    LblCensus->setText(QString::fromStdString(view.summary));
+    PbCensus->setValue(100);
+    BtnCensus->setEnabled(true);
+    BtnCensusStop->setEnabled(false);
+    BtnReaddress->setEnabled(false);
+}
+
+void MainWindow::GridCensusChoose(int row) {
+    if (row < 0 || row >= int(censusRows_.size())) {
+        BtnReaddress->setEnabled(false);
+        return;
+    }
+    // A collision row has no one sensor to work with; its move says what to do instead.
+    const CensusRowView& chosen = censusRows_[size_t(row)];
+    if (!chosen.collision)
+        ApplyFoundLink(int(chosen.speed), int(chosen.address));
+    BtnReaddress->setEnabled(true);
+}
+
+void MainWindow::BtnReaddressClick() {
+    const int row = GridCensus->currentRow();
+    if (row < 0 || row >= int(censusRows_.size()))
+        return;
+    const CensusRowView& chosen = censusRows_[size_t(row)];
+    const auto to = QuietInteger(EditNewAddr->text());
+    if (!to || *to < 0 || *to > 254 || *to == int64_t(chosen.address)) {
+        Boxes().Error(Text(msg::ReaddressBad));
+        return;
+    }
+    if (setup_.requestReaddress)
+        setup_.requestReaddress(uint8_t(chosen.address), uint8_t(*to), chosen.speed);
+    PostCommand(30);
 }
 
 void MainWindow::FillPortList() {

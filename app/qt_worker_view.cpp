@@ -400,6 +400,14 @@ void QtWorkerView::ShowLevel(const LevelView& v) {
     });
 }
 
+void QtWorkerView::ShowCensusProgress(int percent, const std::string& text) {
+    Do([w = &window_, percent, t = Q(text)] { w->ShowCensusProgress(percent, t); });
+}
+
+void QtWorkerView::ShowCensus(const CensusView& v) {
+    Do([w = &window_, v] { w->ShowCensus(v); });
+}
+
 void QtWorkerView::ShowError(const std::string& text) {
     Do([w = &window_, t = Q(text)] { w->Boxes().Error(t); });
 }

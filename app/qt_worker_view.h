@@ -50,6 +50,8 @@ public:
     void ShowHubData(const HubView& view) override;
     HubChoice PrepareHubData() override;
     void ShowLevel(const LevelView& view) override;
+    void ShowCensusProgress(int percent, const std::string& text) override;
+    void ShowCensus(const CensusView& view) override;
     void ShowError(const std::string& text) override;
     void ShowInformation(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;

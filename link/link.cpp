@@ -285,6 +285,8 @@ void DeviceLink::SendStep() {
         std::lock_guard lock(linkLock_);
         state_.writeResult = written ? StatusOk : StatusWriteError;
         state_.sentAt = std::chrono::steady_clock::now();
+        requestWritten_ = state_.sentAt;
+        firstByteAfter_ = {};
         ++counters_.requests;
         monitor = monitor_;
     }
@@ -325,6 +327,8 @@ void DeviceLink::ReceiveStep(bool fresh) {
         if (receiver_.count() == 0) {
             std::lock_guard lock(linkLock_);
             state_.result = StatusReceiving;
+            if (firstByteAfter_ == std::chrono::steady_clock::time_point{})
+                firstByteAfter_ = std::chrono::steady_clock::now();
         }
         if (receiver_.Feed(byte) == Receiver::Event::Report) {
             ReportFrame(receiver_.status());
@@ -406,10 +410,16 @@ Status DeviceLink::WaitForAnswer(uint32_t requestBytes, uint32_t answerBytes) {
             return state_.writeResult;
     }
     const auto start = std::chrono::steady_clock::now();
+    // The first window waits for the answer's first byte; once bytes arrive, each further
+    // window is the whole one.
+    auto window =
+        std::min(FirstByteWait(), std::chrono::milliseconds(AnswerByteWindow)) + roundTrip;
     for (;;) {
         if (std::chrono::steady_clock::now() - start >= answerBudget)
             return StatusNoAnswer;
-        if (answerEvent_.WaitFor(firstByteWindow)) {
+        const bool answered = answerEvent_.WaitFor(window);
+        window = firstByteWindow;
+        if (answered) {
             std::lock_guard lock(linkLock_);
             return state_.reported;
         }
@@ -505,6 +515,22 @@ void DeviceLink::TraceOutcome(const RequestFields& request, Status status,
     } else if (status == StatusWriteError) {
         monitor->RecordWriteError(request.code, request.address);
     }
+}
+
+void DeviceLink::SetFirstByteWait(std::chrono::milliseconds wait) {
+    firstByteWaitMs_ = std::clamp<int64_t>(wait.count(), 1, AnswerByteWindow.count());
+}
+
+std::chrono::milliseconds DeviceLink::FirstByteWait() const {
+    return std::chrono::milliseconds(firstByteWaitMs_.load());
+}
+
+std::optional<std::chrono::microseconds> DeviceLink::LastAnswerDelay() const {
+    std::lock_guard lock(linkLock_);
+    if (firstByteAfter_ == std::chrono::steady_clock::time_point{} ||
+        requestWritten_ == std::chrono::steady_clock::time_point{})
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::microseconds>(firstByteAfter_ - requestWritten_);
 }
 
 void DeviceLink::SetMonitor(std::shared_ptr<LinkMonitor> monitor) {

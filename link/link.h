@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,6 +129,15 @@ public:
     void SetMonitor(std::shared_ptr<LinkMonitor> monitor);
     std::shared_ptr<LinkMonitor> Monitor() const;
 
+    // The window in which an answer must show its first byte once the request is written
+    // (AnswerByteWindow unless set). A bus census shortens it for the addresses where nothing
+    // may answer; every later byte of an answer still has the whole window.
+    void SetFirstByteWait(std::chrono::milliseconds wait);
+    std::chrono::milliseconds FirstByteWait() const;
+    // Time from the last request written to the first byte that came back after it, or
+    // none when nothing came back after the last request.
+    std::optional<std::chrono::microseconds> LastAnswerDelay() const;
+
     LinkCounters Counters() const;
     // A copy of the shared record, for tests.
     LinkState StateSnapshot() const;
@@ -158,6 +168,10 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> interrupted_{false};
+    std::atomic<int64_t> firstByteWaitMs_{AnswerByteWindow.count()};
+    // When the last request was written and when the first byte after it came (linkLock_).
+    std::chrono::steady_clock::time_point requestWritten_{};
+    std::chrono::steady_clock::time_point firstByteAfter_{};
     std::string portName_;
     std::string openError_;
     std::string openWarning_;

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #ifndef VQ31_VERSION
 #define VQ31_VERSION "unknown"
@@ -27,14 +28,35 @@ void OnSignal(int) {
 }
 
 void Usage(std::FILE* to) {
-    std::fputs("usage: vq31-sim [--address N] [--baud N] [--realtime] [--link PATH]\n"
+    std::fputs("usage: vq31-sim [--address N[,N...]] [--baud N] [--realtime] [--link PATH]\n"
                "       vq31-sim --help | --version\n"
-               "  --address N   bus address 0..254 (default 1)\n"
+               "  --address N   bus address 0..254 (default 1); a list puts one sensor per\n"
+               "                address on the line, serial numbers counting up\n"
                "  --baud N      link speed 2400..115200 (default 19200)\n"
                "  --realtime    pace answers at the link speed, 10 bit times per byte\n"
                "  --link PATH   make PATH a symbolic link to the pseudo-terminal\n"
                "Control lines are read from standard input; type 'help' for the list.\n",
                to);
+}
+
+// "1,2,7": the addresses of the sensors on the line, each 0..254.
+bool AddressList(const char* text, std::vector<uint8_t>& addresses) {
+    addresses.clear();
+    std::string item;
+    const std::string all = std::string(text) + ",";
+    for (const char c : all) {
+        if (c != ',') {
+            item += c;
+            continue;
+        }
+        char* end = nullptr;
+        const long v = std::strtol(item.c_str(), &end, 0);
+        if (item.empty() || *end || v < 0 || v > 254)
+            return false;
+        addresses.push_back(uint8_t(v));
+        item.clear();
+    }
+    return !addresses.empty();
 }
 
 bool Number(const char* text, long low, long high, long& value) {
@@ -70,6 +92,7 @@ bool ReadLine(std::string& line) {
 
 int main(int argc, char** argv) {
     vq31::sim::SimOptions options;
+    std::vector<uint8_t> addresses;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         long v = 0;
@@ -82,8 +105,9 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--realtime") {
             options.realtime = true;
-        } else if (a == "--address" && hasValue && Number(argv[i + 1], 0, 254, v)) {
-            options.address = uint8_t(v);
+        } else if (a == "--address" && hasValue && AddressList(argv[i + 1], addresses)) {
+            options.address = addresses.front();
+            options.moreAddresses.assign(addresses.begin() + 1, addresses.end());
             ++i;
         } else if (a == "--baud" && hasValue && Number(argv[i + 1], 1, 115200, v)) {
             options.baud = uint32_t(v);
@@ -113,8 +137,12 @@ int main(int argc, char** argv) {
     std::printf("%s\n", server.path().c_str());
     if (!options.linkPath.empty())
         std::printf("linked as %s\n", options.linkPath.c_str());
-    std::printf("VQ31 at address %u, %u bit/s%s; type 'help' for commands\n", options.address,
-                options.baud, options.realtime ? ", real-time pacing" : "");
+    std::string list = std::to_string(options.address);
+    for (const uint8_t more : options.moreAddresses)
+        list += "," + std::to_string(more);
+    std::printf("VQ31 at address%s %s, %u bit/s%s; type 'help' for commands\n",
+                options.moreAddresses.empty() ? "" : "es", list.c_str(), options.baud,
+                options.realtime ? ", real-time pacing" : "");
     std::fflush(stdout);
 
     std::string line;

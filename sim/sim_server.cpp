@@ -6,6 +6,7 @@
 // once, at creation: afterwards the line settings belong to the tool.
 #include "sim_server.h"
 
+#include "bus.h"
 #include "control.h"
 #include "device_model.h"
 #include "faults.h"
@@ -13,6 +14,7 @@
 #include "request_parser.h"
 #include "tty_speed.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -52,13 +54,19 @@ void CloseFd(int& fd) {
 } // namespace
 
 struct SimServer::Impl {
-    explicit Impl(const SimOptions& o) : options(o), device(o.address, o.baud) {}
+    explicit Impl(const SimOptions& o) : options(o), bus(Addresses(o), o.baud) {}
+
+    static std::vector<uint8_t> Addresses(const SimOptions& o) {
+        std::vector<uint8_t> all{o.address};
+        all.insert(all.end(), o.moreAddresses.begin(), o.moreAddresses.end());
+        return all;
+    }
 
     SimOptions options;
-    mutable std::mutex lock; // guards device, faults, quit
-    DeviceModel device;
-    FaultPlan faults;
+    mutable std::mutex lock; // guards bus (every sensor's device and faults), quit
+    SensorBus bus;
     Noise faultNoise{0xC0FFEEu};
+    uint32_t skewState = 0x9E3779B9u; // picks the skew of overlapping answers
     bool quit = false;
 
     int master = -1;
@@ -157,7 +165,7 @@ bool SimServer::Impl::DelayAnswer(std::chrono::milliseconds delay, uint64_t clea
     while (std::chrono::steady_clock::now() < until) {
         {
             std::lock_guard guard(lock);
-            if (faults.clears() != clears)
+            if (bus.clears() != clears)
                 return false;
         }
         if (!Pause(std::min<std::chrono::steady_clock::duration>(
@@ -224,41 +232,70 @@ void SimServer::Impl::Handle(const ParsedFrame& frame) {
     const uint32_t lineSpeed = TtyGetSpeed(slave);
     const auto now = Clock::now();
     std::unique_lock guard(lock);
-    DeviceCounters& counters = device.counters();
+    DeviceCounters& lineCounters = bus.first().device.counters();
     if (frame.kind == ParsedFrame::Kind::BadCrc) {
-        ++counters.badCrc;
+        ++lineCounters.badCrc;
         return;
     }
     if (frame.kind == ParsedFrame::Kind::UnknownCode) {
-        ++counters.unknownCode;
+        ++lineCounters.unknownCode;
         return;
     }
     const std::vector<uint8_t>& request = frame.bytes;
-    ++counters.requests;
-    if (device.Admit(request, lineSpeed, now) != Admission::Accept)
-        return;
     const uint8_t code = request[2];
-    if (faults.TakeSilent(code)) {
-        ++counters.silenced;
+    // Every sensor hears the request and decides for itself; the sensors are held here so a
+    // "bus remove" while the answer is written does not take one away under it.
+    struct Reply {
+        std::shared_ptr<SimSensor> sensor;
+        Answer answer;
+    };
+    std::vector<Reply> replies;
+    std::chrono::milliseconds delay{0};
+    for (const std::shared_ptr<SimSensor>& sensor : bus.sensors()) {
+        DeviceModel& device = sensor->device;
+        FaultPlan& faults = sensor->faults;
+        ++device.counters().requests;
+        if (device.Admit(request, lineSpeed, now) != Admission::Accept)
+            continue;
+        if (faults.TakeSilent(code)) {
+            ++device.counters().silenced;
+            continue;
+        }
+        std::optional<uint8_t> forced;
+        bool dropWrite = false;
+        if (AnswerKindOf(code) == AnswerKind::Acknowledgement) {
+            forced = faults.TakeAck(code);
+            dropWrite = !forced && faults.TakeNoStore(code);
+        }
+        Answer answer = device.Execute(request, forced, now, dropWrite);
+        if (answer.bytes.empty())
+            continue;
+        const AnswerFault fault = faults.TakeAnswerFault();
+        if (fault != AnswerFault::None) {
+            ApplyAnswerFault(fault, answer.bytes, faultNoise);
+            ++device.counters().faulted;
+        }
+        ++device.counters().answered;
+        delay = std::max(delay, faults.delay());
+        replies.push_back({sensor, std::move(answer)});
+    }
+    if (replies.empty())
         return;
+    std::vector<uint8_t> bytes;
+    if (replies.size() == 1) {
+        bytes = std::move(replies.front().answer.bytes);
+    } else {
+        // Answers that start together: each later one a few bit times behind the first.
+        std::vector<std::vector<uint8_t>> answers;
+        std::vector<unsigned> skews;
+        for (const Reply& r : replies) {
+            skewState = skewState * 1664525u + 1013904223u;
+            skews.push_back(answers.empty() ? 0 : 1 + (skewState >> 24) % MaxOverlapSkewBits);
+            answers.push_back(r.answer.bytes);
+        }
+        bytes = OverlapOnWire(answers, skews);
     }
-    std::optional<uint8_t> forced;
-    bool dropWrite = false;
-    if (AnswerKindOf(code) == AnswerKind::Acknowledgement) {
-        forced = faults.TakeAck(code);
-        dropWrite = !forced && faults.TakeNoStore(code);
-    }
-    Answer answer = device.Execute(request, forced, now, dropWrite);
-    if (answer.bytes.empty())
-        return;
-    const AnswerFault fault = faults.TakeAnswerFault();
-    if (fault != AnswerFault::None) {
-        ApplyAnswerFault(fault, answer.bytes, faultNoise);
-        ++counters.faulted;
-    }
-    ++counters.answered;
-    const auto delay = faults.delay();
-    const uint64_t clears = faults.clears();
+    const uint64_t clears = bus.clears();
     guard.unlock();
 
     if (delay.count() > 0 && !DelayAnswer(delay, clears)) {
@@ -267,10 +304,11 @@ void SimServer::Impl::Handle(const ParsedFrame& frame) {
         droppedBatch = true;
         return;
     }
-    WriteAnswer(answer.bytes, lineSpeed);
+    WriteAnswer(bytes, lineSpeed);
     // Address and speed changes start once the acknowledgement is on its way.
     guard.lock();
-    device.Apply(answer.followUp);
+    for (const Reply& r : replies)
+        r.sensor->device.Apply(r.answer.followUp);
 }
 
 void SimServer::Impl::Serve() {
@@ -327,7 +365,9 @@ bool SimServer::Start(std::string* error) {
     Impl& s = *impl_;
     if (s.thread.joinable()) {
         why = "already running";
-    } else if (s.options.address == BroadcastAddress) {
+    } else if (s.options.address == BroadcastAddress ||
+               std::count(s.options.moreAddresses.begin(), s.options.moreAddresses.end(),
+                          BroadcastAddress) > 0) {
         why = "the address must lie between 0 and 254";
     } else if (SpeedCodeOf(s.options.baud) == 0) {
         why = "the speed must be one of 2400 4800 9600 19200 38400 57600 115200";
@@ -378,11 +418,11 @@ std::string SimServer::Control(const std::string& line) {
         return "ok: the port may be opened again";
     }
     std::lock_guard guard(impl_->lock);
-    const uint64_t clears = impl_->faults.clears();
-    std::string reply = RunControl(line, {impl_->device, impl_->faults, impl_->quit});
+    const uint64_t clears = impl_->bus.clears();
+    std::string reply = impl_->bus.Control(line, impl_->quit);
     // A clear also drops the requests still queued on the line: they were sent while the
     // faults held, and answering them now would put late answers on the line.
-    if (impl_->faults.clears() != clears && impl_->master >= 0)
+    if (impl_->bus.clears() != clears && impl_->master >= 0)
         ::tcflush(impl_->master, TCIFLUSH);
     return reply;
 }
@@ -394,19 +434,19 @@ bool SimServer::QuitRequested() const {
 
 DeviceState SimServer::State() const {
     std::lock_guard guard(impl_->lock);
-    return impl_->device.Snapshot();
+    return impl_->bus.first().device.Snapshot();
 }
 
 std::vector<uint8_t> SimServer::HubStore() const {
     std::lock_guard guard(impl_->lock);
-    return impl_->device.hubStore();
+    return impl_->bus.first().device.hubStore();
 }
 
 bool SimServer::SetHubStore(const std::vector<uint8_t>& bytes) {
     if (bytes.size() > HubStoreSize)
         return false;
     std::lock_guard guard(impl_->lock);
-    std::vector<uint8_t>& store = impl_->device.hubStore();
+    std::vector<uint8_t>& store = impl_->bus.first().device.hubStore();
     std::fill(store.begin(), store.end(), 0);
     std::copy(bytes.begin(), bytes.end(), store.begin());
     return true;

@@ -19,6 +19,9 @@
 //   10000 (tenths of a millimetre); the HUB_DATA store holds a valid image with entries 0 and 1
 //   and presets 2, 3, 4 (preset 2 is the simulated tank).
 //
+// Several sensors may share the line (SimOptions::moreAddresses, "bus add", "collide"; see
+// bus.h): commands without a target act on the first sensor.
+//
 // Control language (one command per line; the same on the program's standard input and
 // through Control()). Numbers are decimal or 0x hexadecimal. A bad line answers a text
 // starting with "error:" and changes nothing.
@@ -70,10 +73,11 @@
 namespace vq31::sim {
 
 struct SimOptions {
-    uint8_t address = 1;
+    uint8_t address = 1; // the first sensor's
     uint32_t baud = 19200;
     bool realtime = false; // pace every answer at the link speed, 10 bit times per byte
     std::string linkPath;  // symlink to the pseudo-terminal, optional
+    std::vector<uint8_t> moreAddresses; // one more sensor on the line for each
 };
 
 class SimServer {
@@ -96,9 +100,10 @@ public:
     // True once a "quit" line was given.
     bool QuitRequested() const;
 
+    // The first sensor's state (the others: "@ADDRESS state" through Control).
     DeviceState State() const;
 
-    // The HUB_DATA store (HubStoreSize bytes).
+    // The first sensor's HUB_DATA store (HubStoreSize bytes).
     std::vector<uint8_t> HubStore() const;
     // Replaces the store: the bytes go to its start and the rest is zeroed. False (and
     // nothing changed) when more than HubStoreSize bytes are given.

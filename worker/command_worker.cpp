@@ -202,6 +202,10 @@ void CommandWorker::Dispatch(int32_t code) {
         return RestoreSnapshotJob();
     case job::ReconnectDevice:
         return ReconnectDevice();
+    case job::CensusBus:
+        return CensusBus();
+    case job::ReaddressDevice:
+        return ReaddressDevice();
     default:
         return; // no job for this code
     }

@@ -12,12 +12,14 @@
 //     worker.RequestStop(); view.Shutdown(); worker.Stop(); link.UartClose();
 #pragma once
 
+#include "census.h"
 #include "command_parameters.h"
 #include "commands.h"
 #include "device_ops.h"
 #include "hub_image.h"
 #include "language_texts.h"
 #include "link.h"
+#include "readdress.h"
 #include "repeat_timer.h"
 #include "snapshot.h"
 #include "worker_view.h"
@@ -65,6 +67,11 @@ inline constexpr int32_t RestoreSnapshot = 27; // the requested snapshot back in
 // The port opened again on an adapter that was unplugged and came back, the device checked,
 // then the requested page code (RequestReconnect) posted so the page is read anew.
 inline constexpr int32_t ReconnectDevice = 28;
+// Every address of the requested range asked at the requested speeds (RequestCensus); any
+// code posted while it runs ends it after the address being asked.
+inline constexpr int32_t CensusBus = 29;
+// The requested sensor moved to another address (RequestReaddress).
+inline constexpr int32_t ReaddressDevice = 30;
 } // namespace job
 
 // Device modes reported while an automatic tuning step runs.
@@ -131,6 +138,17 @@ public:
     // The code code 28 posts once the device answers again (4, 19, 21, or 0 for none). Safe
     // from any thread; set it before posting the code.
     void RequestReconnect(int32_t follow) { reconnectFollow_ = follow; }
+    // What code 29 asks: speeds and address range (the port is the window's). Safe from any
+    // thread; set it before posting the code.
+    void RequestCensus(CensusOptions options);
+    // The sensor code 30 moves: from one address to another at a speed. Safe from any
+    // thread; set it before posting the code.
+    void RequestReaddress(uint8_t from, uint8_t to, uint32_t speed);
+    // The last census as found (and as changed by moves since); read it from the worker
+    // thread or after a job ended.
+    const CensusResult& LastCensus() const { return lastCensus_; }
+    // The outcome of the last move (after the job ended).
+    const ReaddressOutcome& LastReaddress() const { return lastReaddress_; }
     // Path of the last snapshot a write job saved (worker thread, or after a job ended).
     const std::filesystem::path& LastSnapshot() const { return lastSnapshot_; }
     // Pages the last hub write sent and the device took, of how many (after the job ended).
@@ -239,6 +257,10 @@ private:
     void ReconnectDevice();
     // Opens the port again after a replug, trying for up to ReplugOpenWait.
     bool OpenAfterReplug(uint32_t speed);
+    // Line census and re-addressing (29, 30).
+    void CensusBus();
+    void ReaddressDevice();
+    CensusView MakeCensusView(const CensusResult& result) const;
     bool LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings);
     std::string OtherSerialText(const Snapshot& saved, const Snapshot& device) const;
 
@@ -293,6 +315,12 @@ private:
     std::mutex snapshotRequestLock_;
     std::filesystem::path snapshotRequest_; // guarded by snapshotRequestLock_
     bool snapshotWithSettings_ = false;     // guarded by snapshotRequestLock_
+    CensusOptions censusRequest_;           // guarded by snapshotRequestLock_
+    uint8_t readdressFrom_ = 0;             // guarded by snapshotRequestLock_
+    uint8_t readdressTo_ = 0;               // guarded by snapshotRequestLock_
+    uint32_t readdressSpeed_ = 0;           // guarded by snapshotRequestLock_
+    CensusResult lastCensus_;
+    ReaddressOutcome lastReaddress_;
 
     // EchoStatus and the sample buffer, with the refresh buffers handed to the view.
     std::unique_ptr<EchoStatusRecord> echoStatus_;

@@ -91,6 +91,22 @@ inline constexpr const char* TankIdWritten = "msg_tank_id_written";
 inline constexpr const char* SettingsWritten = "msg_settings_written";
 inline constexpr const char* RestoreFrom = "msg_restore_from";
 inline constexpr const char* SlotBusy = "msg_slot_busy";
+// Line census and re-addressing.
+inline constexpr const char* CensusColumns = "msg_census_columns";
+inline constexpr const char* CensusFound = "msg_census_found";
+inline constexpr const char* CensusCollision = "msg_census_collision";
+inline constexpr const char* CensusProgress = "msg_census_progress";
+inline constexpr const char* CensusDone = "msg_census_done";
+inline constexpr const char* CensusCancelled = "msg_census_cancelled";
+inline constexpr const char* CensusNoise = "msg_census_noise";
+inline constexpr const char* ReaddressAsk = "msg_readdress_ask";
+inline constexpr const char* ReaddressDone = "msg_readdress_done";
+inline constexpr const char* ReaddressBad = "msg_readdress_bad";
+inline constexpr const char* ReaddressTaken = "msg_readdress_taken";
+inline constexpr const char* ReaddressNoSensor = "msg_readdress_no_sensor";
+inline constexpr const char* ReaddressCollision = "msg_readdress_collision";
+inline constexpr const char* ReaddressWriteFailed = "msg_readdress_write_failed";
+inline constexpr const char* ReaddressNotConfirmed = "msg_readdress_unconfirmed";
 } // namespace msg
 
 struct TextEntry {

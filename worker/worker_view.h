@@ -176,6 +176,23 @@ struct LevelView {
     uint16_t code = 0;      // the level in tenths of a millimetre, when hasLevel
 };
 
+// One row of the line census list: a sensor found, or an address where several answer.
+struct CensusRowView {
+    uint32_t address = 0;
+    uint32_t speed = 0;
+    std::string serial;   // "%06u", empty for a collision
+    std::string model;    // the identity's model byte
+    std::string firmware; // 0x09 -> "0.90"
+    std::string state;    // found, or the collision text
+    bool collision = false;
+};
+
+// The census list and the line under it (what was found, in how long, or why it stopped).
+struct CensusView {
+    std::vector<CensusRowView> rows;
+    std::string summary;
+};
+
 class WorkerView {
 public:
     virtual ~WorkerView() = default;
@@ -233,6 +250,14 @@ public:
     virtual void ShowHubData(const HubView& view) = 0;
     virtual HubChoice PrepareHubData() = 0;
     virtual void ShowLevel(const LevelView& view) = 0;
+
+    // Program page, line census: progress (0..100 and its text) while it runs, then the
+    // list; the list again after a sensor was moved to another address.
+    virtual void ShowCensusProgress(int percent, const std::string& text) {
+        (void)percent;
+        (void)text;
+    }
+    virtual void ShowCensus(const CensusView& view) { (void)view; }
 
     // Modal boxes: error (OK), information (OK), and an error-kind Yes/No question (true =
     // Yes).

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vq31::app::test {
@@ -72,6 +73,8 @@ struct WindowRig {
     LanguageTexts texts;
     std::unique_ptr<HubRecords> hub = std::make_unique<HubRecords>();
     std::vector<int> posts;
+    std::vector<CensusOptions> censusRequests;
+    std::vector<std::tuple<int, int, uint32_t>> readdressRequests; // from, to, speed
     ScriptedPrompter boxes;
     std::unique_ptr<MainWindow> window;
 
@@ -85,6 +88,10 @@ struct WindowRig {
         setup.settingsPath = SettingsPath();
         setup.languagePath = LanguagePath();
         setup.postObserver = [this](int code) { posts.push_back(code); };
+        setup.requestCensus = [this](const CensusOptions& o) { censusRequests.push_back(o); };
+        setup.requestReaddress = [this](uint8_t from, uint8_t to, uint32_t speed) {
+            readdressRequests.emplace_back(from, to, speed);
+        };
         window = std::make_unique<MainWindow>(params, texts, *hub, std::move(setup));
         window->SetPrompter(&boxes);
         window->FormShow();

@@ -99,6 +99,8 @@ public:
     std::vector<HubView> hubViews;
     std::vector<LevelView> levels;
     std::vector<int32_t> unlockTankIds;
+    std::vector<CensusView> censusViews;
+    std::vector<int> censusPercents;
     size_t stepsAfterStop = 0;
 
     void ShowPortStatus(int portState, const std::string& text) override {
@@ -195,6 +197,12 @@ public:
     }
     void ShowLevel(const LevelView& v) override {
         Log("ShowLevel", [&] { levels.push_back(v); });
+    }
+    void ShowCensusProgress(int percent, const std::string&) override {
+        Log("ShowCensusProgress", [&] { censusPercents.push_back(percent); });
+    }
+    void ShowCensus(const CensusView& v) override {
+        Log("ShowCensus", [&] { censusViews.push_back(v); });
     }
     void ShowError(const std::string& text) override {
         Log("ShowError", [&] { errors.push_back(text); });
