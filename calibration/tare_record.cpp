@@ -28,6 +28,7 @@ std::optional<StorableRow> ReadRow(const TareGrid& grid, int row, std::string_vi
 
 void FillTareGrid(const TankRecord& tank, TareGrid& grid, std::string_view decimalPoint) {
     grid.Reset();
+    grid.SetLitresDecimals(LitresDecimalsForScale(tank.Scale));
     // RowCount may come from an image; never read past the record's rows.
     const size_t rows = std::min<size_t>(tank.RowCount, tank.rows.size());
     int next = 1;
@@ -37,7 +38,8 @@ void FillTareGrid(const TankRecord& tank, TareGrid& grid, std::string_view decim
             continue;
         }
         grid.SetRowCount(std::max(grid.RowCount(), next + 1));
-        grid.SetCell(TareGrid::kLitresColumn, next, FormatTareLitres(row.Litres, decimalPoint));
+        grid.SetCell(TareGrid::kLitresColumn, next,
+                     FormatTareLitres(row.Litres, decimalPoint, grid.LitresDecimals()));
         grid.SetCell(TareGrid::kLevelColumn, next, std::to_string(LevelMillimetres(row.Code)));
         ++next;
     }
@@ -95,7 +97,15 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
         largest = std::max(largest, tank.rows[i].Litres);
     }
     tank.RowCount = static_cast<uint16_t>(rows.size());
-    tank.Scale = ScaleForLitres(largest);
+    // The record's own scale stays while it holds every volume exactly; a finer volume or a
+    // larger one takes the scale that fits the largest.
+    const uint16_t needed = ScaleForLitres(largest);
+    const bool keep = tank.Scale != 0 && needed <= tank.Scale &&
+                      std::all_of(rows.begin(), rows.end(), [&](const StorableRow& row) {
+                          const double units = row.litres * 1000.0 / tank.Scale;
+                          return std::fabs(units - std::round(units)) < 1e-3;
+                      });
+    tank.Scale = keep ? tank.Scale : needed;
     return {};
 }
 
