@@ -114,7 +114,11 @@ void CommandWorker::SearchDevice() {
     Status status = StatusNoAnswer;
     uint8_t found = 0;
     bool isFound = false;
+    // Another code posted meanwhile (the window's cancel) ends the search between speeds.
+    bool cancelled = false;
     for (auto it = SearchSpeeds.rbegin(); it != SearchSpeeds.rend() && !Stopping(); ++it) {
+        if ((cancelled = CommandPending()))
+            break;
         Put(params_.BaudRate, int32_t(*it));
         const bool opened = link_.UartOpen(params_.PortName(), *it) == 0;
         ShowPort(opened ? PortOpened : PortOpenError);
@@ -128,10 +132,15 @@ void CommandWorker::SearchDevice() {
             break;
         }
     }
-    if (Stopping()) {
+    if (Stopping() || cancelled) {
         // Leave the link as the user had it: the old speed, the port closed.
         Put(params_.BaudRate, rememberedSpeed);
         link_.UartClose();
+        if (cancelled) {
+            view_.RestoreCursor();
+            view_.UnlockControls(Get(params_.TankId));
+            ShowPort(PortClosed);
+        }
         return;
     }
     view_.RestoreCursor();

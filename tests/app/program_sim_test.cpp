@@ -230,7 +230,7 @@ TEST(ProgramWithSensor, SettingsWriteLeavesASnapshotTheSnapshotWindowComparesAnd
     dialog->BtnSnapshotRestore->click();
     EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().autoPeriod == 0; }));
     ASSERT_TRUE(rig.WaitFor([&] { return rig.boxes.shown.size() == 3; }));
-    EXPECT_EQ(rig.boxes.shown[1].kind, "question");
+    EXPECT_EQ(rig.boxes.shown[1].kind, "ask");
     EXPECT_EQ(rig.boxes.shown[2].kind, "information") << rig.boxes.shown[2].text.toStdString();
     dialog->BtnSnapshotRefresh->click();
     EXPECT_EQ(dialog->LstSnapshots->count(), 2);
