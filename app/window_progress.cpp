@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 
 namespace vq31::app {
 
@@ -40,12 +41,12 @@ void MainWindow::BuildProgress() {
         field->setToolTip(Word(word::AfcWindow.key, word::AfcWindow.text));
     connect(BtnAfcStop, &QPushButton::clicked, this, [this] { StopSweep(); });
 
+    // In the status bar: the search locks the pages, and its cancel must stay within reach.
     BtnSearchCancel =
-        Named(new QPushButton(Word(word::SearchCancel.key, word::SearchCancel.text), GbCom),
+        Named(new QPushButton(Word(word::SearchCancel.key, word::SearchCancel.text), statusBar()),
               "BtnSearchCancel");
     BtnSearchCancel->hide();
-    if (auto* grid = qobject_cast<QGridLayout*>(GbCom->layout()))
-        grid->addWidget(BtnSearchCancel, 4, 0, 1, 2, Qt::AlignLeft);
+    statusBar()->addPermanentWidget(BtnSearchCancel);
     connect(BtnSearchCancel, &QPushButton::clicked, this, [this] { CancelSearch(); });
 }
 
