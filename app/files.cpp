@@ -73,8 +73,13 @@ void MainWindow::LoadLanguage() {
     InstallQtTranslation();
 
     CmbLang->clear();
-    for (const std::string& name : language_->Languages())
-        CmbLang->addItem(QString::fromStdString(name));
+    // Each language by its own name (its section's "lang_name"), the section name kept as
+    // the item's data for the choice.
+    for (const std::string& name : language_->Languages()) {
+        const std::string own = language_->Profile().Find(name, "lang_name").value_or(name);
+        CmbLang->addItem(QString::fromStdString(own.empty() ? name : own),
+                         QString::fromStdString(name));
+    }
     CmbLang->setCurrentIndex(language_->SelectedIndex());
 
     ApplyCaptions(this, *language_, CaptionSet::MainWindow);
@@ -117,7 +122,10 @@ void MainWindow::RebuildLists() {
 void MainWindow::CmbLangChange() {
     std::string error;
     const bool written = ChooseLanguage(
-        setup_.languagePath.toStdString(), CmbLang->currentText().toStdString(),
+        setup_.languagePath.toStdString(),
+        (CmbLang->currentData().isValid() ? CmbLang->currentData().toString()
+                                          : CmbLang->currentText())
+            .toStdString(),
         texts_.Text(msg::ChangeLanguage),
         [this](const std::string& text) { prompter_->Information(QString::fromStdString(text)); },
         &error);

@@ -88,6 +88,7 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
         }
     }
 
+    const TankRecord before = tank;
     std::fill_n(tank.rows.begin(), TareTableRows, RecordRow{});
     float largest = 0.0f;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -97,15 +98,17 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
         largest = std::max(largest, tank.rows[i].Litres);
     }
     tank.RowCount = static_cast<uint16_t>(rows.size());
-    // The record's own scale stays while it holds every volume exactly; a finer volume or a
-    // larger one takes the scale that fits the largest.
+    // A table stored back unchanged keeps the record's own scale, so the sensor gets the very
+    // values it holds; any other table takes the scale that fits its largest volume.
     const uint16_t needed = ScaleForLitres(largest);
-    const bool keep = tank.Scale != 0 && needed <= tank.Scale &&
-                      std::all_of(rows.begin(), rows.end(), [&](const StorableRow& row) {
-                          const double units = row.litres * 1000.0 / tank.Scale;
-                          return std::fabs(units - std::round(units)) < 1e-3;
-                      });
-    tank.Scale = keep ? tank.Scale : needed;
+    const bool unchanged =
+        before.Scale != 0 && needed <= before.Scale && before.RowCount == tank.RowCount &&
+        std::equal(tank.rows.begin(), tank.rows.begin() + tank.RowCount, before.rows.begin(),
+                   [&](const RecordRow& now, const RecordRow& was) {
+                       return ValueForLitres(now.Litres, before.Scale) ==
+                              ValueForLitres(was.Litres, before.Scale);
+                   });
+    tank.Scale = unchanged ? before.Scale : needed;
     return {};
 }
 

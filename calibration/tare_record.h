@@ -25,8 +25,8 @@ int CountStorableRows(const TareGrid& grid, std::string_view decimalPoint);
 // untouched. A stored row that cannot be kept (negative or too large volume, a level outside
 // 0 to 6553 mm) refuses the whole store with its message, record untouched. Otherwise the 50
 // row slots are cleared and refilled, RowCount and Scale set; Id, Height and EntrySize stay.
-// The record's Scale is kept while it holds every volume exactly, so a table stored
-// unchanged keeps its stored values; otherwise the scale that fits the largest volume.
+// A table stored back with the same volumes keeps the record's Scale, so its stored values
+// stay the same; any other table gets the scale that fits its largest volume.
 TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, TankRecord& tank,
                           const std::function<bool()>& askTruncate);
 

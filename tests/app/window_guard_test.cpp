@@ -274,6 +274,16 @@ TEST(WindowGuard, QtsOwnButtonsSpeakTheWindowsLanguage) {
     }
 }
 
+TEST(WindowGuard, LanguagesAreListedByTheirOwnNamesAndChosenBySection) {
+    WindowRig rig("", "[LANG]\nSELECTED=English\nLANG1=English\nLANG2=Russian\n"
+                      "[English]\nlang_name=English\n[Russian]\nlang_name=Русский\n");
+    EXPECT_EQ(rig.w().CmbLang->itemText(0), "English");
+    EXPECT_EQ(rig.w().CmbLang->itemText(1), "Русский");
+    Choose(rig.w().CmbLang, 1);
+    EXPECT_TRUE(Holds(ReadText(rig.LanguagePath()), "SELECTED=Russian"))
+        << ReadText(rig.LanguagePath());
+}
+
 // --- size and place -------------------------------------------------------------------------
 
 TEST(WindowGuard, TheWindowStartsInsideTheScreensFreeAreaWithItsStatusBarShown) {

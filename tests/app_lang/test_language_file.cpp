@@ -255,6 +255,17 @@ TEST_F(ShippedLanguageFile, HoldsTheMainWindowsOwnWordsInBothLanguages) {
     }
 }
 
+TEST_F(ShippedLanguageFile, NamesTheChartsSeriesInEachLanguageOwnWords) {
+    for (const char* key : {"Chart1LegendOscill", "Chart1LegendAFC", "Chart1LegendIntegrator"}) {
+        const std::string russian = file.Find("Russian", key).value_or("");
+        EXPECT_NE(russian, "") << key;
+        EXPECT_EQ(russian.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+                  std::string::npos)
+            << key << ": " << russian;
+        EXPECT_NE(file.Find("English", key).value_or(""), "") << key;
+    }
+}
+
 TEST_F(ShippedLanguageFile, ListsRussianAndEnglish) {
     ASSERT_TRUE(file.Exists());
     EXPECT_EQ(file.Encoding(), TextEncoding::Utf8Bom);
