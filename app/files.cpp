@@ -8,6 +8,9 @@
 #include "language_texts.h"
 
 #include "settings_file.h"
+#include "window_words.h"
+
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -21,6 +24,14 @@ void MainWindow::LoadSettings() {
     portNumber_ = s.portNumber;
     baudRate_ = s.baudRate;
     address_ = s.address;
+    if (address_ < 0 || address_ > 255) {
+        // Not a bus address: the default one is taken, and the user is told.
+        const int32_t refused = address_;
+        address_ = LinkSettings{}.address;
+        prompter_->Error(
+            Word(word::StartAddress.key, word::StartAddress.text).arg(refused).arg(address_));
+    }
+    SyncBroadcastBox();
     portName_ = QString::fromStdString(s.portName);
     Put(params_.PortNumber, portNumber_);
     Put(params_.BaudRate, baudRate_);
@@ -43,6 +54,7 @@ void MainWindow::SaveSettings() {
 void MainWindow::ApplyFoundLink() {
     baudRate_ = Get(params_.BaudRate);
     address_ = Get(params_.DeviceAddress);
+    SyncBroadcastBox();
     SaveSettings();
     CmbBaud->setCurrentIndex(CmbBaud->findText(QString::number(baudRate_)));
     EditAddr->setText(QString::number(uint32_t(address_)));
@@ -58,10 +70,16 @@ void MainWindow::LoadLanguage() {
     language_ =
         std::make_unique<LanguageFile>(LanguageFile::Load(setup_.languagePath.toStdString()));
     currentLanguage_ = QString::fromStdString(language_->Selected());
+    InstallQtTranslation();
 
     CmbLang->clear();
-    for (const std::string& name : language_->Languages())
-        CmbLang->addItem(QString::fromStdString(name));
+    // Each language by its own name (its section's "lang_name"), the section name kept as
+    // the item's data for the choice.
+    for (const std::string& name : language_->Languages()) {
+        const std::string own = language_->Profile().Find(name, "lang_name").value_or(name);
+        CmbLang->addItem(QString::fromStdString(own.empty() ? name : own),
+                         QString::fromStdString(name));
+    }
     CmbLang->setCurrentIndex(language_->SelectedIndex());
 
     ApplyCaptions(this, *language_, CaptionSet::MainWindow);
@@ -104,7 +122,10 @@ void MainWindow::RebuildLists() {
 void MainWindow::CmbLangChange() {
     std::string error;
     const bool written = ChooseLanguage(
-        setup_.languagePath.toStdString(), CmbLang->currentText().toStdString(),
+        setup_.languagePath.toStdString(),
+        (CmbLang->currentData().isValid() ? CmbLang->currentData().toString()
+                                          : CmbLang->currentText())
+            .toStdString(),
         texts_.Text(msg::ChangeLanguage),
         [this](const std::string& text) { prompter_->Information(QString::fromStdString(text)); },
         &error);

@@ -11,6 +11,7 @@
 #include "language_texts.h"
 #include "net_port.h"
 #include "protocol.h"
+#include "sensor_panel.h"
 #include "traffic_window.h"
 
 #include <QCloseEvent>
@@ -125,13 +126,10 @@ MainWindow::MainWindow(CommandParameters& params, LanguageTexts& texts, HubRecor
     ConnectProgramPage();
     ConnectOscillPage();
     ConnectTareSettingsPages();
+    BuildGuards();
 
-    resize(DesignClientWidth, DesignClientHeight);
     UpdateMinimumSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(DesignClientWidth / 2, DesignClientHeight / 2));
-    }
+    PlaceOnScreen();
 }
 
 MainWindow::~MainWindow() {
@@ -165,6 +163,7 @@ TrafficWindow* MainWindow::OpenTrafficWindow() {
 void MainWindow::PostCommand(int code) {
     if (code == 1 || code == 3)
         StopPortWatch(); // opened or searched by hand
+    WatchWrite(code);
     if (poster_)
         poster_(code);
     if (setup_.postObserver)
@@ -258,6 +257,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         }
         return;
     }
+    // Work the sensor does not have yet is written, dropped or kept on the user's word.
+    if (!stopped_ && KeepOpenForUnwritten()) {
+        event->ignore();
+        return;
+    }
+    SaveGeometry();
     // The worker may be inside a job waiting on the window; stop it before the window goes.
     StopWorker();
     QMainWindow::closeEvent(event);
@@ -269,6 +274,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::ShowPortStatus(int portState) {
     StatusPanel0->setText(QString::fromStdString(texts_.PortStatus(portState)));
+    if (GbSensor)
+        GbSensor->SetPortState(StatusPanel0->text());
 }
 
 void MainWindow::ShowDeviceStatus(int status) {

@@ -41,6 +41,7 @@ class LanguageTexts;
 class LanguageFile;
 struct HubRecords;
 struct HubView;
+struct TankRecord;
 class TareEditor;
 class LinkMonitor;
 } // namespace vq31
@@ -107,6 +108,17 @@ struct WindowSetup {
 };
 
 class SnapshotDialog;
+class CheckedSpinBox;
+class SensorPanel;
+
+// What the sensor holds of the tare page's data as far as the window knows (read, or written
+// and read back): the hub image, the active tank and the tank height.
+struct DeviceHubCopy {
+    std::vector<uint8_t> image;
+    int32_t tankId = 0;
+    uint32_t heightMm = 0;
+    bool operator==(const DeviceHubCopy&) const = default;
+};
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -330,12 +342,62 @@ public:
     // Called with the tare window just before it is shown (tests answer its boxes).
     std::function<void(TareEditor&)> onTareWindow;
 
+    // --- Unwritten work, results and checks (window_guard.cpp) ---
+    // A text of the window's own additions: the language file's, else the built-in one.
+    QString Word(const char* key, const char* builtIn) const;
+    // The worker finished the job of a code (its observer, marshalled to the window thread).
+    // A write the window posted that ended without an error box gets its word of success.
+    void JobFinished(int code);
+    // The worker showed an error box or asked a question (QtWorkerView).
+    void NoteWorkerBox() { ++workerBoxes_; }
+    // The last word of success (or of nothing done) in the status bar.
+    QLabel* StatusResult = nullptr;
+    void ShowResult(const QString& text);
+    // What a hub write would send now (image, tank, height), as the write job builds it.
+    DeviceHubCopy HubToWrite() const;
+    const std::optional<DeviceHubCopy>& DeviceHub() const { return deviceHub_; }
+    // True when the tare page holds work the sensor does not have (a table stored with OK, an
+    // imported tank list, a changed height or output unit).
+    bool HubUnwritten() const;
+    // Shows or hides the tare page's "not written" mark.
+    void UpdateUnwrittenMark();
+    QLabel* LblHubUnwritten = nullptr;
+    // The program page's choice of the broadcast address 255 (the only way to reach it).
+    QCheckBox* ChkAddrBroadcast = nullptr;
+
+    // --- Progress of the long jobs (window_progress.cpp) ---
+    // The sweep's stop button, its progress line (the device's present frequency) and the
+    // caption that says the start and width are a distance window.
+    QPushButton* BtnAfcStop = nullptr;
+    QLabel* LblAfcProgress = nullptr;
+    QLabel* LblAfcWindow = nullptr;
+    // The search's cancel button; the status bar says which speed is tried.
+    QPushButton* BtnSearchCancel = nullptr;
+    bool Searching() const { return searching_; }
+    bool Sweeping() const { return sweeping_; }
+    // Window steps of the long jobs (from QtWorkerView and JobFinished).
+    void ShowSweepPoint(uint32_t frequency);
+    // The device status during a search names the speed tried; false when no search runs.
+    bool ShowSearchStatus();
+    // An error box of the worker: a search that found nothing adds the likely causes.
+    QString ExplainError(const QString& text) const;
+    void StopSweep();
+    void CancelSearch();
+
     // The passport as the device last answered it (settings page read), for the calibration
     // report; none before the first read.
     struct PassportSeen {
         uint32_t date = 0, serialNumber = 0, model = 0, firmwareVersion = 0;
     };
-    void RememberPassport(const PassportSeen& passport) { passportSeen_ = passport; }
+    void RememberPassport(const PassportSeen& passport) {
+        passportSeen_ = passport;
+        UpdateSensorPassport();
+    }
+    // The program page's sensor panel (sensor_panel.h) and its updates.
+    SensorPanel* GbSensor = nullptr;
+    void UpdateSensorPassport();
+    // The level last measured, with its litres from the active tank's table as read.
+    void ShowSensorLevel(std::optional<double> millimetres);
     const std::optional<PassportSeen>& LastPassport() const { return passportSeen_; }
 
 protected:
@@ -346,6 +408,50 @@ protected:
 
 private:
     std::optional<PassportSeen> passportSeen_;
+    // window_guard.cpp
+    void BuildGuards();
+    void RefuseRange(const QString& text, int minimum, int maximum);
+    // The broadcast box follows a stored or found address 255; the address field is off
+    // while it is checked.
+    void SyncBroadcastBox();
+    // Qt's own dialogs and buttons in the window's language (Debian's Qt translations).
+    void InstallQtTranslation();
+    // The file name a save dialog starts with, for its filter (SuggestedFileName).
+    QString SuggestedName(const QString& filter) const;
+    // Closing with unwritten work: write (true: the close waits for the write), discard, or
+    // stay; false when the close goes on.
+    bool KeepOpenForUnwritten();
+    // The window's size and place: remembered in the settings file, and always inside the
+    // screen's free area so the status bar stays visible.
+    void PlaceOnScreen();
+    void SaveGeometry();
+    // PostCommand's bookkeeping: the writes awaiting their word, the hub view to come.
+    void WatchWrite(int code);
+    // The hub view was shown (ShowHubData): after a read it is what the sensor holds.
+public:
+    void NoteHubShown();
+
+private:
+    // The active tank's table from what the sensor holds, for the panel's litres.
+    void TakeActiveTable();
+    // Before a hub write: nothing changed says so (false), another active tank is asked.
+    bool ConfirmHubWrite();
+    bool listImported_ = false; // a tank list imported and not yet written
+    bool searching_ = false;
+    bool sweeping_ = false;
+    void BuildProgress();
+    void LongJobPosted(int code);
+    void LongJobFinished(int code);
+    std::shared_ptr<const TankRecord> activeTable_; // the sensor's active tank as read
+    std::optional<double> sensorLevelMm_;
+    // After the tare window's OK: the stored table into the image in memory.
+    void KeepStoredTable();
+    std::optional<DeviceHubCopy> deviceHub_;
+    bool hubRefreshPending_ = false; // code 24 posted: its hub view is not a device read
+    bool closeAfterWrite_ = false;
+    uint64_t workerBoxes_ = 0;
+    uint64_t boxesAtLastPost_ = 0;
+    std::vector<std::pair<int, uint64_t>> watchedWrites_; // code, boxes when posted
 
     void BuildProgramPage();
     void BuildOscillPage();

@@ -464,7 +464,8 @@ void MainWindow::SbDplTestAutoClick() {
 }
 
 void MainWindow::BtnChartPngClick() {
-    QString file = prompter_->ChooseSaveFile(QStringLiteral("PNG (*.png)"));
+    const QString filter = QStringLiteral("PNG (*.png)");
+    QString file = prompter_->ChooseSaveFileNamed(filter, SuggestedName(filter));
     if (file.isEmpty())
         return;
     if (!file.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive))
@@ -475,7 +476,8 @@ void MainWindow::BtnChartPngClick() {
 }
 
 void MainWindow::BtnChartCsvClick() {
-    QString file = prompter_->ChooseSaveFile(QStringLiteral("CSV (*.csv)"));
+    const QString filter = QStringLiteral("CSV (*.csv)");
+    QString file = prompter_->ChooseSaveFileNamed(filter, SuggestedName(filter));
     if (file.isEmpty())
         return;
     if (!file.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))

@@ -6,6 +6,8 @@
 #include "qt_worker_view.h"
 #include "settings_file.h"
 
+#include <QMetaObject>
+
 #include <clocale>
 #include <cstdio>
 
@@ -43,6 +45,18 @@ Program::Program(ProgramOptions options)
     setup.startWorker = [this] {
         worker_ = std::make_unique<CommandWorker>(link_, params_, *view_, texts_, *hub_, timing_);
         worker_->SetSnapshotStore(&snapshots_);
+        // The writes' ends reach the window for their word of success; the polling codes,
+        // which end many times a second, are not marshalled.
+        worker_->SetJobObserver([w = window_.get()](int32_t code) {
+            if (code == job::SetFrequency ||
+                (code >= job::SetFilter && code <= job::SetAttenuator) ||
+                code == job::SetPulseWidth || code == job::SetIntegrator ||
+                code == job::WriteParameters || code == job::WriteHubData ||
+                code == job::SearchDevice || code == job::SweepFrequencyResponse ||
+                code == job::RestoreSnapshot)
+                QMetaObject::invokeMethod(
+                    w, [w, code] { w->JobFinished(code); }, Qt::QueuedConnection);
+        });
         worker_->Start();
         return std::function<void(int)>([this](int code) { worker_->PostCommand(code); });
     };

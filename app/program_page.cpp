@@ -8,6 +8,9 @@
 #include "doctor.h"
 #include "net_port.h"
 #include "language_texts.h"
+#include "window_words.h"
+
+#include <QCheckBox>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -329,7 +332,19 @@ void MainWindow::EditAddrChange() {
         EditAddr->setText(QString::number(address_));
         return;
     }
-    address_ = int32_t(std::clamp<int64_t>(*value, 0, 255));
+    // 255 reaches every sensor of the line: only the broadcast box chooses it. Any other
+    // number outside the bus range is refused with its range, never cut to fit.
+    const bool broadcast = ChkAddrBroadcast && ChkAddrBroadcast->isChecked();
+    const int64_t highest = broadcast ? 255 : 254;
+    if (*value < 0 || *value > highest || (broadcast && *value != 255)) {
+        const QString typed = EditAddr->text();
+        EditAddr->setText(QString::number(address_));
+        if (shown_)
+            prompter_->Error(Word(word::AddressOutOfRange.key, word::AddressOutOfRange.text)
+                                 .arg(typed.trimmed()));
+        return;
+    }
+    address_ = int32_t(*value);
     Put(params_.DeviceAddress, address_);
     SaveSettings();
 }

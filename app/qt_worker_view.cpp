@@ -4,6 +4,7 @@
 #include "command_parameters.h"
 #include "echo_chart.h"
 #include "main_window.h"
+#include "sensor_panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -153,11 +154,18 @@ template <typename F> void QtWorkerView::Do(F step) {
 }
 
 void QtWorkerView::ShowPortStatus(int, const std::string& text) {
-    Do([w = &window_, t = Q(text)] { w->StatusPanel0->setText(t); });
+    Do([w = &window_, t = Q(text)] {
+        w->StatusPanel0->setText(t);
+        if (w->GbSensor)
+            w->GbSensor->SetPortState(t);
+    });
 }
 
 void QtWorkerView::ShowDeviceStatus(Status, const std::string& text) {
-    Do([w = &window_, t = Q(text)] { w->StatusPanel1->setText(t); });
+    Do([w = &window_, t = Q(text)] {
+        if (!w->ShowSearchStatus())
+            w->StatusPanel1->setText(t);
+    });
 }
 
 void QtWorkerView::EnterOscilloscopePage() {
@@ -267,6 +275,9 @@ void QtWorkerView::ShowEcho(const EchoFrame& frame) {
             w->EditUncorr->setText(Q(f.uncorr));
             w->EditMm->setText(Q(f.mm));
             w->EditTemp->setText(RegionalDecimal(f.temp));
+            bool ok = false;
+            const double mm = QString::fromStdString(f.mm).toDouble(&ok);
+            w->ShowSensorLevel(ok ? std::optional<double>(mm) : std::nullopt);
         }
         if (!copy->envelope.empty())
             w->Chart().SetIntegrator(copy->envelope, copy->high);
@@ -310,7 +321,10 @@ uint32_t QtWorkerView::BuildDisplayPattern(uint32_t runningMask) {
 }
 
 void QtWorkerView::AddSweepPoint(const SweepPoint& point) {
-    Do([w = &window_, point] { w->Chart().AddAfcPoint(point.frequency, point.peak); });
+    Do([w = &window_, point] {
+        w->Chart().AddAfcPoint(point.frequency, point.peak);
+        w->ShowSweepPoint(point.frequency);
+    });
 }
 
 void QtWorkerView::ShowPassport(const Passport& p) {
@@ -397,6 +411,7 @@ void QtWorkerView::ShowLevel(const LevelView& v) {
     Do([w = &window_, v] {
         w->ShowLevel(v.hasLevel, Q(v.text), v.barHeight,
                      v.hasLevel ? std::optional<uint16_t>(v.code) : std::nullopt);
+        w->ShowSensorLevel(v.hasLevel ? std::optional<double>(v.code / 10.0) : std::nullopt);
     });
 }
 
@@ -409,7 +424,10 @@ void QtWorkerView::ShowCensus(const CensusView& v) {
 }
 
 void QtWorkerView::ShowError(const std::string& text) {
-    Do([w = &window_, t = Q(text)] { w->Boxes().Error(t); });
+    Do([w = &window_, t = Q(text)] {
+        w->NoteWorkerBox();
+        w->Boxes().Error(w->ExplainError(t));
+    });
 }
 
 void QtWorkerView::ShowInformation(const std::string& text) {
@@ -417,7 +435,12 @@ void QtWorkerView::ShowInformation(const std::string& text) {
 }
 
 bool QtWorkerView::AskYesNo(const std::string& text) {
-    return Call<bool>([w = &window_, t = Q(text)] { return w->Boxes().Question(t); }, false);
+    return Call<bool>(
+        [w = &window_, t = Q(text)] {
+            w->NoteWorkerBox();
+            return w->Boxes().Question(t);
+        },
+        false);
 }
 
 } // namespace vq31::app

@@ -1,5 +1,6 @@
 // The settings page: the device's passport data, its output parameters and fuel settings,
 // and the button that writes them.
+#include "checked_spin_box.h"
 #include "main_window.h"
 #include "page_parts.h"
 #include "snapshot_dialog.h"
@@ -123,7 +124,7 @@ void MainWindow::BuildSettingsPage() {
         CmbPostFiltr->addItem(QString::number(i));
     CmbPostFiltr->setCurrentIndex(-1);
     LblAddr2 = Named(new QLabel("Адрес:", GbParams), "LblAddr2");
-    SpinAddr2 = Named(new QSpinBox(GbParams), "SpinAddr2");
+    SpinAddr2 = Named(new CheckedSpinBox(GbParams), "SpinAddr2");
     SpinAddr2->setRange(0, 255);
     LblBaud2 = Named(new QLabel("Скорость:", GbParams), "LblBaud2");
     CmbBaud2 = Named(new QComboBox(GbParams), "CmbBaud2");
@@ -132,7 +133,7 @@ void MainWindow::BuildSettingsPage() {
     CmbBaud2->setCurrentIndex(-1);
     RepAutoOn = Named(new QCheckBox("Автовыдача", GbParams), "RepAutoOn");
     LblPeriod = Named(new QLabel("Период автовыдачи:", GbParams), "LblPeriod");
-    RepAutoPeriod = Named(new QSpinBox(GbParams), "RepAutoPeriod");
+    RepAutoPeriod = Named(new CheckedSpinBox(GbParams), "RepAutoPeriod");
     RepAutoPeriod->setRange(0, 255);
     auto* params = new QGridLayout(GbParams);
     params->addWidget(LblBits, 0, 0);

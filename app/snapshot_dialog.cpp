@@ -89,8 +89,19 @@ SnapshotDialog::SnapshotDialog(SnapshotStore store, Prompter& boxes, const Langu
 void SnapshotDialog::Refresh() {
     files_ = store_.List();
     LstSnapshots->clear();
-    for (const auto& file : files_)
-        LstSnapshots->addItem(QString::fromStdString(file.filename().string()));
+    // Each snapshot by its sensor and time; the file name stays in the tooltip.
+    for (const auto& file : files_) {
+        Snapshot s;
+        std::string error;
+        QString text = QString::fromStdString(file.filename().string());
+        if (SnapshotStore::Load(file, s, error))
+            text = QStringLiteral("S/N %1 · %2")
+                       .arg(s.serialNumber, 6, 10, QLatin1Char('0'))
+                       .arg(QString::fromStdString(s.time));
+        LstSnapshots->addItem(text);
+        LstSnapshots->item(LstSnapshots->count() - 1)
+            ->setToolTip(QString::fromStdString(file.string()));
+    }
     LstSnapshots->setCurrentRow(int(files_.size()) - 1);
     ShowSelected();
 }
@@ -129,7 +140,7 @@ void SnapshotDialog::RestoreClick() {
         return;
     const bool settings = ChkSnapshotParams->isChecked();
     const char* key = settings ? msg::SnapshotAskRestoreParams : msg::SnapshotAskRestore;
-    if (!boxes_.Question(
+    if (!boxes_.AskQuestion(
             QString::fromStdString(WithArguments(texts_.Text(key), {file.filename().string()}))))
         return;
     request_(file, settings);

@@ -3,14 +3,17 @@
 #include "main_window.h"
 #include "page_parts.h"
 
+#include "checked_spin_box.h"
 #include "command_parameters.h"
 #include "hub_image.h"
 #include "language_file.h"
 #include "language_texts.h"
+#include "window_words.h"
 #include "worker_view.h"
 #ifdef VQ31_HAVE_TARE_UI
 #include "profile_file.h"
 #include "tare_editor.h"
+#include "tare_window_extras.h"
 #endif
 #ifdef VQ31_HAVE_SHEETS
 #include "exchange.h"
@@ -35,10 +38,11 @@ namespace vq31::app {
 
 namespace {
 constexpr int TankHeightMin = 100, TankHeightMax = 6500;
-const QString WorkbookFilter = QStringLiteral("Excel Files (*.xls *.xlsx)");
-// Opening also offers the formats the import reads besides the two Excel ones.
+// Saving: the first pattern is the format a name typed without an extension gets.
+const QString WorkbookFilter = QStringLiteral("Excel Files (*.xlsx *.xls)");
+// Opening shows every format the import reads first, the two Excel ones as a choice.
 const QString OpenWorkbookFilter =
-    QStringLiteral("Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)");
+    QStringLiteral("Workbooks (*.xlsx *.xls *.ods *.csv);;Excel Files (*.xlsx *.xls)");
 
 #ifdef VQ31_HAVE_TARE_UI
 // The report dialog's values of the last report, in the settings file's own section. A
@@ -105,7 +109,7 @@ void MainWindow::BuildTarePage() {
     EditHubTableLen = Named(new QLineEdit(GbTara), "EditHubTableLen");
     EditHubTableLen->setReadOnly(true);
     LblHubTankHeight = Named(new QLabel("Высота бака, мм:", GbTara), "LblHubTankHeight");
-    SpinHubTankHeight = Named(new QSpinBox(GbTara), "SpinHubTankHeight");
+    SpinHubTankHeight = Named(new CheckedSpinBox(GbTara), "SpinHubTankHeight");
     SpinHubTankHeight->setRange(TankHeightMin, TankHeightMax);
     SpinHubTankHeight->setValue(TankHeightMin);
     LblHubMlPerBit = Named(new QLabel("Выдача в литрах:", GbTara), "LblHubMlPerBit");
@@ -144,6 +148,12 @@ void MainWindow::BuildTarePage() {
     page->addStretch(1);
 }
 
+QString MainWindow::SuggestedName(const QString& filter) const {
+    return SuggestedFileName(passportSeen_ ? std::optional<uint32_t>(passportSeen_->serialNumber)
+                                           : std::nullopt,
+                             Get(params_.TankId), QDate::currentDate(), DefaultSuffixOf(filter));
+}
+
 void MainWindow::BtnHubTareTableClick() {
 #ifdef VQ31_HAVE_TARE_UI
     const bool readOnly = Get(params_.TankId) != CalibratedTankId;
@@ -154,31 +164,43 @@ void MainWindow::BtnHubTareTableClick() {
     editor.SetErrorBox([this](const QString& text) { prompter_->Error(text); });
     editor.SetQuestion([this](const QString& text) { return prompter_->Question(text); });
     editor.SetFileChooser([this](bool forSaving) {
-        return forSaving ? prompter_->ChooseSaveFile(WorkbookFilter)
-                         : prompter_->ChooseOpenFile(OpenWorkbookFilter);
+        return forSaving
+                   ? prompter_->ChooseSaveFileNamed(WorkbookFilter, SuggestedName(WorkbookFilter))
+                   : prompter_->ChooseOpenFile(OpenWorkbookFilter);
     });
-    editor.SetSaveChooser(
-        [this](const QString& filter) { return prompter_->ChooseSaveFile(filter); });
+    editor.SetSaveChooser([this](const QString& filter) {
+        return prompter_->ChooseSaveFileNamed(filter, SuggestedName(filter));
+    });
     editor.SetTankId(Get(params_.TankId));
     editor.SetTankHeight(SpinHubTankHeight->value());
     editor.SetDeviceInfo([this]() -> std::optional<report::ReportDevice> {
         if (!passportSeen_)
             return std::nullopt;
-        return report::DeviceFromPassport(passportSeen_->date, passportSeen_->serialNumber,
-                                          passportSeen_->model, passportSeen_->firmwareVersion);
+        auto device =
+            report::DeviceFromPassport(passportSeen_->date, passportSeen_->serialNumber,
+                                       passportSeen_->model, passportSeen_->firmwareVersion);
+        device.model = "VQ" + device.model; // model code 31 is the VQ31
+        return device;
     });
     editor.SetReportStore([this] { return LoadReportFieldsFrom(setup_.settingsPath); },
                           [this](const TareEditor::ReportFields& fields) {
                               SaveReportFieldsTo(setup_.settingsPath, fields);
                           });
+    // Tooltips, the remembered portion and settle time, and the model named as the sensor's.
+    SetTareButtonTips(editor,
+                      [this](const char* key, const char* builtIn) { return Word(key, builtIn); });
+    RestoreTareFields(editor, setup_.settingsPath);
     if (onTareWindow)
         onTareWindow(editor);
     // The level poll reaches the window through TareWindow while it is shown; the editor
     // posts code 22 before showing and after closing, with TareWindowOpen set around it.
     TareWindow = &editor;
-    editor.RunModal([this](int32_t open) { Put(params_.TareWindowOpen, open); });
+    const int result = editor.RunModal([this](int32_t open) { Put(params_.TareWindowOpen, open); });
     TareWindow = nullptr;
+    KeepTareFields(editor, setup_.settingsPath);
     EditHubTableLen->setText(QString::number(hub_.currentTank.RowCount));
+    if (result == QDialog::Accepted)
+        KeepStoredTable();
 #else
     // Without the tare window the device is still told it opened and closed.
     Put(params_.TareWindowOpen, 1);
@@ -211,6 +233,11 @@ void MainWindow::ShowHubData(const HubView& v) {
         return;
     }
     EditHubVersion->setText(QString::fromStdString(v.version));
+    // Shown last: the mark compares the page's controls with what the sensor holds.
+    struct NoteAfter {
+        MainWindow* window;
+        ~NoteAfter() { window->NoteHubShown(); }
+    } noteAfter{this};
     CmbHubTankID->clear();
     for (uint16_t id : v.tankIds)
         CmbHubTankID->addItem(QString::number(id));
@@ -231,7 +258,22 @@ void MainWindow::CmbHubTankIDChange() {
 }
 
 void MainWindow::BtnHubTareSetClick() {
-    PostCommand(25);
+    if (ConfirmHubWrite())
+        PostCommand(25);
+}
+
+void MainWindow::KeepStoredTable() {
+    // A table stored with OK goes into tank 1's entry of the image in memory at once, so that
+    // viewing another preset does not drop it; the write sends that image.
+    if (Get(params_.TankId) == CalibratedTankId) {
+        if (const auto entry = HubFindEntry(hub_.hubBuffer, CalibratedTankId)) {
+            TankRecord tank = hub_.currentTank;
+            if (tank.Scale == 0)
+                tank.Scale = 1;
+            RecordToEntry(tank, hub_.hubBuffer, *entry);
+        }
+    }
+    UpdateUnwrittenMark();
 }
 
 void MainWindow::BtnTanksImpClick() {
@@ -255,6 +297,10 @@ void MainWindow::BtnTanksImpClick() {
                                                            : std::string(why.builtIn)));
     else if (!result.message.empty())
         prompter_->Error(QString::fromStdString(result.message));
+    else {
+        listImported_ = true;
+        ShowResult(Word(word::ListImported.key, word::ListImported.text).arg(file));
+    }
     // Rows over the limits are left out, as the workbook rules say; the user is told which.
     if (!result.leftOut.empty()) {
         QStringList lines;
@@ -268,13 +314,16 @@ void MainWindow::BtnTanksImpClick() {
 }
 
 void MainWindow::BtnTanksExpClick() {
-    const QString file = prompter_->ChooseSaveFile(WorkbookFilter);
+    const QString file =
+        prompter_->ChooseSaveFileNamed(WorkbookFilter, SuggestedName(WorkbookFilter));
     if (file.isEmpty())
         return;
 #ifdef VQ31_HAVE_SHEETS
     const auto result = sheets::ExportTankList(hub_.hubBuffer, file.toStdString());
     if (!result.message.empty())
         prompter_->Error(QString::fromStdString(result.message));
+    else
+        ShowResult(Word(word::ListExported.key, word::ListExported.text).arg(file));
 #endif
 }
 

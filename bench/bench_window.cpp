@@ -12,6 +12,10 @@
 //     line (short frames, the most records a second) while the traffic window redraws on its
 //     timer: the longest stretch the window thread was blocked and the redraws per second.
 //   StartToShown: program object to first shown window (start-up steps done).
+//   PollingCpu: processor time while polling with nothing else to do, as a share of one core:
+//     the whole window program polling the simulated sensor (vq31-sim as its own process, at
+//     115200 bit/s in real time) against vq31ctl polling the same sensor for the same time;
+//     "ratio" = window share / vq31ctl share. Set VQ31_BENCH_POLL_SECONDS for a longer soak.
 #include "echo_chart.h"
 #include "main_window.h"
 #include "program.h"
@@ -21,17 +25,22 @@
 #include "traffic_window.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -225,7 +234,8 @@ void TrafficFeed(benchmark::State& state) {
     for (auto _ : state) {
         auto monitor = std::make_shared<LinkMonitor>();
         SilentBoxes boxes;
-        TrafficWindow window(monitor, boxes);
+        LanguageTexts texts;
+        TrafficWindow window(monitor, boxes, texts);
         window.show();
         // 115200 bit/s is 11 520 bytes a second; 5-byte frames give the most records.
         constexpr int FramesPerSecond = 11520 / 5;
@@ -284,6 +294,92 @@ void StartToShown(benchmark::State& state) {
     state.counters["median_ms"] = Percentile(times, 0.5);
 }
 BENCHMARK(StartToShown)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// Processor seconds of this process, or of its waited-for children.
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// vq31-sim as a child process; its first line is the pseudo-terminal's path.
+struct SimProcess {
+    QProcess process;
+    QString port;
+    bool Start() {
+        const QString program = QCoreApplication::applicationDirPath() + "/../sim/vq31-sim";
+        process.start(program, {"--baud", "115200", "--realtime"});
+        if (!process.waitForStarted(5000) || !process.waitForReadyRead(5000))
+            return false;
+        port = QString::fromUtf8(process.readLine()).trimmed();
+        return !port.isEmpty();
+    }
+    ~SimProcess() {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+void PollingCpu(benchmark::State& state) {
+    const int seconds = qEnvironmentVariableIsSet("VQ31_BENCH_POLL_SECONDS")
+                            ? qEnvironmentVariableIntValue("VQ31_BENCH_POLL_SECONDS")
+                            : 20;
+    for (auto _ : state) {
+        double windowShare = 0, ctlShare = 0;
+        {
+            SimProcess sim;
+            if (!sim.Start()) {
+                state.SkipWithError("vq31-sim did not start");
+                return;
+            }
+            QTemporaryDir dir;
+            ProgramOptions options;
+            options.settingsPath = dir.filePath("s.ini");
+            options.languagePath = dir.filePath("none.lng");
+            options.port = sim.port;
+            options.baud = 115200;
+            Program program(options);
+            program.Window().show();
+            program.Window().BtnPortOpen->click();
+            if (!QTest::qWaitFor([&] { return program.Window().EditAuth->text() == "OK"; },
+                                 10000)) {
+                state.SkipWithError("no echo from the simulator");
+                return;
+            }
+            QTest::qWait(1000); // past the connection's own work
+            const double before = CpuSeconds(RUSAGE_SELF);
+            QElapsedTimer wall;
+            wall.start();
+            QTest::qWait(seconds * 1000);
+            windowShare = (CpuSeconds(RUSAGE_SELF) - before) / (double(wall.nsecsElapsed()) / 1e9);
+            program.Window().close();
+        }
+        {
+            SimProcess sim;
+            if (!sim.Start()) {
+                state.SkipWithError("vq31-sim did not start");
+                return;
+            }
+            const double before = CpuSeconds(RUSAGE_CHILDREN);
+            QElapsedTimer wall;
+            wall.start();
+            QProcess ctl;
+            ctl.setStandardOutputFile(QProcess::nullDevice());
+            ctl.start(QCoreApplication::applicationDirPath() + "/../ctl/vq31ctl",
+                      {"--port", sim.port, "--baud", "115200", "poll", "--seconds",
+                       QString::number(seconds)});
+            ctl.waitForFinished((seconds + 30) * 1000);
+            const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+            // The simulator is still running: only vq31ctl has been waited for.
+            ctlShare = (CpuSeconds(RUSAGE_CHILDREN) - before) / elapsed;
+        }
+        state.counters["window_core_pct"] = windowShare * 100.0;
+        state.counters["vq31ctl_core_pct"] = ctlShare * 100.0;
+        state.counters["ratio"] = ctlShare > 0 ? windowShare / ctlShare : 0.0;
+    }
+}
+BENCHMARK(PollingCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 

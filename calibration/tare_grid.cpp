@@ -44,7 +44,8 @@ Level LevelAt(const TareGrid& grid, int row) {
 
 void WritePair(TareGrid& grid, int row, double litres, int millimetres,
                std::string_view decimalPoint) {
-    grid.SetCell(TareGrid::kLitresColumn, row, FormatTareLitres(litres, decimalPoint));
+    grid.SetCell(TareGrid::kLitresColumn, row,
+                 FormatTareLitres(litres, decimalPoint, grid.LitresDecimals()));
     grid.SetCell(TareGrid::kLevelColumn, row, std::to_string(millimetres));
 }
 
@@ -238,10 +239,17 @@ std::optional<int32_t> ParseTareWhole(std::string_view text) {
     return static_cast<int32_t>(value);
 }
 
-std::string FormatTareLitres(double litres, std::string_view decimalPoint) {
+int LitresDecimalsForScale(uint16_t scale) {
+    if (scale == 0) {
+        return 1;
+    }
+    return scale <= 1 ? 3 : scale <= 10 ? 2 : scale <= 100 ? 1 : 0;
+}
+
+std::string FormatTareLitres(double litres, std::string_view decimalPoint, int decimals) {
     char buffer[64];
-    const auto [end, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, litres, std::chars_format::fixed, 1);
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, litres,
+                                            std::chars_format::fixed, std::clamp(decimals, 0, 3));
     if (error != std::errc()) {
         return {};
     }

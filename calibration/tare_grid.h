@@ -46,8 +46,14 @@ public:
 
     void SetHeaders(std::string number, std::string litres, std::string level);
 
+    // Decimals of the litres the row operations write: the resolution of the tank the table
+    // belongs to (LitresDecimalsForScale), so that a row shows what will be stored.
+    int LitresDecimals() const { return litresDecimals_; }
+    void SetLitresDecimals(int decimals) { litresDecimals_ = decimals; }
+
 private:
     std::vector<std::vector<std::string>> rows_;
+    int litresDecimals_ = 1;
 };
 
 // Why a grid operation refused its input; each reason has its own message text.
@@ -91,8 +97,12 @@ inline constexpr int kMaxTareMillimetres = 6553;
 // optional blanks. A whole number is an optional sign and digits within 32 bits.
 std::optional<double> ParseTareNumber(std::string_view text, std::string_view decimalPoint);
 std::optional<int32_t> ParseTareWhole(std::string_view text);
-// A volume with one decimal, rounded from its exact binary value (12.34 gives "12.3").
-std::string FormatTareLitres(double litres, std::string_view decimalPoint);
+// A volume with the given decimals (one unless told), rounded from its exact binary value
+// (12.34 with one decimal gives "12.3").
+std::string FormatTareLitres(double litres, std::string_view decimalPoint, int decimals = 1);
+// Decimals that show a volume stored at scale millilitres per unit exactly: 1 ml gives 3,
+// 10 ml 2, 100 ml 1, 1000 ml and more 0. A record without a scale yet (0) gives 1.
+int LitresDecimalsForScale(uint16_t scale);
 
 // The table rows (1 and down) as cell texts without their row numbers: litres and level.
 std::vector<std::vector<std::string>> TableTextsOf(const TareGrid& grid);

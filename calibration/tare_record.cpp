@@ -28,6 +28,7 @@ std::optional<StorableRow> ReadRow(const TareGrid& grid, int row, std::string_vi
 
 void FillTareGrid(const TankRecord& tank, TareGrid& grid, std::string_view decimalPoint) {
     grid.Reset();
+    grid.SetLitresDecimals(LitresDecimalsForScale(tank.Scale));
     // RowCount may come from an image; never read past the record's rows.
     const size_t rows = std::min<size_t>(tank.RowCount, tank.rows.size());
     int next = 1;
@@ -37,7 +38,8 @@ void FillTareGrid(const TankRecord& tank, TareGrid& grid, std::string_view decim
             continue;
         }
         grid.SetRowCount(std::max(grid.RowCount(), next + 1));
-        grid.SetCell(TareGrid::kLitresColumn, next, FormatTareLitres(row.Litres, decimalPoint));
+        grid.SetCell(TareGrid::kLitresColumn, next,
+                     FormatTareLitres(row.Litres, decimalPoint, grid.LitresDecimals()));
         grid.SetCell(TareGrid::kLevelColumn, next, std::to_string(LevelMillimetres(row.Code)));
         ++next;
     }
@@ -86,6 +88,7 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
         }
     }
 
+    const TankRecord before = tank;
     std::fill_n(tank.rows.begin(), TareTableRows, RecordRow{});
     float largest = 0.0f;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -95,7 +98,17 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
         largest = std::max(largest, tank.rows[i].Litres);
     }
     tank.RowCount = static_cast<uint16_t>(rows.size());
-    tank.Scale = ScaleForLitres(largest);
+    // A table stored back unchanged keeps the record's own scale, so the sensor gets the very
+    // values it holds; any other table takes the scale that fits its largest volume.
+    const uint16_t needed = ScaleForLitres(largest);
+    const bool unchanged =
+        before.Scale != 0 && needed <= before.Scale && before.RowCount == tank.RowCount &&
+        std::equal(tank.rows.begin(), tank.rows.begin() + tank.RowCount, before.rows.begin(),
+                   [&](const RecordRow& now, const RecordRow& was) {
+                       return ValueForLitres(now.Litres, before.Scale) ==
+                              ValueForLitres(was.Litres, before.Scale);
+                   });
+    tank.Scale = unchanged ? before.Scale : needed;
     return {};
 }
 

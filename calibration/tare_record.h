@@ -12,8 +12,9 @@
 namespace vq31 {
 
 // Clears the grid to one empty row and writes the record's rows into it, one grid row per
-// record row, skipping rows of 0 l at level code 0; litres with one decimal, levels in whole
-// millimetres. Renumbers.
+// record row, skipping rows of 0 l at level code 0; litres at the record's own resolution
+// (LitresDecimalsForScale of its Scale, which the grid keeps for the rows it writes later),
+// levels in whole millimetres. Renumbers.
 void FillTareGrid(const TankRecord& tank, TareGrid& grid, std::string_view decimalPoint);
 
 // Grid rows whose litres and level both read as numbers; only these are stored.
@@ -24,6 +25,8 @@ int CountStorableRows(const TareGrid& grid, std::string_view decimalPoint);
 // untouched. A stored row that cannot be kept (negative or too large volume, a level outside
 // 0 to 6553 mm) refuses the whole store with its message, record untouched. Otherwise the 50
 // row slots are cleared and refilled, RowCount and Scale set; Id, Height and EntrySize stay.
+// A table stored back with the same volumes keeps the record's Scale, so its stored values
+// stay the same; any other table gets the scale that fits its largest volume.
 TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, TankRecord& tank,
                           const std::function<bool()>& askTruncate);
 

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -84,6 +85,15 @@ public:
             return false;
         }
         ioctl(fd, TIOCEXCL); // others may not open the port while we hold it
+        // TIOCEXCL does not stop root: an advisory lock keeps two programs (the window and
+        // vq31ctl, say) from polling one port at the same time for every user. A port held
+        // so is reported as busy, and the open-failure diagnosis names the holder.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            ::close(fd);
+            errorNumber_ = EBUSY;
+            error_ = name + " is in use by another program";
+            return false;
+        }
         termios tio{};
         if (tcgetattr(fd, &tio) != 0) {
             error_ = name + ": " + std::strerror(errno);

@@ -129,6 +129,7 @@ void CommandWorker::SearchDevice() {
     Status status = StatusNoAnswer;
     uint8_t found = 0;
     bool isFound = false;
+    bool cancelled = false;
     // A raw TCP gateway talks at its own speed, which no request can change: the search
     // tries that speed (the one chosen for the port) only, and says so.
     std::vector<uint32_t> speeds(SearchSpeeds.rbegin(), SearchSpeeds.rend());
@@ -139,6 +140,9 @@ void CommandWorker::SearchDevice() {
                                      {params_.PortName(), std::to_string(rememberedSpeed)});
     }
     for (auto it = speeds.begin(); it != speeds.end() && !Stopping(); ++it) {
+        // Another code posted meanwhile (the window's cancel) ends the search between speeds.
+        if ((cancelled = CommandPending()))
+            break;
         Put(params_.BaudRate, int32_t(*it));
         const bool opened = link_.UartOpen(params_.PortName(), *it) == 0;
         ShowPort(opened ? PortOpened : PortOpenError);
@@ -154,10 +158,15 @@ void CommandWorker::SearchDevice() {
             break;
         }
     }
-    if (Stopping()) {
+    if (Stopping() || cancelled) {
         // Leave the link as the user had it: the old speed, the port closed.
         Put(params_.BaudRate, rememberedSpeed);
         link_.UartClose();
+        if (cancelled) {
+            view_.RestoreCursor();
+            view_.UnlockControls(Get(params_.TankId));
+            ShowPort(PortClosed);
+        }
         return;
     }
     view_.RestoreCursor();

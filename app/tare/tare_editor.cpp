@@ -294,7 +294,8 @@ void TareEditor::BuildControls() {
     levelLayout->addWidget(levelArea, 0, Qt::AlignHCenter);
 
     btnOk_ = Named(new QPushButton(QStringLiteral("OK"), this), "btn_OK");
-    btnOk_->setDefault(true);
+    // Enter in the grid or a field never closes the window: OK takes a click.
+    btnOk_->setAutoDefault(false);
     btnCancel_ = Named(new QPushButton(QStringLiteral("Отмена"), this), "btn_Cancel");
     btnCancel_->setAutoDefault(false);
     connect(btnOk_, &QPushButton::clicked, this, [this] { Accept(); });
@@ -337,7 +338,8 @@ void TareEditor::ApplyLanguage() {
         ApplyCaptions(this, *language_, CaptionSet::SubWindow);
         ApplyWindowCaption(this, *language_, TareWindowKey);
     }
-    lblMax_->setText(QStringLiteral("6500"));
+    // The gauge spans the tank's own height when it is known.
+    lblMax_->setText(QString::number(tankHeightMm_ > 0 ? qRound(tankHeightMm_) : 6500));
     grid_.SetHeaders(Text(tare_msg::Column0, "№").toStdString(),
                      Text(tare_msg::Column1, "Литры").toStdString(),
                      Text(tare_msg::Column2, "мм").toStdString());
@@ -612,8 +614,10 @@ void TareEditor::ShowLevel(bool hasLevel, const std::string& text, uint32_t barH
         plot_->SetLiveLevel(millimetres);
         UpdateSettleState();
     }
-    const int height =
-        hasLevel ? static_cast<int>(std::min<uint32_t>(barHeight, LevelBoxHeight)) : 0;
+    const uint32_t bar = millimetres && tankHeightMm_ > 0
+                             ? static_cast<uint32_t>(*millimetres / tankHeightMm_ * LevelBoxHeight)
+                             : barHeight;
+    const int height = hasLevel ? static_cast<int>(std::min<uint32_t>(bar, LevelBoxHeight)) : 0;
     const QRect box = shapeBox_->geometry();
     shapeFuel_->setGeometry(box.left() + 1, box.top() + box.height() - height, box.width() - 2,
                             height);

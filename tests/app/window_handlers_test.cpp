@@ -49,11 +49,13 @@ TEST(WindowStartUp, WithoutSettingsFileShowsDefaultsAndWritesThem) {
     EXPECT_FALSE(rig.w().Chart().IsSeriesActive(EchoChart::Integrator));
 }
 
-TEST(WindowStartUp, AddressAboveRangeIsShownAsTypedButStoredAndSavedAs255) {
+TEST(WindowStartUp, AStoredAddressOutsideTheBusIsSaidAndTheDefaultTaken) {
     WindowRig rig("[UART]\nNUM=1\nBAUD=9600\nADDR=300\n");
-    EXPECT_EQ(rig.w().EditAddr->text(), "300");
-    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
-    EXPECT_TRUE(Holds(rig.Settings(), "ADDR=255")) << rig.Settings();
+    EXPECT_EQ(rig.w().EditAddr->text(), "1");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 1);
+    EXPECT_TRUE(Holds(rig.Settings(), "ADDR=1")) << rig.Settings();
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_TRUE(rig.boxes.shown[0].text.contains("300")) << rig.boxes.shown[0].text.toStdString();
     EXPECT_EQ(rig.w().CmbBaud->currentText(), "9600");
 }
 
@@ -121,26 +123,17 @@ TEST(ProgramPage, AddressTextThatIsNotANumberGivesTheStoredAddressBack) {
     EXPECT_EQ(Get(rig.params.DeviceAddress), 17);
 }
 
-TEST(ProgramPage, TypedAddressIsClampedToTheBusRangeAndSaved) {
+TEST(ProgramPage, SpinArrowsStepTheAddressAndStopAtTheBusRange) {
     WindowRig rig;
-    rig.w().EditAddr->setText("300");
-    EXPECT_EQ(rig.w().EditAddr->text(), "300");
-    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
-    EXPECT_TRUE(Holds(rig.Settings(), "ADDR=255"));
-    rig.w().EditAddr->setText("-4");
-    EXPECT_EQ(Get(rig.params.DeviceAddress), 0);
-}
-
-TEST(ProgramPage, SpinArrowsStepTheTextWithoutBoundsButTheAddressStaysInRange) {
-    WindowRig rig;
-    rig.w().EditAddr->setText("255");
+    rig.w().EditAddr->setText("254");
     rig.w().SbAddrUp->click();
-    EXPECT_EQ(rig.w().EditAddr->text(), "256");
-    EXPECT_EQ(Get(rig.params.DeviceAddress), 255);
+    EXPECT_EQ(rig.w().EditAddr->text(), "254");
+    EXPECT_EQ(Get(rig.params.DeviceAddress), 254);
     rig.w().EditAddr->setText("0");
     rig.w().SbAddrDown->click();
-    EXPECT_EQ(rig.w().EditAddr->text(), "-1");
+    EXPECT_EQ(rig.w().EditAddr->text(), "0");
     EXPECT_EQ(Get(rig.params.DeviceAddress), 0);
+    EXPECT_EQ(rig.boxes.shown.size(), 2u); // each refusal names the range
 }
 
 TEST(ProgramPage, TypedPortPathIsStoredByNameAndSaved) {

@@ -39,10 +39,21 @@ public:
         Show("question", text);
         return answerYes;
     }
+    bool AskQuestion(const QString& text) override {
+        Show("ask", text);
+        return answerYes;
+    }
     void Show(const char* kind, const QString& text) {
         shown.push_back({kind, text});
         if (onBox)
             onBox();
+    }
+    // The answer to the close question about unwritten work.
+    CloseChoice closeChoice = CloseChoice::Stay;
+    CloseChoice AskWriteDiscardStay(const QString& text, const QString&, const QString&,
+                                    const QString&) override {
+        Show("close", text);
+        return closeChoice;
     }
     QString ChooseOpenFile(const QString&) override {
         ++fileDialogs;
@@ -51,6 +62,11 @@ public:
     QString ChooseSaveFile(const QString&) override {
         ++fileDialogs;
         return saveFile;
+    }
+    QString suggestedName; // the name the last save dialog started with
+    QString ChooseSaveFileNamed(const QString& filter, const QString& name) override {
+        suggestedName = name;
+        return ChooseSaveFile(filter);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "language_keys.h"
 #include "status_texts.h"
 #include "temp_dir.h"
+#include "window_words.h"
 
 #include <gtest/gtest.h>
 
@@ -246,6 +247,24 @@ protected:
         return all;
     }
 };
+
+TEST_F(ShippedLanguageFile, HoldsTheMainWindowsOwnWordsInBothLanguages) {
+    for (const KeyText& k : app::word::All()) {
+        EXPECT_EQ(file.Find("Russian", k.key), k.text) << k.key;
+        EXPECT_NE(file.Find("English", k.key).value_or(""), "") << k.key;
+    }
+}
+
+TEST_F(ShippedLanguageFile, NamesTheChartsSeriesInEachLanguageOwnWords) {
+    for (const char* key : {"Chart1LegendOscill", "Chart1LegendAFC", "Chart1LegendIntegrator"}) {
+        const std::string russian = file.Find("Russian", key).value_or("");
+        EXPECT_NE(russian, "") << key;
+        EXPECT_EQ(russian.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+                  std::string::npos)
+            << key << ": " << russian;
+        EXPECT_NE(file.Find("English", key).value_or(""), "") << key;
+    }
+}
 
 TEST_F(ShippedLanguageFile, ListsRussianAndEnglish) {
     ASSERT_TRUE(file.Exists());

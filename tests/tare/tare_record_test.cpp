@@ -24,12 +24,12 @@ TankRecord TankWith(std::initializer_list<RecordRow> rows) {
     return tank;
 }
 
-TEST(TareFillGrid, ShowsLitresWithOneDecimalAndLevelsInWholeMillimetres) {
+TEST(TareFillGrid, ShowsLitresAtTheTanksResolutionAndLevelsInWholeMillimetres) {
     const TankRecord tank = TankWith({{0, 0.0f}, {1205, 12.34f}, {1214, 20.0f}});
     TareGrid grid = GridOf({{"99.0", "999"}, {"98.0", "998"}, {"97.0", "997"}, {"96.0", "996"}});
     FillTareGrid(tank, grid, ",");
-    // The 0 l row at code 0 is not shown; 120.5 mm rounds up.
-    EXPECT_EQ(PairsOf(grid), (Pairs{{"12,3", "121"}, {"20,0", "121"}}));
+    // The 0 l row at code 0 is not shown; 120.5 mm rounds up; scale 1 ml shows 3 decimals.
+    EXPECT_EQ(PairsOf(grid), (Pairs{{"12,340", "121"}, {"20,000", "121"}}));
     EXPECT_EQ(NumbersOf(grid), (std::vector<std::string>{"1", "2"}));
 }
 
@@ -72,14 +72,14 @@ TEST(TareStoreGrid, StoresParsableRowsWithCodesAndScale) {
     EXPECT_EQ(tank.EntrySize, 210);
 }
 
-TEST(TareStoreGrid, ShownVolumesComeBackWithOneDecimalAndZeroRowsAreGone) {
+TEST(TareStoreGrid, ShownVolumesComeBackUnchangedAndZeroRowsAreGone) {
     TankRecord tank = TankWith({{0, 0.0f}, {1230, 12.34f}});
     TareGrid grid;
     FillTareGrid(tank, grid, ",");
     ASSERT_TRUE(StoreTareGrid(grid, ",", tank, nullptr).Ok());
     ASSERT_EQ(tank.RowCount, 1);
     EXPECT_EQ(tank.rows[0].Code, 1230);
-    EXPECT_FLOAT_EQ(tank.rows[0].Litres, 12.3f);
+    EXPECT_FLOAT_EQ(tank.rows[0].Litres, 12.34f);
     EXPECT_EQ(tank.Scale, 1);
 }
 
