@@ -38,11 +38,17 @@ namespace vq31::app {
 
 namespace {
 constexpr int TankHeightMin = 100, TankHeightMax = 6500;
-// Saving: the first pattern is the format a name typed without an extension gets.
-const QString WorkbookFilter = QStringLiteral("Excel Files (*.xlsx *.xls)");
+// The filters' names in the window's language; the first pattern is the format a name typed
+// without an extension gets.
+QString WorkbookFilterOf(const MainWindow& w) {
+    return w.Word(word::FilterExcel.key, word::FilterExcel.text) +
+           QStringLiteral(" (*.xlsx *.xls)");
+}
 // Opening shows every format the import reads first, the two Excel ones as a choice.
-const QString OpenWorkbookFilter =
-    QStringLiteral("Workbooks (*.xlsx *.xls *.ods *.csv);;Excel Files (*.xlsx *.xls)");
+QString OpenWorkbookFilterOf(const MainWindow& w) {
+    return w.Word(word::FilterWorkbooks.key, word::FilterWorkbooks.text) +
+           QStringLiteral(" (*.xlsx *.xls *.ods *.csv);;") + WorkbookFilterOf(w);
+}
 
 #ifdef VQ31_HAVE_TARE_UI
 // The report dialog's values of the last report, in the settings file's own section. A
@@ -164,9 +170,9 @@ void MainWindow::BtnHubTareTableClick() {
     editor.SetErrorBox([this](const QString& text) { prompter_->Error(text); });
     editor.SetQuestion([this](const QString& text) { return prompter_->Question(text); });
     editor.SetFileChooser([this](bool forSaving) {
-        return forSaving
-                   ? prompter_->ChooseSaveFileNamed(WorkbookFilter, SuggestedName(WorkbookFilter))
-                   : prompter_->ChooseOpenFile(OpenWorkbookFilter);
+        return forSaving ? prompter_->ChooseSaveFileNamed(WorkbookFilterOf(*this),
+                                                          SuggestedName(WorkbookFilterOf(*this)))
+                         : prompter_->ChooseOpenFile(OpenWorkbookFilterOf(*this));
     });
     editor.SetSaveChooser([this](const QString& filter) {
         return prompter_->ChooseSaveFileNamed(filter, SuggestedName(filter));
@@ -277,7 +283,7 @@ void MainWindow::KeepStoredTable() {
 }
 
 void MainWindow::BtnTanksImpClick() {
-    const QString file = prompter_->ChooseOpenFile(OpenWorkbookFilter);
+    const QString file = prompter_->ChooseOpenFile(OpenWorkbookFilterOf(*this));
     if (file.isEmpty())
         return;
 #ifdef VQ31_HAVE_SHEETS
@@ -314,8 +320,8 @@ void MainWindow::BtnTanksImpClick() {
 }
 
 void MainWindow::BtnTanksExpClick() {
-    const QString file =
-        prompter_->ChooseSaveFileNamed(WorkbookFilter, SuggestedName(WorkbookFilter));
+    const QString file = prompter_->ChooseSaveFileNamed(WorkbookFilterOf(*this),
+                                                        SuggestedName(WorkbookFilterOf(*this)));
     if (file.isEmpty())
         return;
 #ifdef VQ31_HAVE_SHEETS

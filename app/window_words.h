@@ -61,6 +61,10 @@ inline constexpr KeyText TipAdd{"tip_tare_add", "Добавить строку"}
 inline constexpr KeyText TipDelete{"tip_tare_delete", "Удалить выбранные строки"};
 inline constexpr KeyText TipCsv{"tip_tare_csv", "Экспорт для телематики (CSV)"};
 
+// Names of the file dialogs' filters.
+inline constexpr KeyText FilterExcel{"str_filter_excel", "Книги Excel"};
+inline constexpr KeyText FilterWorkbooks{"str_filter_workbooks", "Все книги и таблицы"};
+
 // The locale of Qt's own translations (dialog buttons, file dialogs) for the language.
 inline constexpr KeyText QtLocale{"qt_locale", "ru"};
 
@@ -72,7 +76,7 @@ inline std::vector<KeyText> All() {
             ValueSet,     ListExported,      ListImported, StartAddress,    QtLocale,
             AfcStop,      AfcWindow,         AfcRunning,   AfcProgress,     AfcEnded,
             SearchCancel, SearchTrying,      SearchCauses, TipImport,       TipExport,
-            TipAdd,       TipDelete,         TipCsv};
+            TipAdd,       TipDelete,         TipCsv,       FilterExcel,     FilterWorkbooks};
 }
 
 } // namespace vq31::app::word

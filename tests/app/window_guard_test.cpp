@@ -331,6 +331,13 @@ TEST(WindowGuard, SaveDialogsStartWithTheSensorTankAndDate) {
     EXPECT_TRUE(rig.boxes.suggestedName.endsWith(".xlsx"));
 }
 
+TEST(WindowGuard, TheImportDialogShowsEveryReadableFormatFirstInTheWindowsLanguage) {
+    WindowRig rig;
+    rig.w().BtnTanksImp->click();
+    EXPECT_TRUE(rig.boxes.openFilter.startsWith("Все книги и таблицы (*.xlsx *.xls *.ods *.csv)"))
+        << rig.boxes.openFilter.toStdString();
+}
+
 TEST(WindowGuard, ASavedFileTakesTheExtensionOfTheChosenFormat) {
     struct Case {
         const char* filter;

@@ -55,8 +55,10 @@ public:
         Show("close", text);
         return closeChoice;
     }
-    QString ChooseOpenFile(const QString&) override {
+    QString openFilter; // the filter the last open dialog was given
+    QString ChooseOpenFile(const QString& filter) override {
         ++fileDialogs;
+        openFilter = filter;
         return openFile;
     }
     QString ChooseSaveFile(const QString&) override {
