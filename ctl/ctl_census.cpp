@@ -40,12 +40,6 @@ private:
     void (*previous_)(int) = SIG_DFL;
 };
 
-std::string FirmwareText(uint32_t version) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%02X", (version >> 4) & 0x0F, (version & 0x0F) << 4);
-    return text;
-}
-
 // "all" or a comma-separated list of the seven line speeds; false with a message otherwise.
 bool ParseSpeeds(const std::string& text, std::vector<uint32_t>& speeds) {
     speeds.clear();

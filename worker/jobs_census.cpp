@@ -15,12 +15,6 @@ std::string Number(uint32_t value, const char* format = "%u") {
     return text;
 }
 
-std::string FirmwareText(uint32_t version) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%02X", (version >> 4) & 0x0F, (version & 0x0F) << 4);
-    return text;
-}
-
 } // namespace
 
 void CommandWorker::RequestCensus(CensusOptions options) {

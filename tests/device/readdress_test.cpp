@@ -1,5 +1,6 @@
 // Re-addressing against several simulated sensors: a move confirmed by the serial number at
 // the new address with its snapshot saved, and the moves refused before anything is written.
+#include "device_ops.h"
 #include "readdress.h"
 #include "sim_fixture.h"
 #include "snapshot.h"
