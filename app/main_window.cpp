@@ -240,8 +240,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // or puts the old one back, says which, and then the window closes.
     if (setup_.writeInProgress && setup_.writeInProgress()) {
         event->ignore();
-        if (!closeAfterWrite_) {
-            closeAfterWrite_ = true;
+        if (!closeWhenWriteEnds_) {
+            closeWhenWriteEnds_ = true;
             if (setup_.stopWrite)
                 setup_.stopWrite();
             auto* watch = new QTimer(this);

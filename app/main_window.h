@@ -477,7 +477,7 @@ private:
 
     CommandParameters& params_;
     // The window was closed while a write ran: it closes once the write has ended.
-    bool closeAfterWrite_ = false;
+    bool closeWhenWriteEnds_ = false;
     static constexpr int WriteEndCheckMs = 100;
     LanguageTexts& texts_;
     HubRecords& hub_;

@@ -16,6 +16,17 @@ bool IsTelematicsSeparator(char separator) {
     return separator == ';' || separator == ',';
 }
 
+namespace {
+// Litres as stored, to the millilitre at most: at least one decimal, no trailing zeros past
+// it, so a table at 10 ml keeps its hundredths (25.25) and one at 1000 ml reads 80.0.
+std::string LitresText(double litres) {
+    std::string text = FormatTareLitres(litres, ".", 3);
+    while (text.size() > 2 && text.back() == '0' && text[text.size() - 2] != '.')
+        text.pop_back();
+    return text;
+}
+} // namespace
+
 std::string TelematicsCsvText(const std::vector<TarePoint>& points, char separator) {
     std::string text;
     for (const TarePoint& p : points) {
@@ -23,7 +34,7 @@ std::string TelematicsCsvText(const std::vector<TarePoint>& points, char separat
         const long long millimetres = static_cast<long long>(std::floor(p.millimetres + 0.5));
         text += std::to_string(millimetres);
         text += separator;
-        text += FormatTareLitres(p.litres, ".");
+        text += LitresText(p.litres);
         text += '\n';
     }
     return text;

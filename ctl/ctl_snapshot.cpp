@@ -169,13 +169,7 @@ int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
     const SettingsWrite write = NamedSettings(named, device, choice);
     uint8_t address = o.address;
     uint32_t baud = o.baud;
-    RestoreFollow follow;
-    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
-    follow.followSpeed = [&](uint32_t speed) {
-        std::printf("speed now %u bit/s\n", speed);
-        baud = speed;
-        link.UartOpen(o.port, speed);
-    };
+    const RestoreFollow follow = ToolFollow(link, o, baud);
     const SnapshotStore store;
     WriteSignals signals;
     const WriteOutcome outcome = WriteSettingsTransaction(
@@ -247,13 +241,7 @@ int SnapshotRestore(const Options& o, const std::string& name) {
         return 1;
     uint8_t address = o.address;
     uint32_t baud = o.baud;
-    RestoreFollow follow;
-    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
-    follow.followSpeed = [&](uint32_t speed) {
-        std::printf("speed now %u bit/s\n", speed);
-        baud = speed;
-        link.UartOpen(o.port, speed);
-    };
+    const RestoreFollow follow = ToolFollow(link, o, baud);
     const bool force = HasFlag(o.args, "--force");
     const auto confirm = [&](const Snapshot& device) {
         if (device.serialNumber == wanted.serialNumber || force)

@@ -64,17 +64,19 @@ void TextView::ShowDeviceStatus(Status status, const std::string& text) {
     if (text != lastStatus_)
         std::printf("device: %s\n", text.c_str());
     lastStatus_ = text;
-    std::lock_guard lock(mutex_);
-    const auto now = std::chrono::system_clock::now();
-    if (status != StatusOk) {
-        if (failures_.count++ == 0) {
-            failures_.first = now;
-            failures_.firstText = text;
+    {
+        std::lock_guard lock(mutex_);
+        const auto now = std::chrono::system_clock::now();
+        if (status != StatusOk) {
+            if (failures_.count++ == 0) {
+                failures_.first = now;
+                failures_.firstText = text;
+            }
+            failures_.last = now;
+            failures_.answeredSince = false;
+        } else if (failures_.count > 0) {
+            failures_.answeredSince = true;
         }
-        failures_.last = now;
-        failures_.answeredSince = false;
-    } else if (failures_.count > 0) {
-        failures_.answeredSince = true;
     }
     Note("ShowDeviceStatus");
 }

@@ -103,6 +103,17 @@ std::string RestoreCommand(const Options& o, uint32_t baud, uint8_t address,
            (withSettings ? " --params" : "");
 }
 
+RestoreFollow ToolFollow(DeviceLink& link, const Options& o, uint32_t& baud) {
+    RestoreFollow follow;
+    follow.followAddress = [](uint8_t a) { std::printf("address now %u\n", a); };
+    follow.followSpeed = [&link, &o, &baud](uint32_t speed) {
+        std::printf("speed now %u bit/s\n", speed);
+        baud = speed;
+        link.UartOpen(o.port, speed);
+    };
+    return follow;
+}
+
 WriteContext ToolWriteContext(const Options& o, const SnapshotStore& store, uint32_t baud,
                               const uint8_t& address, bool withSettings) {
     WriteContext context;

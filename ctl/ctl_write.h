@@ -31,6 +31,9 @@ public:
 std::string RestoreCommand(const Options& options, uint32_t baud, uint8_t address,
                            const std::filesystem::path& snapshot, bool withSettings);
 
+// Follows a new address (said) and a new speed (said, the port reopened, baud updated).
+RestoreFollow ToolFollow(DeviceLink& link, const Options& options, uint32_t& baud);
+
 // A write context for the tool: the snapshot folder, the signal stop, the restore line.
 WriteContext ToolWriteContext(const Options& options, const SnapshotStore& store, uint32_t baud,
                               const uint8_t& address, bool withSettings);

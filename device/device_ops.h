@@ -44,6 +44,9 @@ struct WriteContext {
     // Told once the snapshot is saved, before the first write (so a front end can prepare
     // the restore command it prints when it must end at once).
     std::function<void(const std::filesystem::path& snapshot)> snapshotSaved;
+    // When the device already holds what is asked, send nothing and say so (the window's
+    // writes); off, the write goes out all the same (vq31ctl writes what it was given).
+    bool skipWhenHeld = false;
     // Told after every page written: pages done of pages in all.
     std::function<void(size_t done, size_t total)> progress;
 };

@@ -4,6 +4,8 @@
 #include "file_io.h"
 #include "hub_image.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -24,14 +26,9 @@ constexpr const char* Section = "[vq31-snapshot]";
 constexpr int FormatVersion = 1;
 constexpr size_t HexBytesPerLine = 64;
 
+// The check line's CRC-32 (zlib's, the common polynomial 0xEDB88320).
 uint32_t Crc32(const std::string& text) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (const unsigned char c : text) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return uint32_t(crc32(0L, reinterpret_cast<const Bytef*>(text.data()), uInt(text.size())));
 }
 
 // The numeric fields in file order, with their names and widths (bits).

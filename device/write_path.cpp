@@ -189,7 +189,7 @@ WriteOutcome WriteHubTransaction(DeviceLink& link, uint8_t a, const HubWrite& w,
     if ((out.status = ReadSnapshot(link, a, *before)) != StatusOk)
         return out;
     out.before = before;
-    if (HubAlreadyHeld(*before, w)) {
+    if (context.skipWhenHeld && HubAlreadyHeld(*before, w)) {
         out.end = WriteEnd::Unchanged;
         return out;
     }

@@ -8,7 +8,9 @@ namespace {
 constexpr size_t MaxSubLength = 64;
 
 void PutCommand(std::vector<uint8_t>& out, uint8_t verb, uint8_t option) {
-    out.insert(out.end(), {Iac, verb, option});
+    out.push_back(Iac);
+    out.push_back(verb);
+    out.push_back(option);
 }
 
 void PutSet(std::vector<uint8_t>& out, uint8_t command, const std::vector<uint8_t>& value) {

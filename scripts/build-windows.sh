@@ -6,7 +6,7 @@
 # the window program is not built and vq31ctl.exe refuses the workbook commands.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 googletest
+./scripts/deps.sh g++-mingw-w64-x86-64-posix wine64 googletest libz-mingw-w64-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \

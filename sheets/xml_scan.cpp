@@ -1,6 +1,8 @@
 // The XML scanner of the package repairs.
 #include "xml_scan.h"
 
+#include "text_encoding.h"
+
 #include <charconv>
 #include <cstdint>
 
@@ -10,24 +12,6 @@ namespace {
 
 bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-void PutUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // UTF-16 code units (little- or big-endian) to UTF-8; false on a broken text.
@@ -57,7 +41,7 @@ bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string& out) {
         } else if (c >= 0xDC00 && c < 0xE000) {
             return false;
         }
-        PutUtf8(out, c);
+        AppendUtf8(out, char32_t(c));
     }
     return true;
 }
@@ -211,7 +195,7 @@ std::string XmlUnescape(std::string_view text) {
                 out += text[i];
                 continue;
             }
-            PutUtf8(out, c);
+            AppendUtf8(out, char32_t(c));
         } else {
             out += text[i];
             continue;

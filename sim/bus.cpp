@@ -16,18 +16,6 @@ namespace {
 
 constexpr unsigned BitsPerCharacter = 10; // start, 8 data, stop
 
-bool Number(const std::string& text, long low, long high, long& value) {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
-    value = v;
-    return true;
-}
-
 } // namespace
 
 std::vector<uint8_t> OverlapOnWire(const std::vector<std::vector<uint8_t>>& answers,
@@ -136,19 +124,19 @@ std::string SensorBus::Control(const std::string& line, bool& quit) {
         if (what == "list" && w.size() == 2)
             return List();
         if (what == "add" && (w.size() == 3 || w.size() == 4) &&
-            Number(w[2], 0, BroadcastAddress - 1, address)) {
+            Integer(w[2], 0, BroadcastAddress - 1, address)) {
             baud = long(first().device.Snapshot().baud);
             if (w.size() == 4 &&
-                (!Number(w[3], 1, 115200, baud) || SpeedCodeOf(uint32_t(baud)) == 0))
+                (!Integer(w[3], 1, 115200, baud) || SpeedCodeOf(uint32_t(baud)) == 0))
                 return "error: the speed must be one of 2400 4800 9600 19200 38400 57600 115200";
             return Add(uint8_t(address), uint32_t(baud));
         }
-        if (what == "remove" && w.size() == 3 && Number(w[2], 0, BroadcastAddress - 1, address))
+        if (what == "remove" && w.size() == 3 && Integer(w[2], 0, BroadcastAddress - 1, address))
             return Remove(uint8_t(address));
         return "error: usage: bus add ADDRESS [BAUD] | bus remove ADDRESS | bus list";
     }
     if (!w.empty() && w[0] == "collide") {
-        if (w.size() != 2 || !Number(w[1], 0, BroadcastAddress - 1, address))
+        if (w.size() != 2 || !Integer(w[1], 0, BroadcastAddress - 1, address))
             return "error: usage: collide ADDRESS";
         const SimSensor* there = At(uint8_t(address));
         if (there == nullptr)
@@ -160,7 +148,7 @@ std::string SensorBus::Control(const std::string& line, bool& quit) {
     SimSensor* target = &first();
     std::string rest = line;
     if (!w.empty() && w[0][0] == '@') {
-        if (!Number(w[0].substr(1), 0, BroadcastAddress - 1, address))
+        if (!Integer(w[0].substr(1), 0, BroadcastAddress - 1, address))
             return "error: usage: @ADDRESS COMMAND";
         target = At(uint8_t(address));
         if (target == nullptr)

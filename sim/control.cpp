@@ -23,19 +23,6 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// Whole number, decimal or 0x hexadecimal, within [low, high].
-bool Integer(const std::string& text, long low, long high, long& value) {
-    if (text.empty())
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != '\0' || v < low || v > high)
-        return false;
-    value = v;
-    return true;
-}
-
 bool Real(const std::string& text, double& value) {
     if (text.empty())
         return false;
@@ -353,6 +340,18 @@ std::string DescribeState(const DeviceState& s, const FaultPlan& faults) {
         (unsigned long long)s.counters.silenced, (unsigned long long)s.counters.faulted);
     std::string faultText = faults.Describe();
     return std::string(text) + (faultText.empty() ? "no faults" : faultText);
+}
+
+bool Integer(const std::string& text, long low, long high, long& value) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < low || v > high)
+        return false;
+    value = v;
+    return true;
 }
 
 } // namespace vq31::sim

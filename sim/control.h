@@ -19,6 +19,8 @@ struct ControlTarget {
 // Runs one line. A bad line answers a text starting with "error:" and changes nothing.
 std::string RunControl(const std::string& line, ControlTarget target);
 std::string ControlHelp();
+// A whole number of a control line, decimal or 0x hexadecimal, within [low, high].
+bool Integer(const std::string& text, long low, long high, long& value);
 std::string DescribeState(const DeviceState& state, const FaultPlan& faults);
 
 } // namespace vq31::sim

@@ -36,4 +36,7 @@ bool EncodeProfileText(std::string_view utf8, TextEncoding encoding, std::string
 // Letter-case folding used to match section and key names: ASCII and Cyrillic letters.
 std::string FoldCase(std::string_view utf8);
 
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 } // namespace vq31

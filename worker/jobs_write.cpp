@@ -10,6 +10,7 @@ WriteContext CommandWorker::WriteContextNow() {
     WriteContext context;
     context.store = snapshots_;
     context.stop = [this] { return Stopping() || writeStop_.load(); };
+    context.skipWhenHeld = true;
     context.snapshotSaved = [this](const std::filesystem::path& file) { lastSnapshot_ = file; };
     return context;
 }
@@ -46,8 +47,10 @@ std::string CommandWorker::StopOutcomeText() const {
     std::string text =
         WithArguments(texts_.Text(msg::HubPagesWritten),
                       {std::to_string(o.pagesWritten), std::to_string(o.pagesTotal)});
-    if (!o.snapshot.empty())
-        text += "\n" + WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
+    if (!o.snapshot.empty()) {
+        text += '\n';
+        text += WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
+    }
     return text;
 }
 
@@ -68,10 +71,11 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
     KeepInterruptedWrite(o);
     if (Stopping())
         return false;
-    const std::string restoreLine =
-        o.snapshot.empty()
-            ? std::string()
-            : "\n" + WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
+    std::string restoreLine;
+    if (!o.snapshot.empty()) {
+        restoreLine = '\n';
+        restoreLine += WithArguments(texts_.Text(msg::RestoreFrom), {o.snapshot.string()});
+    }
     switch (o.end) {
     case WriteEnd::Written:
         if (o.stopEnd == StopEnd::Finished) {
@@ -111,15 +115,19 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
     }
     ShowStatus(o.status);
     std::string text = texts_.DeviceStatus(o.status);
+    text += '\n';
     if (o.pagesWritten > 0)
-        text +=
-            "\n" + WithArguments(texts_.Text(msg::HubPagesWritten),
-                                 {std::to_string(o.pagesWritten), std::to_string(o.pagesTotal)});
+        text += WithArguments(texts_.Text(msg::HubPagesWritten),
+                              {std::to_string(o.pagesWritten), std::to_string(o.pagesTotal)});
     else if (o.tankIdWritten || o.heightWritten)
-        text += "\n" + texts_.Text(msg::TankIdWritten);
-    if (!o.settingsWritten.empty())
-        text += "\n" +
-                WithArguments(texts_.Text(msg::SettingsWritten), {JoinFields(o.settingsWritten)});
+        text += texts_.Text(msg::TankIdWritten);
+    if (!o.settingsWritten.empty()) {
+        if (text.back() != '\n')
+            text += '\n';
+        text += WithArguments(texts_.Text(msg::SettingsWritten), {JoinFields(o.settingsWritten)});
+    }
+    if (text.back() == '\n')
+        text.pop_back();
     return OfferRestore(text + restoreLine, o);
 }
 

@@ -45,7 +45,6 @@ using namespace tare_editor;
 
 namespace {
 
-constexpr int LevelBoxHeight = 328;
 constexpr int LevelBoxWidth = 40;
 constexpr int LevelAreaWidth = 64;
 constexpr int LevelBoxTop = 20;
@@ -54,17 +53,12 @@ const QColor FuelColour(0x80, 0x80, 0x00); // olive
 const char* const ExcelFilter = "Excel Files (*.xls *.xlsx)";
 // Reading also takes OpenDocument and csv files.
 const char* const OpenFilter = "Excel Files (*.xls *.xlsx);;Workbooks (*.xls *.xlsx *.ods *.csv)";
-const char* const NoLevelText = "No Data";
 
 // The checks' column beside the grid's three.
 constexpr int CheckColumn = TareGrid::kColumns;
 const QColor FindingBackground(0xFF, 0xE4, 0xE1);
-const QColor UnsettledText(0xC0, 0x60, 0x00);
-const QColor SettledColour(0x20, 0x80, 0x20);
 // How often the add button's settle state is refreshed between level readings.
 constexpr int SettleRefreshMs = 500;
-// Settle time limits of the field edit_settle, in seconds.
-constexpr int SettleSecondsMin = 1, SettleSecondsMax = 600;
 
 template <typename W> W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -436,56 +430,6 @@ void TareEditor::RefreshChecks() {
     plot_->SetStyle(std::move(style));
 }
 
-void TareEditor::SetTankHeight(double millimetres) {
-    tankHeightMm_ = std::max(0.0, millimetres);
-    RefreshChecks();
-}
-
-bool TareEditor::TakenUnsettled(int gridRow) const {
-    return unsettled_.count({grid_.Cell(TareGrid::kLitresColumn, gridRow),
-                             grid_.Cell(TareGrid::kLevelColumn, gridRow)}) > 0;
-}
-
-bool TareEditor::LevelSettled() const {
-    return liveMm_.has_value() && settle_.Settled(SettleDetector::Clock::now());
-}
-
-void TareEditor::ReadSettleWindow() {
-    // A settle time that is not a whole number of seconds within the limits keeps the last
-    // good one; the field is shown in red until it is corrected.
-    const auto seconds = ParseTareWhole(editSettle_->text().toStdString());
-    const bool good = seconds && *seconds >= SettleSecondsMin && *seconds <= SettleSecondsMax;
-    if (good) {
-        settle_.SetWindow(std::chrono::seconds(*seconds));
-    }
-    editSettle_->setStyleSheet(good ? QString() : QStringLiteral("color: #c00000"));
-}
-
-void TareEditor::UpdateSettleState() {
-    const QString caption = Text("btn_add", "Добавить");
-    if (!liveMm_) {
-        btnAdd_->setText(caption);
-        btnAdd_->setStyleSheet(QString());
-        btnAdd_->setProperty("settled", QVariant());
-        return;
-    }
-    const auto now = SettleDetector::Clock::now();
-    const bool settled = settle_.Settled(now);
-    QString state;
-    if (settled) {
-        state = Text(key::Settled, "уровень стабилен");
-    } else {
-        const auto remaining = settle_.Remaining(now);
-        const long long seconds = (remaining.count() + 999) / 1000;
-        state = Text(key::Settling, "ждать %1 с")
-                    .replace(QStringLiteral("%1"), QString::number(seconds));
-    }
-    btnAdd_->setText(caption + QStringLiteral(" (") + state + QLatin1Char(')'));
-    btnAdd_->setStyleSheet(
-        QStringLiteral("color: %1").arg((settled ? SettledColour : UnsettledText).name()));
-    btnAdd_->setProperty("settled", settled);
-}
-
 void TareEditor::SelectRow(int gridRow) {
     const int row = std::clamp(gridRow, 1, grid_.RowCount() - 1) - 1;
     table_->clearSelection();
@@ -598,38 +542,6 @@ int TareEditor::RunModal(const std::function<void(int32_t)>& setTareWindowOpen) 
         postCommand_(job::SetTareMode);
     }
     return result;
-}
-
-void TareEditor::ShowLevel(bool hasLevel, const std::string& text, uint32_t barHeight,
-                           std::optional<uint16_t> levelCode) {
-    lblFuel_->setText(Q(text));
-    std::optional<double> millimetres;
-    if (hasLevel) {
-        millimetres = levelCode ? std::optional<double>(*levelCode / 10.0)
-                                : ParseTareNumber(text, decimalPoint_);
-    }
-    liveMm_ = millimetres;
-    settle_.Add(SettleDetector::Clock::now(), millimetres);
-    if (plot_ != nullptr) {
-        plot_->SetLiveLevel(millimetres);
-        UpdateSettleState();
-    }
-    const uint32_t bar = millimetres && tankHeightMm_ > 0
-                             ? static_cast<uint32_t>(*millimetres / tankHeightMm_ * LevelBoxHeight)
-                             : barHeight;
-    const int height = hasLevel ? static_cast<int>(std::min<uint32_t>(bar, LevelBoxHeight)) : 0;
-    const QRect box = shapeBox_->geometry();
-    shapeFuel_->setGeometry(box.left() + 1, box.top() + box.height() - height, box.width() - 2,
-                            height);
-    shapeFuel_->setVisible(height > 0);
-}
-
-void TareEditor::ShowLevelCode(std::optional<uint16_t> levelCode) {
-    if (!levelCode) {
-        ShowLevel(false, NoLevelText, 0);
-        return;
-    }
-    ShowLevel(true, std::to_string(LevelMillimetres(*levelCode)), *levelCode / 200u, *levelCode);
 }
 
 } // namespace vq31

@@ -2,6 +2,7 @@
 // and built-in texts in language_keys.cpp), file filters, and the UTF-8 conversion.
 #pragma once
 
+#include <QColor>
 #include <QString>
 
 #include <string_view>
@@ -17,6 +18,14 @@ inline constexpr const char* CsvEmpty = "msg_csv_empty";
 inline constexpr const char* WriteFailed = "msg_file_write_failed";
 inline constexpr const char* NoPassport = "msg_report_no_passport";
 } // namespace key
+
+// The level gauge and the settle state, shared by the window's files.
+inline constexpr int LevelBoxHeight = 328;
+inline constexpr const char* NoLevelText = "No Data";
+inline const QColor UnsettledText(0xC0, 0x60, 0x00);
+inline const QColor SettledColour(0x20, 0x80, 0x20);
+// Settle time limits of the field edit_settle, in seconds.
+inline constexpr int SettleSecondsMin = 1, SettleSecondsMax = 600;
 
 inline constexpr const char* CsvFilter = "CSV (*.csv)";
 inline constexpr const char* PdfFilter = "PDF (*.pdf)";

@@ -119,7 +119,8 @@ TEST(TareCheck, RowsThatDoNotReadAreLeftOutAndRowsKeepTheirGridNumbers) {
 TEST(TelematicsCsv, PairsInEitherSeparatorReadBackAsTheTable) {
     const auto points =
         TarePointsOf(GridOf({{"0,0", "5"}, {"12,34", "12,5"}, {"650000,0", "6500"}}), ",");
-    EXPECT_EQ(TelematicsCsvText(points, ';'), "5;0.0\n13;12.3\n6500;650000.0\n");
+    // Litres keep the resolution they were given (up to the millilitre).
+    EXPECT_EQ(TelematicsCsvText(points, ';'), "5;0.0\n13;12.34\n6500;650000.0\n");
     const std::string comma = TelematicsCsvText(points, ',');
     std::istringstream lines(comma);
     std::string line;

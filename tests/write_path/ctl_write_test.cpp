@@ -177,10 +177,10 @@ protected:
 
 TEST_F(CtlFiles, EndlessFoldersAndDevicesAreRefusedAndLeftAlone) {
     const std::string d = dir_.string();
-    for (const std::string words :
-         {"hub write /dev/zero", "hub write " + d + "/folder", "snapshot show /dev/zero",
-          "hub read " + d + "/device", "tanks export " + d + "/device.xlsx",
-          "tare export " + d + "/device", "echo --csv " + d + "/device"}) {
+    for (const std::string& words : std::vector<std::string>{
+             "hub write /dev/zero", "hub write " + d + "/folder", "snapshot show /dev/zero",
+             "hub read " + d + "/device", "tanks export " + d + "/device.xlsx",
+             "tare export " + d + "/device", "echo --csv " + d + "/device"}) {
         if (words.find("device.xlsx") != std::string::npos)
             std::filesystem::create_symlink("/dev/null", dir_ / "device.xlsx");
         std::string output;

@@ -90,8 +90,9 @@ TEST_F(WritePath, AFailurePartWayNamesThePagesTakenAndTheSnapshot) {
 TEST_F(WritePath, AWriteOfWhatTheDeviceHoldsSendsNothing) {
     ASSERT_TRUE(sim_.SetHubStore(NewBytes()));
     const uint64_t requests = link_.Counters().requests;
+    // As the window asks: what the device holds is not sent again.
     const WriteOutcome o =
-        WriteHubTransaction(link_, 1, {image_.get(), 12, {}, {}}, {store_.get(), {}, {}, {}});
+        WriteHubTransaction(link_, 1, {image_.get(), 12, {}, {}}, {store_.get(), {}, {}, true, {}});
     EXPECT_EQ(o.end, WriteEnd::Unchanged);
     EXPECT_FALSE(o.Changed());
     EXPECT_TRUE(store_->List().empty()) << "no snapshot for a write that sends nothing";
