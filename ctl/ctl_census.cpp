@@ -3,9 +3,9 @@
 // serial number read back at the new address.
 #include "census.h"
 #include "ctl.h"
+#include "device_ops.h"
 #include "link.h"
 #include "readdress.h"
-#include "device_ops.h"
 #include "snapshot.h"
 #include "status_texts.h"
 
@@ -125,7 +125,8 @@ int Census(const Options& o) {
     std::printf("found %zu sensors, %zu collisions in %.1f s\n", r.sensors.size(),
                 r.collisions.size(), double(r.elapsed.count()) / 1000.0);
     if (r.portFailed) {
-        std::fprintf(stderr, "Ошибка открытия порта %s: %s\n", o.port.c_str(), r.portError.c_str());
+        std::fprintf(stderr, "vq31ctl: cannot open port %s: %s\n", o.port.c_str(),
+                     r.portError.c_str());
         return 1;
     }
     if (r.cancelled) {
@@ -171,11 +172,13 @@ int Readdress(const Options& o) {
         std::fprintf(stderr, "vq31ctl readdress: the new address must differ from the old one\n");
         return 2;
     case ReaddressResult::Taken:
-        std::fprintf(stderr, "address %u is taken: something answers there; nothing written\n",
+        std::fprintf(stderr,
+                     "vq31ctl: address %u is taken: something answers there; nothing written\n",
                      out.to);
         return 1;
     case ReaddressResult::NoSensor:
-        std::fprintf(stderr, "nothing answers at address %u at %u bit/s; nothing written\n",
+        std::fprintf(stderr,
+                     "vq31ctl: nothing answers at address %u at %u bit/s; nothing written\n",
                      out.from, o.baud);
         return 1;
     case ReaddressResult::Collision:

@@ -54,7 +54,7 @@ int Search(const Options& o) {
     }
     for (uint32_t speed : speeds) {
         if (link.UartOpen(o.port, speed) != 0) {
-            std::fprintf(stderr, "%u bit/s: %s\n", speed, link.OpenError().c_str());
+            std::fprintf(stderr, "vq31ctl: %u bit/s: %s\n", speed, link.OpenError().c_str());
             last = StatusPortError;
             continue;
         }
@@ -171,7 +171,7 @@ int Echo(const Options& o) {
     if (const auto csv = OptionText(o.args, "--csv")) {
         std::string error;
         if (!WriteFileReplacing(*csv, EchoCsv(mode, status, samples, sampleCount), error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+            std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
             return 1;
         }
         std::printf("%u samples written to %s\n", sampleCount, csv->c_str());

@@ -3,8 +3,8 @@
 // full build, but running one says plainly that this build cannot do it, with the usage
 // error's exit code, so a script can tell it from a device or file failure.
 #include "ctl_sheets_words.h"
-#include "ctl_tare_shape.h"
 #include "ctl_tare_out.h"
+#include "ctl_tare_shape.h"
 
 #include <cstdio>
 

@@ -12,10 +12,11 @@
 // use "." as the decimal point.
 #include "commands.h"
 #include "ctl.h"
+#include "ctl_english.h"
 #include "ctl_hub.h"
 #include "ctl_sheets_words.h"
-#include "ctl_tare_shape.h"
 #include "ctl_tare_out.h"
+#include "ctl_tare_shape.h"
 #include "ctl_write.h"
 #include "exchange.h"
 #include "hub_image.h"
@@ -35,14 +36,17 @@ namespace vq31::ctl {
 namespace {
 
 constexpr std::string_view DecimalPoint = ".";
-constexpr const char* TableTooBigText =
-    "Размер тарировочной таблицы превышает максимально допустимый";
 
+// The workbook layer's own message (its lines joined), then its detail, on one error line.
 int ExchangeFail(const sheets::ExchangeResult& r) {
-    std::fprintf(stderr, "%s\n", r.message.c_str());
-    if (!r.detail.empty() && r.detail != r.message) {
-        std::fprintf(stderr, "(%s)\n", r.detail.c_str());
+    std::string text = r.message;
+    for (size_t at; (at = text.find('\n')) != std::string::npos;) {
+        text.replace(at, 1, ": ");
     }
+    if (!r.detail.empty() && r.detail != r.message) {
+        text += " (" + r.detail + ")";
+    }
+    std::fprintf(stderr, "vq31ctl: %s\n", text.c_str());
     return 1;
 }
 
@@ -137,7 +141,8 @@ int Tanks(const Options& o) {
     const sheets::ExchangeResult r = sheets::ImportTankList(*image, *scratch, file, DecimalPoint,
                                                             [allowEmpty] { return allowEmpty; });
     if (!r.ok && r.message.empty()) {
-        std::fprintf(stderr, "%s: %s\n(--allow-empty takes it as the default configuration)\n",
+        std::fprintf(stderr,
+                     "vq31ctl: %s: %s (--allow-empty takes it as the default configuration)\n",
                      file.c_str(), r.detail.c_str());
         return 1;
     }
@@ -147,7 +152,7 @@ int Tanks(const Options& o) {
     std::printf("%s\n", r.detail.c_str());
     PrintTanks(*image);
     for (const std::string& line : r.leftOut) {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n", line.c_str());
     }
     if (!r.leftOut.empty() && HasFlag(o.args, "--write") && !HasFlag(o.args, "--accept-dropped")) {
         std::fprintf(stderr, "vq31ctl: rows were left out; nothing written (--accept-dropped "
@@ -181,12 +186,12 @@ int Tare(const Options& o) {
         return code;
     }
     if (!HubIsValid(*image)) {
-        std::fprintf(stderr, "%s\n", std::string(sheets::WrongHubMessage).c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n", std::string(sheets::WrongHubMessage).c_str());
         return 1;
     }
     const auto entry = HubFindEntry(*image, CalibratedTankId);
     if (!entry) {
-        std::fprintf(stderr, "the hub has no tank 1\n");
+        std::fprintf(stderr, "vq31ctl: the hub has no tank 1\n");
         return 1;
     }
     auto tank = std::make_unique<TankRecord>();
@@ -209,7 +214,7 @@ int Tare(const Options& o) {
         return ExchangeFail(r);
     }
     for (const std::string& line : r.leftOut) {
-        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n", line.c_str());
     }
     PutTableTexts(grid, rows);
     RenumberRows(grid);
@@ -217,17 +222,18 @@ int Tare(const Options& o) {
     // the table was cut.
     bool cut = false;
     const TareOutcome stored = StoreTareGrid(grid, DecimalPoint, *tank, [&cut] {
-        std::fprintf(stderr, "more than %zu table rows: only the first %zu are taken\n",
+        std::fprintf(stderr, "vq31ctl: more than %zu table rows: only the first %zu are taken\n",
                      TareTableRows, TareTableRows);
         cut = true;
         return true;
     });
     if (!stored.Ok()) {
-        std::fprintf(stderr, "%s\n", std::string(TareMessageDefault(stored.message)).c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n",
+                     EnglishTexts().Text(TareMessageKey(stored.message)).c_str());
         return 1;
     }
     if (!RecordToEntry(*tank, *image, *entry)) {
-        std::fprintf(stderr, "%s\n", TableTooBigText);
+        std::fprintf(stderr, "vq31ctl: %s\n", EnglishTexts().Text(msg::TableTooBig).c_str());
         return 1;
     }
     HubSeal(*image);

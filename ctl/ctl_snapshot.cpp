@@ -9,6 +9,7 @@
 // Every write saves a snapshot of the device first and reads back what it wrote; a
 // difference is a failure naming the fields.
 #include "ctl_snapshot.h"
+#include "ctl_english.h"
 #include "ctl_worker_view.h"
 #include "ctl_write.h"
 #include "device_ops.h"
@@ -167,6 +168,15 @@ int ParamsSetCommand(const Options& o, const std::vector<std::string>& words) {
         MakeParameterView(r, int32_t(device.fuelType), FloatFromBits(device.tempCoefBits),
                           FloatFromBits(device.soundSpeedBits)));
     const SettingsWrite write = NamedSettings(named, device, choice);
+    // A raw TCP gateway keeps its own speed: a device moved to another would be out of reach.
+    const auto newSpeed = write.linkFlags ? SpeedOfLinkFlags(*write.linkFlags) : std::nullopt;
+    if (newSpeed && *newSpeed != o.baud && !link.Abilities().changeSpeed) {
+        std::fprintf(stderr, "vq31ctl: %s; nothing written\n",
+                     WithArguments(EnglishTexts().Text(msg::GatewayNoSpeedChange),
+                                   {o.port, std::to_string(*newSpeed)})
+                         .c_str());
+        return 1;
+    }
     uint8_t address = o.address;
     uint32_t baud = o.baud;
     const RestoreFollow follow = ToolFollow(link, o, baud);

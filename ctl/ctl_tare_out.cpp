@@ -106,12 +106,12 @@ int TareTelematics(const Options& o, const std::string& file) {
     }
     const std::vector<TarePoint> points = PointsOf(*tank);
     if (points.empty()) {
-        std::fprintf(stderr, "tank %u has an empty table: nothing written\n", id);
+        std::fprintf(stderr, "vq31ctl: tank %u has an empty table: nothing written\n", id);
         return 1;
     }
     std::string error;
     if (!WriteFileReplacing(file, TelematicsCsvText(points, separator[0]), error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
         return 1;
     }
     std::printf("tank %u: %zu pairs written to %s\n", id, points.size(), file.c_str());
@@ -179,7 +179,7 @@ int TareReport(const Options& o, const std::string& file) {
     data.issues = CheckTareTable(data.points, data.tankHeightMm);
     std::string error;
     if (!report::WriteReportPdf(data, file, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "vq31ctl: %s\n", error.c_str());
         return 1;
     }
     std::printf("tank %u: report with %zu rows and %zu findings written to %s\n", id,

@@ -7,6 +7,7 @@
 // point's deviation; --write puts the table into tank 1 of the device's hub through the
 // tool's hub write (snapshot, write, read-back). Nothing but --write opens the port.
 #include "ctl_tare_shape.h"
+#include "ctl_english.h"
 
 #include "ctl_hub.h"
 #include "hub_image.h"
@@ -24,9 +25,6 @@
 namespace vq31::ctl {
 
 namespace {
-
-constexpr const char* TableTooBigText =
-    "Размер тарировочной таблицы превышает максимально допустимый";
 
 struct ShapeWords {
     TankShapeKind kind;
@@ -94,7 +92,7 @@ bool ReadPours(const std::string& file, std::vector<PourPoint>& points) {
     text << in.rdbuf();
     std::string error;
     if (!ParsePours(text.str(), points, error)) {
-        std::fprintf(stderr, "%s: %s\n", file.c_str(), error.c_str());
+        std::fprintf(stderr, "vq31ctl: %s: %s\n", file.c_str(), error.c_str());
         return false;
     }
     return true;
@@ -191,7 +189,7 @@ int TareShape(const Options& o, HubWriter writeHub) {
         return 1;
     }
     if (file && points.size() < kPoursForFactor) {
-        std::fprintf(stderr, "%s: at least two pours are needed\n", file->c_str());
+        std::fprintf(stderr, "vq31ctl: %s: at least two pours are needed\n", file->c_str());
         return 1;
     }
     ShapeTableOptions options;
@@ -230,8 +228,9 @@ int TareShape(const Options& o, HubWriter writeHub) {
                 Litres(table.maxErrorLitres, 1).c_str(), table.ErrorShare() * 100,
                 table.maxErrorAtMm);
     if (warning) {
-        std::fprintf(stderr, "warning: a pour deviates more than 2 %% from the fitted model: a "
-                             "leak, a wrong dimension or a misread measure\n");
+        std::fprintf(stderr,
+                     "vq31ctl: warning: a pour deviates more than 2 %% from the fitted model: a "
+                     "leak, a wrong dimension or a misread measure\n");
     }
     if (!write) {
         return 0;
@@ -242,7 +241,7 @@ int TareShape(const Options& o, HubWriter writeHub) {
     }
     const auto entry = HubFindEntry(*image, CalibratedTankId);
     if (!RecordToEntry(*tank, *image, *entry)) {
-        std::fprintf(stderr, "%s\n", TableTooBigText);
+        std::fprintf(stderr, "vq31ctl: %s\n", EnglishTexts().Text(msg::TableTooBig).c_str());
         return 1;
     }
     HubSeal(*image);

@@ -274,9 +274,9 @@ int main(int argc, char** argv) {
     // The port list, the saved snapshots and a table computed without writing it need no
     // port.
     const auto first = options.args.empty() ? std::string() : options.args[0];
-    const bool noPort = command == "ports" ||
-                        (command == "snapshot" && (first == "list" || first == "show")) ||
-                        (command == "tare" && first == "shape" && !HasFlag(options.args, "--write"));
+    const bool noPort =
+        command == "ports" || (command == "snapshot" && (first == "list" || first == "show")) ||
+        (command == "tare" && first == "shape" && !HasFlag(options.args, "--write"));
     if (options.port.empty() && !noPort) {
         std::fprintf(stderr, "vq31ctl: --port PATH is required\n");
         return 2;

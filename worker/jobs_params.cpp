@@ -111,11 +111,12 @@ void CommandWorker::WriteParameters() {
              // A port that does not reopen shows itself at the next exchange (port error).
              link_.UartOpen(params_.PortName(), *newSpeed);
          }});
+    const bool restoring = ShowWriteOutcome(outcome);
+    // Said last, so it stays in the status bar: the device kept its speed.
     if (!newSpeed && outcome.Ok() && !Stopping()) {
         lastStatus_ = StatusOk;
         view_.ShowDeviceStatus(StatusOk, texts_.Text(msg::SpeedNotChosen));
     }
-    const bool restoring = ShowWriteOutcome(outcome);
     writing_ = false;
     if (!restoring)
         PostCommand(job::None);

@@ -132,7 +132,11 @@ TEST(WriteParametersJob, RefusedAddressEndsWithOneBoxBeforeTheAddressChanges) {
     rig.worker->Start();
     ASSERT_TRUE(rig.RunUntil(job::WriteParameters, job::None));
     rig.Stop();
-    EXPECT_EQ(rig.view.errors, std::vector<std::string>{"Статус устройства: Команда не выполнена"});
+    // One box: the refusal, and the settings the device took before it.
+    EXPECT_EQ(rig.view.errors,
+              std::vector<std::string>{"Статус устройства: Команда не выполнена\n" +
+                                       WithArguments(rig.texts.Text(msg::SettingsWritten),
+                                                     {"post-filter, fuel settings"})});
     EXPECT_EQ(rig.server.State().address, 1);
     EXPECT_EQ(Get(rig.params.DeviceAddress), 1);
     EXPECT_TRUE(rig.view.newAddresses.empty());
