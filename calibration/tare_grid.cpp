@@ -105,60 +105,46 @@ void TareGrid::SetHeaders(std::string number, std::string litres, std::string le
     SetCell(kLevelColumn, 0, std::move(level));
 }
 
+namespace {
+// Each message's language key and built-in text.
+struct MessageText {
+    TareMessage message;
+    std::string_view key;
+    std::string_view text;
+};
+constexpr MessageText MessageTexts[] = {
+    {TareMessage::WrongCodeValue, "msg_wrong_code_value", "Неверное значение кода"},
+    {TareMessage::WrongLitrValue, "msg_wrong_litr_value",
+     "Литраж превышает максимально допустимый"},
+    {TareMessage::WrongLitres, "msg_litres_value_wrong", "Неверное значение литров"},
+    {TareMessage::AccuracyWrong, "msg_accuracy_value_wrong", "Неверное значение чувствительности"},
+    {TareMessage::PortionWrong, "msg_fuel_portion_wrong", "Неверное значение порции топлива"},
+    {TareMessage::PortionTooSmall, "msg_fuel_portion_too_small", "Порция топлива менее допустимой"},
+    {TareMessage::CodeChangeTooSmall, "msg_code_change_less_than_accuracy",
+     "Изменение кода не превышает установленной чувствительности"},
+    {TareMessage::DrainPortionTooBig, "msg_drain_portion_too_big",
+     "Порция слива превышает остаток топлива в баке"},
+    {TareMessage::TableWillTruncate, "msg_table_will_trunc",
+     "Превышено максимальное количество записей. Таблица будет усечена. Продолжить?"},
+    {TareMessage::NotAnInteger, {}, "'%s' is not a valid integer value"},
+};
+
+const MessageText* TextOf(TareMessage message) {
+    for (const MessageText& m : MessageTexts)
+        if (m.message == message)
+            return &m;
+    return nullptr;
+}
+} // namespace
+
 std::string_view TareMessageKey(TareMessage message) {
-    switch (message) {
-    case TareMessage::None:
-        return {};
-    case TareMessage::WrongCodeValue:
-        return "msg_wrong_code_value";
-    case TareMessage::WrongLitrValue:
-        return "msg_wrong_litr_value";
-    case TareMessage::WrongLitres:
-        return "msg_litres_value_wrong";
-    case TareMessage::AccuracyWrong:
-        return "msg_accuracy_value_wrong";
-    case TareMessage::PortionWrong:
-        return "msg_fuel_portion_wrong";
-    case TareMessage::PortionTooSmall:
-        return "msg_fuel_portion_too_small";
-    case TareMessage::CodeChangeTooSmall:
-        return "msg_code_change_less_than_accuracy";
-    case TareMessage::DrainPortionTooBig:
-        return "msg_drain_portion_too_big";
-    case TareMessage::TableWillTruncate:
-        return "msg_table_will_trunc";
-    case TareMessage::NotAnInteger:
-        return {};
-    }
-    return {};
+    const MessageText* m = TextOf(message);
+    return m ? m->key : std::string_view();
 }
 
 std::string_view TareMessageDefault(TareMessage message) {
-    switch (message) {
-    case TareMessage::None:
-        return {};
-    case TareMessage::WrongCodeValue:
-        return "Неверное значение кода";
-    case TareMessage::WrongLitrValue:
-        return "Литраж превышает максимально допустимый";
-    case TareMessage::WrongLitres:
-        return "Неверное значение литров";
-    case TareMessage::AccuracyWrong:
-        return "Неверное значение чувствительности";
-    case TareMessage::PortionWrong:
-        return "Неверное значение порции топлива";
-    case TareMessage::PortionTooSmall:
-        return "Порция топлива менее допустимой";
-    case TareMessage::CodeChangeTooSmall:
-        return "Изменение кода не превышает установленной чувствительности";
-    case TareMessage::DrainPortionTooBig:
-        return "Порция слива превышает остаток топлива в баке";
-    case TareMessage::TableWillTruncate:
-        return "Превышено максимальное количество записей. Таблица будет усечена. Продолжить?";
-    case TareMessage::NotAnInteger:
-        return "'%s' is not a valid integer value";
-    }
-    return {};
+    const MessageText* m = TextOf(message);
+    return m ? m->text : std::string_view();
 }
 
 std::optional<double> ParseTareNumber(std::string_view text, std::string_view decimalPoint) {
