@@ -5,6 +5,7 @@
 #include "ctl.h"
 #include "device_ops.h"
 #include "link.h"
+#include "net_port.h"
 #include "readdress.h"
 #include "snapshot.h"
 #include "status_texts.h"
@@ -91,6 +92,13 @@ int Census(const Options& o) {
         return 2;
     if (!AddressOption(o, "--from", options.from) || !AddressOption(o, "--to", options.to))
         return 2;
+    // A raw TCP gateway talks at its own speed only: the census asks that speed and says so.
+    if (!AbilitiesOfPort(o.port).changeSpeed &&
+        (options.speeds.size() != 1 || options.speeds[0] != o.baud)) {
+        std::printf("%s: a raw TCP gateway keeps its own speed; only %u bit/s is asked\n",
+                    o.port.c_str(), o.baud);
+        options.speeds = {o.baud};
+    }
     if (options.from > options.to) {
         std::fprintf(stderr, "vq31ctl census: --from must not lie above --to\n");
         return 2;

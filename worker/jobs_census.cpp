@@ -1,6 +1,7 @@
 // Line census and re-addressing: every sensor on the line for the program page's list, and
 // one sensor moved to a free address. Both run the device operations and show their outcome.
 #include "command_worker.h"
+#include "net_port.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,6 +70,14 @@ void CommandWorker::CensusBus() {
     }
     // A port that was open goes back to the working speed afterwards; one that was closed is
     // closed again.
+    // A raw TCP gateway talks at its own speed only: the census asks that speed and says so.
+    if (!AbilitiesOfPort(params_.PortName()).changeSpeed) {
+        const int32_t speed = Get(params_.BaudRate);
+        options.speeds = {uint32_t(speed)};
+        view_.ShowPortStatus(portState_.load(),
+                             WithArguments(texts_.Text(msg::GatewayOwnSpeed),
+                                           {params_.PortName(), std::to_string(speed)}));
+    }
     const bool wasOpen = link_.IsOpen();
     options.restoreSpeed = wasOpen ? uint32_t(Get(params_.BaudRate)) : 0;
     view_.LockControls();

@@ -111,6 +111,15 @@ TEST_F(Gateway, SearchTriesEverySpeedOverRfc2217AndOnlyTheGatewaysOverRawTcp) {
     }
 }
 
+TEST_F(Gateway, ACensusOverRawTcpAsksTheGatewaysSpeedOnly) {
+    const CommandRun raw =
+        Ctl(gateway_->RawName(), "--baud 19200 census --speeds all --from 0 --to 3");
+    EXPECT_EQ(raw.exitCode, 0) << raw.output;
+    EXPECT_TRUE(Has(raw, "only 19200 bit/s is asked")) << raw.output;
+    EXPECT_TRUE(Has(raw, "address 1 speed 19200 serial")) << raw.output;
+    EXPECT_FALSE(Has(raw, "speed 9600")) << raw.output;
+}
+
 // Every speed the device knows is set through the option and confirmed by the gateway: the
 // device, which answers only at its own speed, answers at each.
 TEST_F(Gateway, TheLinkSpeedFollowsTheOpenThroughRfc2217) {
