@@ -284,7 +284,7 @@ timeout 30 "$wine" "$exe" --port COM10 --baud 9600 --address 7 info >"$work/sile
 t1=$(date +%s%N)
 echo "exit $rc after $(((t1 - t0) / 1000000)) ms: $(plain "$work/silent.err" | head -n 1)"
 [ "$rc" = 1 ] || failed "silent simulator: exit $rc (1 expected)"
-grep -q "Устройство не отвечает" "$work/silent.err" || failed "silent simulator: no 'no answer' text"
+grep -q "Device does not answer" "$work/silent.err" || failed "silent simulator: no 'no answer' text"
 
 echo "== the simulator ends while vq31ctl.exe polls"
 start_sim ending --baud 9600 --address 7
