@@ -168,6 +168,9 @@ void MainWindow::BtnHubTareTableClick() {
     editor.setObjectName("Form_Tare1");
     editor.SetLanguageFile(language_.get());
     editor.SetErrorBox([this](const QString& text) { prompter_->Error(text); });
+    editor.SetInfoBox([this](const QString& text) { prompter_->Information(text); });
+    // The sensor holds the record when the image to write is the one last read back.
+    editor.SetSensorHoldsRecord([this] { return deviceHub_.has_value() && !HubUnwritten(); });
     editor.SetQuestion([this](const QString& text) { return prompter_->Question(text); });
     editor.SetFileChooser([this](bool forSaving) {
         return forSaving ? prompter_->ChooseSaveFileNamed(WorkbookFilterOf(*this),

@@ -112,4 +112,20 @@ TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, T
     return {};
 }
 
+std::vector<TarePoint> StoredTarePoints(const TankRecord& tank) {
+    std::vector<TarePoint> points;
+    const uint16_t scale = tank.Scale == 0 ? 1 : tank.Scale; // as the image stores it
+    const size_t rows = std::min<size_t>(tank.RowCount, tank.rows.size());
+    for (size_t i = 0; i < rows; ++i) {
+        const RecordRow& row = tank.rows[i];
+        if (row.Code == 0 && row.Litres == 0.0f) {
+            continue; // FillTareGrid shows no row for it either
+        }
+        points.push_back({static_cast<int>(points.size()) + 1,
+                          StoredLitres(ValueForLitres(row.Litres, scale), scale),
+                          static_cast<double>(LevelMillimetres(row.Code))});
+    }
+    return points;
+}
+
 } // namespace vq31

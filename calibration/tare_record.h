@@ -4,10 +4,12 @@
 #pragma once
 
 #include "hub_image.h"
+#include "tare_check.h"
 #include "tare_grid.h"
 
 #include <functional>
 #include <string_view>
+#include <vector>
 
 namespace vq31 {
 
@@ -29,5 +31,9 @@ int CountStorableRows(const TareGrid& grid, std::string_view decimalPoint);
 // stay the same; any other table gets the scale that fits its largest volume.
 TareOutcome StoreTareGrid(const TareGrid& grid, std::string_view decimalPoint, TankRecord& tank,
                           const std::function<bool()>& askTruncate);
+
+// The record's rows as the sensor will hold them, numbered as FillTareGrid shows them: levels
+// in whole millimetres, litres at the record's scale (10.632 l at 1000 ml is 11 l).
+std::vector<TarePoint> StoredTarePoints(const TankRecord& tank);
 
 } // namespace vq31

@@ -48,13 +48,6 @@ bool TankId(const Options& o, uint16_t& id) {
     return true;
 }
 
-// The tank's table as the tare window shows it, and its points.
-std::vector<TarePoint> PointsOf(const TankRecord& tank) {
-    TareGrid grid;
-    FillTareGrid(tank, grid, DecimalPoint);
-    return TarePointsOf(grid, DecimalPoint);
-}
-
 } // namespace
 
 bool IsTelematicsFile(const std::string& file) {
@@ -104,7 +97,7 @@ int TareTelematics(const Options& o, const std::string& file) {
     if (!TankOfHub(*image, id, *tank)) {
         return 1;
     }
-    const std::vector<TarePoint> points = PointsOf(*tank);
+    const std::vector<TarePoint> points = StoredTarePoints(*tank);
     if (points.empty()) {
         std::fprintf(stderr, "vq31ctl: tank %u has an empty table: nothing written\n", id);
         return 1;
@@ -175,7 +168,7 @@ int TareReport(const Options& o, const std::string& file) {
     link.UartClose();
     data.tankId = id;
     data.scaleMl = tank->Scale;
-    data.points = PointsOf(*tank);
+    data.points = StoredTarePoints(*tank);
     data.issues = CheckTareTable(data.points, data.tankHeightMm);
     std::string error;
     if (!report::WriteReportPdf(data, file, error)) {

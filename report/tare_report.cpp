@@ -60,7 +60,11 @@ const std::vector<ReportText> Texts = {
     {"rep_no_findings", "Замечаний нет"},
     {"rep_row", "Строка"},
     {"rep_signature", "Подпись"},
-    {"rep_page", "Стр."},
+    {"rep_page", "Стр. %1 из %2"},
+    {"rep_state_not_written", "Таблица не записана в датчик"},
+    {"rep_state_not_stored",
+     "Таблица окна не сохранена кнопкой OK и не записана в датчик; в отчёте она такой, какой "
+     "будет сохранена"},
     {"rep_method", "Способ тарировки"},
     {"rep_method_pours", "Проливка бака порциями"},
     {"rep_method_geometry", "Расчёт по размерам бака"},
@@ -94,8 +98,10 @@ QString Q(std::string_view text) {
 // Lays the report out on the writer's pages from top to bottom.
 class Pages {
 public:
-    Pages(QPdfWriter& writer, QPainter& painter, const ReportData& data)
-        : writer_(writer), painter_(painter), data_(data) {
+    // pageCount: the number of pages the report takes, printed in each footer ("1 of 2");
+    // 0 on the first of the two layout passes, which only counts them.
+    Pages(QPdfWriter& writer, QPainter& painter, const ReportData& data, int pageCount)
+        : writer_(writer), painter_(painter), data_(data), pageCount_(pageCount) {
         const QRect page = painter.viewport();
         width_ = page.width();
         height_ = page.height();
@@ -129,8 +135,10 @@ public:
     void Footer() {
         painter_.setFont(body_);
         painter_.setPen(Qt::gray);
-        painter_.drawText(QRectF(0, height_ - line_, width_, line_), Qt::AlignRight,
-                          Text("rep_page") + QStringLiteral(" %1").arg(page_));
+        QString number = Text("rep_page");
+        number.replace(QStringLiteral("%1"), QString::number(page_))
+            .replace(QStringLiteral("%2"), QString::number(std::max(pageCount_, page_)));
+        painter_.drawText(QRectF(0, height_ - line_, width_, line_), Qt::AlignRight, number);
         painter_.setPen(Qt::black);
     }
 
@@ -180,7 +188,9 @@ public:
         CurveStyle style;
         style.levelAxis = Text("sg_tare_column2");
         style.litresAxis = Text("sg_tare_column1");
-        style.tankHeightMm = data_.tankHeightMm;
+        // The level axis spans the table's own levels: a table that stops at 210 mm of a
+        // 1000 mm tank fills the picture instead of its first fifth.
+        style.tankHeightMm = 0.0;
         style.decimalPoint = data_.decimalPoint;
         for (const TareIssue& issue : data_.issues) {
             style.flaggedRows.insert(issue.gridRow);
@@ -270,6 +280,7 @@ public:
     }
 
     void Finish() { Footer(); }
+    int PageCount() const { return page_; }
 
 private:
     QPdfWriter& writer_;
@@ -281,6 +292,7 @@ private:
     double line_ = 0;
     double y_ = 0;
     int page_ = 1;
+    int pageCount_ = 0;
 };
 
 // Numbers in the report's decimal format.
@@ -390,6 +402,10 @@ void Compose(Pages& pages, const ReportData& data) {
     pages.Pair(pages.Text("rep_tank_height"), QString::number(data.tankHeightMm, 'g', 7));
     pages.Pair(pages.Text("rep_scale"), QString::number(data.scaleMl));
     pages.Pair(pages.Text("rep_rows"), QString::number(data.points.size()));
+    if (data.state != TableState::OnSensor) {
+        pages.Line(pages.Text(data.state == TableState::NotStored ? "rep_state_not_stored"
+                                                                  : "rep_state_not_written"));
+    }
     Method(pages, data);
 
     pages.Heading(pages.Text("rep_curve"));
@@ -446,6 +462,31 @@ ReportDevice DeviceFromPassport(uint32_t date, uint32_t serialNumber, uint32_t m
     return device;
 }
 
+namespace {
+
+// Lays the report out into bytes; pagesTaken gets the number of pages it took.
+bool Render(const ReportData& data, int pageCount, QByteArray& bytes, int& pagesTaken) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(Resolution);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm),
+                                     QPageLayout::Millimeter));
+    writer.setTitle(QStringLiteral("VQ31 %1").arg(Q(data.device.serial)));
+    writer.setCreator(QStringLiteral("vQ31 Install Service"));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        return false;
+    }
+    Pages pages(writer, painter, data, pageCount);
+    Compose(pages, data);
+    pagesTaken = pages.PageCount();
+    return painter.end();
+}
+
+} // namespace
+
 bool WriteReportPdf(const ReportData& data, const std::string& path, std::string& error) {
     // The command-line tool has no application object: fonts and the PDF engine need one.
     std::unique_ptr<QGuiApplication> ownApp;
@@ -459,26 +500,18 @@ bool WriteReportPdf(const ReportData& data, const std::string& path, std::string
         ownApp = std::make_unique<QGuiApplication>(argc, argv);
     }
     // The PDF is made in memory and then replaces the file only once it is whole on disk; a
-    // target that is not a regular file (a device) is refused and left alone.
+    // target that is not a regular file (a device) is refused and left alone. It is laid out
+    // twice: the first pass counts the pages that each footer names ("1 of 2").
+    ReportData fixed = data;
+    if (fixed.madeAt.empty()) {
+        fixed.madeAt =
+            QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")).toStdString();
+    }
     QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setResolution(Resolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(MarginMm, MarginMm, MarginMm, MarginMm),
-                                         QPageLayout::Millimeter));
-        writer.setTitle(QStringLiteral("VQ31 %1").arg(Q(data.device.serial)));
-        writer.setCreator(QStringLiteral("vQ31 Install Service"));
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            error = "cannot make the report for " + path;
-            return false;
-        }
-        Pages pages(writer, painter, data);
-        Compose(pages, data);
-        if (!painter.end()) {
+    int pageCount = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        bytes.clear();
+        if (!Render(fixed, pageCount, bytes, pageCount)) {
             error = "cannot make the report for " + path;
             return false;
         }

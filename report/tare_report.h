@@ -53,6 +53,11 @@ ReportDevice DeviceFromPassport(uint32_t date, uint32_t serialNumber, uint32_t m
 // Geometry names the shape and its dimensions, and the pours when they corrected it.
 enum class TableMethod { Unknown, Pours, Geometry };
 
+// Where the table in the report stands: read from the sensor or stored and written to it,
+// stored in the window but not yet written to the sensor, or still only the window's grid
+// (shown as OK would store it). The last two print a warning under the tank data.
+enum class TableState { OnSensor, NotWritten, NotStored };
+
 struct ReportData {
     ReportDevice device;
     std::string madeAt; // empty: the local date and time when written
@@ -65,6 +70,7 @@ struct ReportData {
     std::vector<TareIssue> issues;
     TableMethod method = TableMethod::Unknown;
     std::optional<ShapeCalculation> shape; // with TableMethod::Geometry
+    TableState state = TableState::OnSensor;
     std::string decimalPoint = ".";
     TextLookup text; // empty: built-in texts
 };

@@ -8,6 +8,7 @@
 // tare_record.h, tare_check.h, settle.h); this window only shows them.
 #pragma once
 
+#include "hub_image.h"
 #include "settle.h"
 #include "tank_calculation.h"
 #include "tare_check.h"
@@ -41,7 +42,6 @@ namespace vq31 {
 
 class LanguageFile;
 class LanguageTexts;
-struct TankRecord;
 class TarePlotWidget;
 
 class TareEditor : public QDialog {
@@ -116,6 +116,16 @@ public:
     bool WriteReportFile(const QString& path, const ReportFields& fields);
 
     const TareGrid& Grid() const { return grid_; }
+
+    // The grid as OK would store it (at most 50 rows, refused values refused) and where that
+    // table stands: stored and on the sensor, stored but not written, or not stored at all.
+    // The telematics file and the report are made from it. nullopt when the store refuses
+    // (its message shown) or the user keeps the table uncut.
+    struct StoredTable {
+        TankRecord record;
+        report::TableState state = report::TableState::OnSensor;
+    };
+    std::optional<StoredTable> TableAsStored();
     // The decimal separator of the user's regional settings, used for every number text.
     const std::string& DecimalPoint() const { return decimalPoint_; }
 
@@ -125,6 +135,11 @@ public:
     using Question = std::function<bool(const QString&)>;
     using FileChooser = std::function<QString(bool forSaving)>;
     void SetErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
+    // The word after a file was written or read (tests answer it; unset: nothing shown).
+    void SetInfoBox(ErrorBox box) { infoBox_ = std::move(box); }
+    // Whether the sensor holds the tank record as it stands now (its table written and read
+    // back); unset: not known, so the table counts as not written.
+    void SetSensorHoldsRecord(std::function<bool()> holds) { sensorHolds_ = std::move(holds); }
     void SetQuestion(Question question) { question_ = std::move(question); }
     void SetFileChooser(FileChooser chooser) { fileChooser_ = std::move(chooser); }
     // The file to save a telematics file or a report to, for a file-dialog filter.
@@ -158,6 +173,9 @@ private:
     void RefreshTable();
     void SelectRow(int gridRow);
     bool Report(const TareOutcome& outcome);
+    void ShowInfo(const QString& text) const;
+    // The word after a file was written from a stored table, with the table's state.
+    void ShowWritten(const QString& path, report::TableState state) const;
     void RefreshChecks();
     void UpdateSettleState();
     void ReadSettleWindow();
@@ -173,6 +191,8 @@ private:
     TareGrid grid_;
 
     ErrorBox errorBox_;
+    ErrorBox infoBox_;
+    std::function<bool()> sensorHolds_;
     Question question_;
     FileChooser fileChooser_;
     SaveChooser saveChooser_;

@@ -5,6 +5,7 @@
 #include "tare_editor.h"
 #include "tare_editor_parts.h"
 #include "tare_export.h"
+#include "tare_record.h"
 
 #include <QComboBox>
 #include <QTableWidget>
@@ -18,6 +19,61 @@ using namespace tare_editor;
 QString TareEditor::NoPassportText() const {
     return Text(key::NoPassport, "Паспорт датчика не прочитан. Прочитайте параметры на странице "
                                  "настроек и повторите.");
+}
+
+namespace {
+
+// The texts of a table's state, after a file was made from it.
+constexpr const char* NotStoredText =
+    "Таблица окна не сохранена кнопкой OK и не записана в датчик: файл сделан из таблицы, "
+    "какой её сохранит OK";
+constexpr const char* NotWrittenText = "Таблица не записана в датчик";
+
+bool SameStoredTable(const TankRecord& a, const TankRecord& b) {
+    if (a.RowCount != b.RowCount || a.Scale != b.Scale) {
+        return false;
+    }
+    const size_t rows = std::min<size_t>(a.RowCount, a.rows.size());
+    return std::equal(a.rows.begin(), a.rows.begin() + ptrdiff_t(rows), b.rows.begin(),
+                      [&a](const RecordRow& x, const RecordRow& y) {
+                          return x.Code == y.Code && ValueForLitres(x.Litres, a.Scale) ==
+                                                         ValueForLitres(y.Litres, a.Scale);
+                      });
+}
+
+} // namespace
+
+std::optional<TareEditor::StoredTable> TareEditor::TableAsStored() {
+    StoredTable stored{tank_, report::TableState::OnSensor};
+    const TareOutcome outcome = StoreTareGrid(grid_, decimalPoint_, stored.record, [this] {
+        return question_ && question_(Text(TareMessageKey(TareMessage::TableWillTruncate),
+                                           TareMessageDefault(TareMessage::TableWillTruncate)));
+    });
+    if (outcome.message == TareMessage::TableWillTruncate || !Report(outcome)) {
+        return std::nullopt;
+    }
+    if (!SameStoredTable(stored.record, tank_)) {
+        stored.state = report::TableState::NotStored;
+    } else if (!sensorHolds_ || !sensorHolds_()) {
+        stored.state = report::TableState::NotWritten;
+    }
+    return stored;
+}
+
+void TareEditor::ShowInfo(const QString& text) const {
+    if (infoBox_) {
+        infoBox_(text);
+    }
+}
+
+void TareEditor::ShowWritten(const QString& path, report::TableState state) const {
+    QString text = Text(key::FileWritten, "Файл записан: %1").replace(QStringLiteral("%1"), path);
+    if (state == report::TableState::NotStored) {
+        text += "\n" + Text(key::NotStored, NotStoredText);
+    } else if (state == report::TableState::NotWritten) {
+        text += "\n" + Text(key::NotWritten, NotWrittenText);
+    }
+    ShowInfo(text);
 }
 
 void TareEditor::ImportFromWorkbook() {
@@ -55,14 +111,22 @@ void TareEditor::ImportFile(const QString& path) {
     RefreshTable();
     table_->scrollToTop();
     SelectRow(1);
+    ShowInfo(Text(key::Imported, "Таблица загружена из %1: строк %2. OK сохранит её, "
+                                 "запись в датчик — кнопкой «Установить»")
+                 .replace(QStringLiteral("%1"), path)
+                 .replace(QStringLiteral("%2"), QString::number(rows.size())));
 }
 
 void TareEditor::ExportFile(const QString& path) {
     const sheets::ExchangeResult result = sheets::ExportTareTable(
         TableTextsOf(grid_), std::string(sheets::TareSheetName), path.toStdString(), decimalPoint_);
-    if (!result.ok && !result.message.empty()) {
-        ShowError(Q(result.message));
+    if (!result.ok) {
+        if (!result.message.empty()) {
+            ShowError(Q(result.message));
+        }
+        return;
     }
+    ShowInfo(Text(key::FileWritten, "Файл записан: %1").replace(QStringLiteral("%1"), path));
 }
 
 void TareEditor::ExportTelematics() {
@@ -75,7 +139,11 @@ void TareEditor::ExportTelematics() {
 }
 
 bool TareEditor::ExportTelematicsFile(const QString& path, char separator) {
-    const std::vector<TarePoint> points = TarePointsOf(grid_, decimalPoint_);
+    const std::optional<StoredTable> stored = TableAsStored();
+    if (!stored) {
+        return false;
+    }
+    const std::vector<TarePoint> points = StoredTarePoints(stored->record);
     if (points.empty()) {
         ShowError(Text(key::CsvEmpty, "Таблица пуста: экспортировать нечего"));
         return false;
@@ -86,6 +154,7 @@ bool TareEditor::ExportTelematicsFile(const QString& path, char separator) {
                       .replace(QStringLiteral("%1"), Q(error)));
         return false;
     }
+    ShowWritten(path, stored->state);
     return true;
 }
 
@@ -124,18 +193,18 @@ bool TareEditor::WriteReportFile(const QString& path, const ReportFields& fields
         ShowError(NoPassportText());
         return false;
     }
+    const std::optional<StoredTable> stored = TableAsStored();
+    if (!stored) {
+        return false;
+    }
     report::ReportData data;
     data.device = *device;
     data.tankId = tankId_;
     data.tankHeightMm = tankHeightMm_;
-    data.points = TarePointsOf(grid_, decimalPoint_);
+    data.points = StoredTarePoints(stored->record);
     data.issues = CheckTareTable(data.points, tankHeightMm_);
-    // The scale the table gets when it is stored.
-    float largest = 0.0f;
-    for (const TarePoint& p : data.points) {
-        largest = std::max(largest, static_cast<float>(p.litres));
-    }
-    data.scaleMl = ScaleForLitres(largest);
+    data.scaleMl = stored->record.Scale;
+    data.state = stored->state;
     data.shape = ShapeSource();
     data.method = data.shape ? report::TableMethod::Geometry : report::TableMethod::Pours;
     data.fields.assign(fields.begin(), fields.end());
@@ -147,6 +216,7 @@ bool TareEditor::WriteReportFile(const QString& path, const ReportFields& fields
                       .replace(QStringLiteral("%1"), Q(error)));
         return false;
     }
+    ShowWritten(path, stored->state);
     return true;
 }
 

@@ -17,6 +17,10 @@ inline constexpr const char* Settling = "str_settling";
 inline constexpr const char* CsvEmpty = "msg_csv_empty";
 inline constexpr const char* WriteFailed = "msg_file_write_failed";
 inline constexpr const char* NoPassport = "msg_report_no_passport";
+inline constexpr const char* FileWritten = "msg_tare_file_written";
+inline constexpr const char* NotStored = "msg_tare_not_stored";
+inline constexpr const char* NotWritten = "msg_tare_not_written";
+inline constexpr const char* Imported = "msg_tare_imported";
 } // namespace key
 
 // The level gauge and the settle state, shared by the window's files.

@@ -3,6 +3,7 @@
 // remembered values and the report read back with pdftotext, and the language file's report
 // texts.
 #include "../run_command.h"
+#include "exchange.h"
 #include "language_file.h"
 #include "profile_file.h"
 #include "report_dialog.h"
@@ -107,6 +108,78 @@ TEST_F(TareOutputs, TelematicsPairsFromTheWindowReadBack) {
     EXPECT_TRUE(errors[1].startsWith(QStringLiteral("Не удалось записать файл: ")));
 }
 
+// The telematics pairs and the report are made from the table as OK stores it (at most 50
+// rows, values at the tank's scale, refused values refused) and say where that table stands.
+TEST_F(TareOutputs, FilesAreMadeFromTheTableAsOkStoresIt) {
+    using Sheet = std::vector<std::vector<std::string>>;
+    Sheet sixty;
+    for (int i = 1; i <= 60; ++i) {
+        sixty.push_back({std::to_string(i), std::to_string(100 + i)});
+    }
+    struct Case {
+        const char* what;
+        Sheet sheet; // empty: the tank's own table, untouched
+        bool sensorHolds;
+        bool cut;             // the answer to cutting the table to 50 rows
+        const char* csvStart; // nullptr: no file is written
+        size_t csvLines;
+        const char* note; // in the word after the file; nullptr: the word names the file only
+    };
+    const Case cases[] = {
+        {"stored and on the sensor", {}, true, false, "100;10.3\n200;20.5\n", 2, nullptr},
+        {"stored, not written", {}, false, false, "100;10.3\n", 2, "не записана в датчик"},
+        {"edited: litres at the new scale of 1000 ml",
+         {{"10,632", "100"}, {"7000", "200"}},
+         true,
+         false,
+         "100;11.0\n200;7000.0\n",
+         2,
+         "не сохранена кнопкой OK"},
+        {"a volume the store refuses", {{"700000", "100"}}, true, false, nullptr, 0, nullptr},
+        {"sixty rows kept whole", sixty, true, false, nullptr, 0, nullptr},
+        {"sixty rows cut to fifty", sixty, true, true, "101;1.0\n", 50, "не сохранена"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tank = TankRecord{};
+        tank.RowCount = 2;
+        tank.Scale = 10;
+        tank.rows[0] = {1000, 10.3f};
+        tank.rows[1] = {2000, 20.5f};
+        errors.clear();
+        answers = {c.cut};
+        auto editor = Open();
+        std::vector<QString> words;
+        editor->SetInfoBox([&](const QString& text) { words.push_back(text); });
+        editor->SetSensorHoldsRecord([&] { return c.sensorHolds; });
+        if (!c.sheet.empty()) {
+            const QString book = dir.filePath("sheet.xlsx");
+            ASSERT_TRUE(sheets::ExportTareTable(c.sheet, "Tank", book.toStdString(), ",").ok);
+            editor->ImportFile(book);
+            words.clear();
+        }
+        const QString csv = dir.filePath("pairs.csv");
+        QFile::remove(csv);
+        const bool written = editor->ExportTelematicsFile(csv, ';');
+        EXPECT_EQ(written, c.csvStart != nullptr);
+        EXPECT_EQ(QFile::exists(csv), c.csvStart != nullptr);
+        if (!c.csvStart) {
+            EXPECT_TRUE(words.empty());
+            EXPECT_EQ(errors.size(), c.sheet.size() == 1 ? 1u : 0u) << "a refused value says why";
+            continue;
+        }
+        const std::string text = Read(csv);
+        EXPECT_EQ(text.rfind(c.csvStart, 0), 0u) << text;
+        EXPECT_EQ(size_t(std::count(text.begin(), text.end(), '\n')), c.csvLines);
+        ASSERT_EQ(words.size(), 1u);
+        EXPECT_TRUE(words[0].contains(csv));
+        EXPECT_EQ(c.note ? words[0].contains(QString::fromUtf8(c.note)) : !words[0].contains('\n'),
+                  true)
+            << words[0].toStdString();
+        EXPECT_EQ(tank.Scale, 10) << "making a file never stores the table";
+    }
+}
+
 TEST_F(TareOutputs, TheReportNeedsThePassportRemembersTheFieldsAndHoldsEveryRow) {
     FillTank();
     auto editor = Open();
@@ -154,6 +227,8 @@ TEST_F(TareOutputs, TheReportNeedsThePassportRemembersTheFieldsAndHoldsEveryRow)
     }
     EXPECT_NE(t.find("Строка 4: Литры на мм"), std::string::npos) << t;
     EXPECT_NE(t.find("Строка 6: Промежуток"), std::string::npos) << t;
+    // The tank's rows were never stored with OK at a scale: the report says so.
+    EXPECT_NE(t.find("Таблица окна не сохранена"), std::string::npos) << t;
 }
 
 // A preset's table of 100 rows runs over several pages; every row and every finding is on
@@ -182,7 +257,14 @@ TEST_F(TareOutputs, ALongTableRunsOverPagesWithoutLosingARow) {
     }
     EXPECT_NE(text.output.find("Строка 41: Уровень повторяет строку 40"), std::string::npos);
     const CommandRun info = RunCommand("pdfinfo '" + pdf.toStdString() + "'");
-    EXPECT_TRUE(std::regex_search(info.output, std::regex("Pages: +[2-9]"))) << info.output;
+    std::smatch pages;
+    ASSERT_TRUE(std::regex_search(info.output, pages, std::regex("Pages: +([2-9])")))
+        << info.output;
+    // Every page names itself out of the whole: "Стр. 1 из 3" ... "Стр. 3 из 3".
+    for (int page = 1; page <= std::stoi(pages[1]); ++page) {
+        const std::string footer = "Стр. " + std::to_string(page) + " из " + pages[1].str();
+        EXPECT_NE(text.output.find(footer), std::string::npos) << footer;
+    }
 
     // A target that is no regular file (here a link to a device) is refused and left alone.
     const std::string device = dir.filePath("device.pdf").toStdString();
