@@ -191,6 +191,8 @@ public:
                    std::optional<uint16_t> levelCode = std::nullopt);
     const LanguageFile* Language() const { return language_.get(); }
     void SetLiveView(bool enabled);
+    // The tuning step the device runs (1, 2; 0: none) explained under the tuning bar.
+    void ShowTuneHint(int step);
 
     int PortNumberSetting() const { return portNumber_; }
     int BaudRateSetting() const { return baudRate_; }
@@ -371,6 +373,7 @@ public:
     QPushButton* BtnAfcStop = nullptr;
     QLabel* LblAfcProgress = nullptr;
     QLabel* LblAfcWindow = nullptr;
+    QLabel* LblTuneHint = nullptr; // what the running tuning step does and how it ends
     // The search's cancel button; the status bar says which speed is tried.
     QPushButton* BtnSearchCancel = nullptr;
     bool Searching() const { return searching_; }

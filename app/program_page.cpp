@@ -6,8 +6,8 @@
 
 #include "command_parameters.h"
 #include "doctor.h"
-#include "net_port.h"
 #include "language_texts.h"
+#include "net_port.h"
 #include "window_words.h"
 
 #include <QCheckBox>

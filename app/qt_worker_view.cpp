@@ -61,6 +61,7 @@ void SetTuneButtons(MainWindow* w, bool step1, bool step2) {
     QSignalBlocker a(w->SbPre), b(w->SbAfc);
     w->SbPre->setChecked(step1);
     w->SbAfc->setChecked(step2);
+    w->ShowTuneHint(step1 ? 1 : step2 ? 2 : 0);
 }
 } // namespace
 

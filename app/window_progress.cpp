@@ -41,6 +41,11 @@ void MainWindow::BuildProgress() {
         field->setToolTip(Word(word::AfcWindow.key, word::AfcWindow.text));
     connect(BtnAfcStop, &QPushButton::clicked, this, [this] { StopSweep(); });
 
+    LblTuneHint = Named(new QLabel(GbAutomat), "LblTuneHint");
+    LblTuneHint->setWordWrap(true);
+    if (auto* grid = qobject_cast<QGridLayout*>(GbAutomat->layout()))
+        grid->addWidget(LblTuneHint, 3, 0, 1, 3);
+
     // In the status bar: the search locks the pages, and its cancel must stay within reach.
     BtnSearchCancel =
         Named(new QPushButton(Word(word::SearchCancel.key, word::SearchCancel.text), statusBar()),
@@ -48,6 +53,17 @@ void MainWindow::BuildProgress() {
     BtnSearchCancel->hide();
     statusBar()->addPermanentWidget(BtnSearchCancel);
     connect(BtnSearchCancel, &QPushButton::clicked, this, [this] { CancelSearch(); });
+}
+
+void MainWindow::ShowTuneHint(int step) {
+    if (!LblTuneHint)
+        return;
+    if (step == 1)
+        LblTuneHint->setText(Word(word::TuneHint1.key, word::TuneHint1.text));
+    else if (step == 2)
+        LblTuneHint->setText(Word(word::TuneHint2.key, word::TuneHint2.text));
+    else
+        LblTuneHint->clear();
 }
 
 void MainWindow::LongJobPosted(int code) {

@@ -47,6 +47,13 @@ inline constexpr KeyText AfcWindow{"LblAfcWindow",
 inline constexpr KeyText AfcRunning{"msg_afc_running", "Снимается АЧХ…"};
 inline constexpr KeyText AfcProgress{"msg_afc_progress", "Частота датчика: %1"};
 inline constexpr KeyText AfcEnded{"msg_afc_ended", "АЧХ окончена, частота %1 восстановлена"};
+inline constexpr KeyText TuneHint1{
+    "msg_tune_hint_step1",
+    "Шаг 1 не заканчивается сам: датчик показывает уровень сигнала, пока кнопка «Шаг 1» нажата. "
+    "Нажмите её ещё раз, чтобы закончить."};
+inline constexpr KeyText TuneHint2{
+    "msg_tune_hint_step2",
+    "Шаг 2: датчик подбирает параметры сам; по окончании будет сказано, что он установил."};
 inline constexpr KeyText SearchCancel{"BtnSearchCancel", "Отменить поиск"};
 inline constexpr KeyText SearchTrying{"msg_search_trying", "Поиск: проверяется %1 бит/с…"};
 inline constexpr KeyText SearchCauses{
@@ -74,9 +81,10 @@ inline std::vector<KeyText> All() {
             WriteButton,  DiscardButton,     StayButton,   NothingChanged,  MakeActive,
             TableWritten, HubWritten,        ListWritten,  SettingsWritten, FrequencySet,
             ValueSet,     ListExported,      ListImported, StartAddress,    QtLocale,
-            AfcStop,      AfcWindow,         AfcRunning,   AfcProgress,     AfcEnded,
-            SearchCancel, SearchTrying,      SearchCauses, TipImport,       TipExport,
-            TipAdd,       TipDelete,         TipCsv,       FilterExcel,     FilterWorkbooks};
+            AfcStop,      AfcWindow,         TuneHint1,    TuneHint2,       AfcRunning,
+            AfcProgress,  AfcEnded,          SearchCancel, SearchTrying,    SearchCauses,
+            TipImport,    TipExport,         TipAdd,       TipDelete,       TipCsv,
+            FilterExcel,  FilterWorkbooks};
 }
 
 } // namespace vq31::app::word

@@ -1,6 +1,8 @@
 // The worker thread, the command slot, the repeat step and the helpers the jobs share.
 #include "command_worker.h"
 
+#include <utility>
+
 namespace vq31 {
 
 CommandWorker::CommandWorker(DeviceLink& link, CommandParameters& params, WorkerView& view,
@@ -62,6 +64,8 @@ void CommandWorker::EndDeviceActivity() {
     }
     if (deviceTuning_.exchange(false))
         WriteValue(link_, cmd::WriteMode, a, 0);
+    if (std::exchange(displayLit_, false))
+        WriteValue(link_, cmd::WriteDisplayTest, a, 0);
 }
 
 void CommandWorker::PostCommand(int32_t code) {
@@ -130,6 +134,8 @@ void CommandWorker::Run() {
 }
 
 void CommandWorker::Dispatch(int32_t code) {
+    if (displayLit_ && code != job::TestDisplay)
+        EndDisplayTest();
     // Codes whose job starts after a short pause, so a burst of slider moves settles.
     switch (code) {
     case job::StartOscilloscope:

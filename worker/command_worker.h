@@ -227,6 +227,9 @@ private:
     // Sweep (17) and display test (18).
     void SweepFrequencyResponse();
     void TestDisplay();
+    // What tuning step 2 set, against the settings the page shows, as lines for its box.
+    std::string TuneFindings();
+    void EndDisplayTest();
     // Passport and output parameters (19, 20).
     void ReadParameters();
     void WriteParameters();
@@ -297,6 +300,7 @@ private:
     std::atomic<bool> deviceTuning_{false};
     uint32_t modelCode_ = 0;
     uint32_t firmwareVersion_ = 0;
+    bool displayLit_ = false; // a display test mask other than 0 is on the display
     ParameterRecord parameters_;
     uint32_t tankHeight_ = 0; // tenths of a millimetre
     const SnapshotStore* snapshots_ = nullptr;

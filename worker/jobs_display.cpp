@@ -16,10 +16,23 @@ void CommandWorker::TestDisplay() {
     const Status status = Try(SettingTries, std::chrono::milliseconds(0), [&] {
         return WriteValue(link_, cmd::WriteDisplayTest, Address(), mask);
     });
+    if (status == StatusOk)
+        displayLit_ = mask != 0;
     if (status == StatusOk || Stopping())
         return;
     ErrorBox(texts_.DeviceStatus(status));
     PostCommand(job::PollEcho); // the test stops
+}
+
+// The display keeps the last test mask until told otherwise: the first job after the test
+// sends mask 0, which gives the display back to the sensor's own readings. One attempt
+// pair; a sensor that does not answer is left to the job that follows.
+void CommandWorker::EndDisplayTest() {
+    if (Stopping())
+        return; // the stop gives the display back once the worker has ended
+    displayLit_ = false;
+    Try(SettingTries, std::chrono::milliseconds(0),
+        [&] { return WriteValue(link_, cmd::WriteDisplayTest, Address(), 0); });
 }
 
 } // namespace vq31

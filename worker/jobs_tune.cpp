@@ -7,7 +7,49 @@ namespace vq31 {
 namespace {
 constexpr uint32_t TuneErrorBit = 0x80000000u;
 constexpr int TuneModeTries = 2;
+
+// A signal setting as the oscilloscope page shows it.
+struct TunedSetting {
+    const char* key;
+    uint8_t read;
+    std::atomic<int32_t> CommandParameters::*field;
+    std::string (*text)(uint32_t);
+};
+
+std::string Plain(uint32_t v) {
+    return std::to_string(v);
+}
+std::string GainText(uint32_t v) {
+    return std::to_string(v & 0xFFu) + " / " + std::to_string(v >> 8 & 0xFFu);
+}
+std::string IntegratorText(uint32_t v) {
+    return std::to_string(v >> 16) + " / " + std::to_string(v & 0xFFFFu);
+}
+
+const TunedSetting TunedSettings[] = {
+    {msg::TuneFrequency, cmd::ReadFrequency, &CommandParameters::PulseFrequency, Plain},
+    {msg::TuneFilter, cmd::ReadFilter, &CommandParameters::FilterFrequency, Plain},
+    {msg::TunePulse, cmd::ReadPulseWidth, &CommandParameters::PulseWidth, Plain},
+    {msg::TuneGain, cmd::ReadGain, &CommandParameters::GainWord, GainText},
+    {msg::TuneAttenuator, cmd::ReadAttenuator, &CommandParameters::Attenuation, Plain},
+    {msg::TuneIntegrator, cmd::ReadIntegrator, &CommandParameters::IntegratorWord, IntegratorText},
+};
 } // namespace
+
+std::string CommandWorker::TuneFindings() {
+    // The page shows the settings read when the step began; the device has set its own now.
+    std::string found;
+    for (const TunedSetting& s : TunedSettings) {
+        uint32_t now = 0;
+        if (ReadValue(link_, s.read, Address(), now) != StatusOk)
+            return {}; // what it set is not known: the box says only that it finished
+        const uint32_t before = uint32_t(Get(params_.*s.field));
+        if (now != before)
+            found += "\n" + texts_.Text(s.key) + ": " + s.text(before) + " \u2192 " + s.text(now);
+    }
+    return "\n" +
+           (found.empty() ? texts_.Text(msg::AutoSame) : texts_.Text(msg::AutoFound) + found);
+}
 
 void CommandWorker::SetTuneMode() {
     const Status status = Try(TuneModeTries, timing_.jobPause, [&] {
@@ -51,7 +93,7 @@ void CommandWorker::PollTuneStep(uint32_t mode) {
             if (failed)
                 ErrorBox(texts_.Text(msg::AutoFailed) + errorNumber);
             else
-                InfoBox(texts_.Text(msg::AutoCompleted));
+                InfoBox(texts_.Text(msg::AutoCompleted) + TuneFindings());
             Put(params_.TuneMode, 0);
             PostCommand(job::SetTuneMode);
         }

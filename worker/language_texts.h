@@ -34,6 +34,16 @@ inline constexpr const char* Wide = "msg_wide";
 inline constexpr const char* AutoCompleted = "msg_auto_completed";
 inline constexpr const char* AutoFailed = "msg_auto_failed";
 inline constexpr const char* AfcCompleted = "msg_afc_completed";
+// After a successful tuning step 2: what the device set (one line per changed setting, each
+// "name: before → after"), or that its signal settings stayed as they were.
+inline constexpr const char* AutoFound = "msg_auto_found";
+inline constexpr const char* AutoSame = "msg_auto_same";
+inline constexpr const char* TuneFrequency = "str_tune_frequency";
+inline constexpr const char* TuneFilter = "str_tune_filter";
+inline constexpr const char* TunePulse = "str_tune_pulse";
+inline constexpr const char* TuneGain = "str_tune_gain";
+inline constexpr const char* TuneAttenuator = "str_tune_attenuator";
+inline constexpr const char* TuneIntegrator = "str_tune_integrator";
 // Shown in the device-status panel when the parameters are written with no speed chosen.
 inline constexpr const char* SpeedNotChosen = "msg_speed_not_chosen";
 // Asked before a tank-list workbook without a single tank sheet replaces every preset.

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,26 @@ TEST(WindowWithSensor, AWriteThatSucceededIsSaidInTheStatusBar) {
     EXPECT_TRUE(rig.WaitFor([&] { return rig.w().StatusResult->text().contains("Настройки"); }))
         << rig.w().StatusResult->text().toStdString();
     EXPECT_TRUE(rig.boxes.shown.empty());
+}
+
+TEST(WindowWithSensor, TuningStepOneSaysHowItEndsAndTheDisplayTestGivesTheDisplayBack) {
+    ProgramRig rig;
+    ASSERT_TRUE(rig.Connect());
+    rig.Settle();
+    rig.w().SbPre->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.w().LblTuneHint->text().contains("ещё раз"); }))
+        << rig.w().LblTuneHint->text().toStdString();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.w().SbPre->isEnabled(); }));
+    rig.w().SbPre->click();
+    EXPECT_TRUE(rig.WaitFor(
+        [&] { return rig.server.State().mode == 0 && rig.w().LblTuneHint->text().isEmpty(); }));
+    rig.Settle();
+    rig.w().SbDplTestAuto->click();
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.server.State().displayMask != 0; }));
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.w().SbDplTestAuto->isEnabled(); }));
+    rig.w().SbDplTestAuto->click();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.server.State().displayMask == 0; }))
+        << "the display keeps test mask " << rig.server.State().displayMask;
 }
 
 } // namespace
