@@ -3,6 +3,7 @@
 // spaced rows (litres, share of capacity, and their ratio), on the device's levels (0.1 mm)
 // and on the tare grid's (1 mm, 0.1 l); then the time a computation takes against the time
 // of filling the curve's samples alone (the floor every placement starts from).
+#include "../tests/calibration_geometry/sample_tanks.h"
 #include "tank_table.h"
 
 #include <benchmark/benchmark.h>
@@ -22,34 +23,13 @@ struct Case {
 };
 
 std::vector<Case> Cases() {
-    const auto shape = [](TankShapeKind kind, double d, double w, double h, double l) {
-        TankShape s;
-        s.kind = kind;
-        s.diameterMm = d;
-        s.widthMm = w;
-        s.heightMm = h;
-        s.lengthMm = l;
-        return s;
-    };
-    TankShape ellipsoidal = shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000);
-    ellipsoidal.heads = TankHeads::Ellipsoidal;
-    ellipsoidal.headDepthMm = 300;
-    TankShape hemispherical = ellipsoidal;
-    hemispherical.heads = TankHeads::Hemispherical;
-    hemispherical.headDepthMm = 0;
-    TankShape box = shape(TankShapeKind::Box, 0, 1000, 800, 2500);
-    box.cornerRadiusMm = 150;
-    return {
-        {"cylinder 1200x3000", shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000), {}},
-        {"cylinder, ellipsoidal heads 300", ellipsoidal, {}},
-        {"cylinder, hemispherical heads", hemispherical, {}},
-        {"box 1000x800x2500 r150", box, {}},
-        {"oval 1800x900x4000", shape(TankShapeKind::Oval, 0, 1800, 900, 4000), {}},
-        {"vertical 1500x2000", shape(TankShapeKind::Vertical, 1500, 0, 2000, 0), {}},
-        {"cylinder 1200x3000 tilted 2 deg",
-         shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000),
-         {30, 2, 500}},
-    };
+    std::vector<Case> cases;
+    for (const samples::SampleTank& t : samples::SampleTanks())
+        cases.push_back({t.name, t.shape, {}});
+    cases.push_back({"cylinder 1200x3000 tilted 2 deg",
+                     samples::Shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000),
+                     {30, 2, 500}});
+    return cases;
 }
 
 void PrintErrors(const char* title, ShapeTableOptions options) {

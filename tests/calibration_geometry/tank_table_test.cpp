@@ -2,6 +2,7 @@
 // interpolation error they report is the one the table really has, it stays under 0.03 % of
 // capacity for every shape, rows placed by the curve beat evenly spaced ones, and the rows
 // reach the device unchanged.
+#include "sample_tanks.h"
 #include "tank_table.h"
 #include "tare_check.h"
 
@@ -15,39 +16,9 @@
 namespace vq31 {
 namespace {
 
-TankShape Shape(TankShapeKind kind, double d, double w, double h, double l) {
-    TankShape s;
-    s.kind = kind;
-    s.diameterMm = d;
-    s.widthMm = w;
-    s.heightMm = h;
-    s.lengthMm = l;
-    return s;
-}
-
-struct ShapeCase {
-    const char* name;
-    TankShape shape;
-};
-
-std::vector<ShapeCase> Shapes() {
-    TankShape ellipsoidal = Shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000);
-    ellipsoidal.heads = TankHeads::Ellipsoidal;
-    ellipsoidal.headDepthMm = 300;
-    TankShape hemispherical = ellipsoidal;
-    hemispherical.heads = TankHeads::Hemispherical;
-    hemispherical.headDepthMm = 0;
-    TankShape box = Shape(TankShapeKind::Box, 0, 1000, 800, 2500);
-    box.cornerRadiusMm = 150;
-    return {
-        {"cylinder", Shape(TankShapeKind::Cylinder, 1200, 0, 0, 3000)},
-        {"ellipsoidal heads", ellipsoidal},
-        {"hemispherical heads", hemispherical},
-        {"box", box},
-        {"oval", Shape(TankShapeKind::Oval, 0, 1800, 900, 4000)},
-        {"vertical", Shape(TankShapeKind::Vertical, 1500, 0, 2000, 0)},
-    };
-}
+using samples::Shape;
+using ShapeCase = samples::SampleTank;
+const auto Shapes = samples::SampleTanks;
 
 // The stored table read the way the sensor reads it: straight lines between rows.
 double Interpolate(const ShapeTable& table, double reading) {
