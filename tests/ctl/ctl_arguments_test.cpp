@@ -1,7 +1,7 @@
 // vq31ctl's command line against the simulated sensor: every command refuses words and options
 // it does not know with its usage and exit code 2, before anything reaches the device, and
 // still takes what it does know.
-#include "../run_command.h"
+#include "ctl_sim_fixture.h"
 #include "sim_server.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +15,9 @@
 namespace vq31::test {
 namespace {
 
-class CtlArguments : public ::testing::Test {
+class CtlArguments : public CtlSimTest {
 protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(sim_.Start(&error)) << error;
-    }
-    CommandRun Ctl(const std::string& words) {
-        return RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " + sim_.path() +
-                          " " + words);
-    }
     uint64_t Requests() const { return sim_.State().counters.requests; }
-
-    sim::SimServer sim_;
 };
 
 TEST_F(CtlArguments, EveryCommandRefusesUnknownWordsAndOptionsBeforeTalkingToTheDevice) {

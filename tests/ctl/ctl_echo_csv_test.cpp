@@ -1,6 +1,6 @@
 // vq31ctl echo --csv against the simulated sensor: the samples of one oscillogram record read
 // back from the file, signed in the raw mode, and a file that cannot be written.
-#include "../run_command.h"
+#include "ctl_sim_fixture.h"
 #include "sim_server.h"
 
 #include <gtest/gtest.h>
@@ -15,24 +15,7 @@
 namespace vq31::test {
 namespace {
 
-class CtlEchoCsv : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(sim_.Start(&error)) << error;
-        char pattern[] = "/tmp/vq31-ctl-echo-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-    CommandRun Ctl(const std::string& words) {
-        return RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " + sim_.path() +
-                          " " + words);
-    }
-
-    sim::SimServer sim_;
-    std::string dir_;
-};
+using CtlEchoCsv = CtlSimTest;
 
 // Reads "index,value" lines after the header; false at the first line that is not one.
 bool ReadSamples(const std::string& file, std::vector<std::string>& comments,

@@ -1,6 +1,6 @@
 // vq31ctl hub write against the simulated sensor: the image's own size field must describe the
 // file, an image that fails its checks needs --force, and a good image lands byte for byte.
-#include "../run_command.h"
+#include "ctl_sim_fixture.h"
 #include "hub_image.h"
 #include "sim_server.h"
 
@@ -15,20 +15,8 @@
 namespace vq31::test {
 namespace {
 
-class CtlHub : public ::testing::Test {
+class CtlHub : public CtlSimTest {
 protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(sim_.Start(&error)) << error;
-        char pattern[] = "/tmp/vq31-ctl-hub-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-    CommandRun Ctl(const std::string& words) {
-        return RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " + sim_.path() +
-                          " " + words);
-    }
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string file = dir_ + "/" + name;
         std::ofstream(file, std::ios::binary)
@@ -38,9 +26,6 @@ protected:
     static std::vector<uint8_t> Bytes(const HubBuffer& image, size_t count) {
         return {image.bytes().begin(), image.bytes().begin() + std::ptrdiff_t(count)};
     }
-
-    sim::SimServer sim_;
-    std::string dir_;
 };
 
 TEST_F(CtlHub, AnImageWhoseSizeFieldDoesNotDescribeTheFileIsRefused) {

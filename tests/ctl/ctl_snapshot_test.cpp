@@ -181,7 +181,8 @@ TEST_F(CtlSnapshots, AWriteFailingPartWaySaysWhichPagesLandedAndHowToPutTheOldIm
     EXPECT_TRUE(std::equal(image.bytes().begin(), image.bytes().begin() + 256, torn.begin()));
     EXPECT_TRUE(std::equal(original.begin() + 256, original.end(), torn.begin() + 256));
     // The restore command carries the link it needs and works as printed.
-    const std::string way = "vq31ctl --port " + sim_.path() + " --baud 19200 --address 1 "
+    const std::string way = "vq31ctl --port " + sim_.path() +
+                            " --baud 19200 --address 1 "
                             "snapshot restore ";
     const size_t at = run.output.find(way);
     ASSERT_NE(at, std::string::npos) << run.output;

@@ -1,6 +1,6 @@
 // vq31ctl tare outputs against the simulated sensor: telematics pairs read back from the
 // file, the calibration report read back with pdftotext, and the words each verb refuses.
-#include "../run_command.h"
+#include "ctl_sim_fixture.h"
 #include "hub_image.h"
 #include "sim_server.h"
 
@@ -24,14 +24,12 @@ float LitresOf(int row) {
     return float(row * 10 + (row >= 5 ? 30 : 0)) + 0.5f;
 }
 
-class CtlTareOut : public ::testing::Test {
+class CtlTareOut : public CtlSimTest {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(sim_.Start(&error)) << error;
-        char pattern[] = "/tmp/vq31-ctl-tare-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        CtlSimTest::SetUp();
+        if (HasFatalFailure())
+            return;
         auto image = std::make_unique<HubBuffer>();
         HubMakeDefault(*image);
         TankRecord tank;
@@ -55,20 +53,12 @@ protected:
         sim_.Control("serial 4711");
         sim_.Control("date 25 2 8");
     }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-    CommandRun Ctl(const std::string& words) {
-        return RunCommand("timeout 60 " + std::string(VQ31CTL_PATH) + " --port " + sim_.path() +
-                          " " + words);
-    }
     static std::string Read(const std::string& file) {
         std::ifstream in(file, std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
-
-    sim::SimServer sim_;
-    std::string dir_;
 };
 
 TEST_F(CtlTareOut, TelematicsPairsReadBackAsTheTableInEitherSeparator) {
