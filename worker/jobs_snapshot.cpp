@@ -1,6 +1,7 @@
 // Snapshot jobs of the window: compare a saved snapshot with the device, and put one back
 // after a fresh snapshot of what it replaces, with a read-back check.
 #include "command_worker.h"
+#include "snapshot_words.h"
 
 #include <cstdio>
 
@@ -66,9 +67,8 @@ void CommandWorker::CompareSnapshot() {
     std::string text;
     if (o.otherSerial)
         text = OtherSerialText(saved, o.device) + "\n";
-    text += o.differences.empty()
-                ? texts_.Text(msg::SnapshotSame)
-                : texts_.Text(msg::SnapshotDiffers) + " " + JoinFields(o.differences);
+    // Each difference in the window's words, the device's value beside the snapshot's.
+    text += CompareText(saved, o.device, texts_);
     InfoBox(text);
     PostCommand(snapshotFollow_.load());
 }
