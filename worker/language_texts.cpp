@@ -118,6 +118,9 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::TrafficOther, "прочие"},
         {msg::FilterText, "Текст"},
         {msg::FilterAll, "Все файлы"},
+        // The wide-band item of the filter list (CmbFiltr item 0), which has no list key of
+        // its own among the rebuilt lists.
+        {"str_cmb_Filtr0", "WideBand"},
         {msg::HubSound, "структура верна"},
         {msg::HubBroken, "структура неверна"},
         {msg::SaveFailed, "Не удалось сохранить %1: %2"},
@@ -177,8 +180,6 @@ const std::vector<TextEntry>& LanguageTexts::ListDefaults() {
         {"str_cmb_KuMax", "б/огр."},
         {"str_cmb_Atten0", "Выкл."},
         {"str_cmb_Atten1", "Вкл."},
-        // The wide-band item of the filter list (CmbFiltr item 0).
-        {"str_cmb_Filtr0", "WideBand"},
     };
     return entries;
 }
