@@ -40,7 +40,7 @@ bool CommandWorker::LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings
     if (file.empty())
         error = texts_.Text(msg::SnapshotNone);
     else if (SnapshotStore::Load(file, snapshot, error) && snapshot.hub.empty())
-        error = file.string() + ": the snapshot holds no hub image";
+        error = WithArguments(texts_.Text(msg::SnapshotNoHub), {file.string()});
     if (error.empty())
         return true;
     ErrorBox(error + "\n" + texts_.Text(msg::NothingWritten));
@@ -82,7 +82,7 @@ void CommandWorker::RestoreSnapshotJob() {
         return PostCommand(job::None);
     view_.LockControls();
     if (!snapshots_) {
-        ErrorBox(texts_.Text(msg::SnapshotFailed) + " no snapshot folder");
+        ErrorBox(texts_.Text(msg::SnapshotFailed) + " " + texts_.Text(msg::SnapshotNoFolder));
         view_.UnlockControls(Get(params_.TankId));
         return PostCommand(job::None);
     }

@@ -67,6 +67,8 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {msg::SnapshotTank, "Тип бака: %1, высота бака: %2 мм"},
         {msg::SnapshotHub, "HUB_DATA: %1 байт, версия %2, %3"},
         {msg::SnapshotItem, "Датчик %1, %2: %3"},
+        {msg::SnapshotNoHub, "%1: снимок не содержит HUB_DATA"},
+        {msg::SnapshotNoFolder, "нет папки для снимков"},
         {msg::SnapshotFolder, "Папка снимков: %1"},
         {msg::SnapshotSerial, "Серийный номер: %1"},
         {msg::SnapshotReason, "Снят %1"},

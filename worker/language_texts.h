@@ -82,6 +82,8 @@ inline constexpr const char* SnapshotHub = "msg_snapshot_hub";
 // Snapshots in plain words: a snapshot in the window's list, its serial number and reason,
 // the reasons, and the comparison with the device line by line.
 inline constexpr const char* SnapshotItem = "msg_snapshot_item";
+inline constexpr const char* SnapshotNoHub = "msg_snapshot_no_hub";
+inline constexpr const char* SnapshotNoFolder = "msg_snapshot_no_folder";
 inline constexpr const char* SnapshotFolder = "msg_snapshot_folder";
 inline constexpr const char* SnapshotSerial = "msg_snapshot_serial";
 inline constexpr const char* SnapshotReason = "msg_snapshot_reason";

@@ -33,10 +33,9 @@
 namespace vq31::app::test {
 namespace {
 
-// Names and units that stay as they are in the Russian window.
-const QStringList LatinAllowedInRussian = {
-    "vQ31 Install Service v.", "VQ31", "HUB_DATA", "CSV", "PNG", "PDF", "Excel", "OK", "RFC", "TCP",
-};
+// Names that stay as they are in the Russian window: the product's and the device's names
+// and the name of the device's hub block.
+const QStringList LatinAllowedInRussian = {"vQ31 Install Service v.", "VQ31", "HUB_DATA"};
 
 // Texts of a window that are data rather than words: port names and the protocol trace.
 const QStringList DataWidgets = {"CmbCom", "MemoTraffic"};
