@@ -3,8 +3,10 @@
 // is Latin alone (units and names listed below aside); in English no text has a Cyrillic
 // letter (the language list, which names each language in its own words, aside).
 #include "apply_captions.h"
+#include "echo_format.h"
 #include "language_file.h"
 #include "language_keys.h"
+#include "qt_worker_view.h"
 #include "snapshot_dialog.h"
 #include "traffic_window.h"
 #include "window_rig.h"
@@ -73,7 +75,7 @@ void Collect(QWidget* root, QStringList& out) {
         else if (auto* group = qobject_cast<QGroupBox*>(w))
             add(w, group->title());
         else if (auto* edit = qobject_cast<QLineEdit*>(w))
-            add(w, edit->placeholderText());
+            add(w, edit->text() + "\n" + edit->placeholderText());
         else if (auto* memo = qobject_cast<QPlainTextEdit*>(w))
             add(w, memo->toPlainText());
         if (auto* tabs = qobject_cast<QTabWidget*>(w))
@@ -137,7 +139,20 @@ TEST_P(OneLanguagePerWindow, ShowsNoTextOfTheOtherScript) {
     ASSERT_EQ(rig.w().CmbLang->currentData().toString().toStdString(), c.language);
     QWidget* root = rig.window.get();
     std::unique_ptr<SnapshotDialog> snapshots;
-    if (c.window == Window::Traffic) {
+    QtWorkerView view(*rig.window);
+    if (c.window == Window::Main) {
+        // The live values as an echo with the wide-band filter and an echo error shows them.
+        EchoStatusRecord status{};
+        status[echo::Filter] = 450;
+        status[echo::ErrorCode] = 7;
+        EchoFrame frame;
+        frame.mode = 1;
+        frame.labels = FormatEchoLabels(status, rig.texts);
+        frame.fields = FormatEchoFields(status, rig.texts);
+        frame.dataInst = rig.texts.Text(msg::Inactive);
+        view.ShowEcho(frame);
+        ASSERT_EQ(rig.w().LblFiltr->text().toStdString(), rig.texts.Text(msg::Wide));
+    } else if (c.window == Window::Traffic) {
         auto monitor = std::make_shared<LinkMonitor>();
         monitor->CountExchange(StatusOk);
         monitor->CountExchange(StatusNoAnswer);
