@@ -293,8 +293,7 @@ SnapshotReason ParseReasonLine(const std::string& line) {
                 r.fields.push_back(key);
         }
         r.kind = r.fields.empty() ? Kind::Unknown : Kind::Settings;
-    } else if (word == "restore") {
-        words >> r.from;
+    } else if (word == "restore" && (words >> r.from)) {
         r.kind = Kind::Restore;
     }
     if (r.kind == Kind::Unknown)
