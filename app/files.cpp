@@ -117,6 +117,7 @@ void MainWindow::RebuildLists() {
     constexpr int WordItem = 25;
     CmbKu->setItemText(WordItem, Text("str_cmb_Ku"));
     CmbKuMax->setItemText(WordItem, Text("str_cmb_KuMax"));
+    CmbFiltr->setItemText(0, Text("str_cmb_Filtr0"));
 }
 
 void MainWindow::CmbLangChange() {

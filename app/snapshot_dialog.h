@@ -50,9 +50,20 @@ private:
     std::function<void(const std::filesystem::path&, bool)> request_;
     std::function<void(int)> post_;
     std::vector<std::filesystem::path> files_;
+    // The files as loaded (reason filled in), and whether each loaded; same order as files_.
+    std::vector<Snapshot> loaded_;
+    std::vector<std::string> errors_;
 };
 
 // The text the window shows for one snapshot, in the language of texts.
 QString SnapshotSummary(const Snapshot& snapshot, const LanguageTexts& texts);
+// The list's line for one snapshot: sensor, local time and why it was taken.
+QString SnapshotListLine(const Snapshot& snapshot, const LanguageTexts& texts);
+// A snapshot's time stamp (UTC) in the local time zone, as the window shows it.
+QString SnapshotTimeText(const std::string& stamp);
+// Files that hold no reason (saved before the reason was recorded) get the change between
+// them and the next snapshot of the same sensor, which holds what that write left behind;
+// the newest of a sensor keeps an unknown reason. snapshots are oldest first.
+void FillMissingReasons(std::vector<Snapshot>& snapshots, const std::vector<bool>& loaded);
 
 } // namespace vq31::app

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 namespace vq31::app {
 
 TrafficWindow::TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& boxes,
@@ -57,7 +59,8 @@ TrafficWindow::TrafficWindow(std::shared_ptr<LinkMonitor> monitor, Prompter& box
     connect(clear, &QPushButton::clicked, this, [this] { Clear(); });
     connect(errorsOnly_, &QCheckBox::toggled, this, [this](bool on) { SetErrorsOnly(on); });
     connect(save, &QPushButton::clicked, this, [this] {
-        const QString path = boxes_.ChooseSaveFile("Text (*.txt);;All files (*)");
+        const QString path = boxes_.ChooseSaveFile(QString::fromStdString(
+            texts_.Text(msg::FilterText) + " (*.txt);;" + texts_.Text(msg::FilterAll) + " (*)"));
         if (!path.isEmpty())
             SaveTo(path);
     });
@@ -88,7 +91,31 @@ void TrafficWindow::Append(const std::vector<TraceRecord>& records) {
 void TrafficWindow::Refresh() {
     if (!Paused())
         Append(monitor_->Since(shown_));
-    health_->setText(QString::fromStdString(FormatHealth(monitor_->Health())).trimmed());
+    health_->setText(HealthText(monitor_->Health(), texts_));
+}
+
+QString HealthText(const LinkHealth& h, const LanguageTexts& texts) {
+    const auto n = [](uint64_t v) { return std::to_string(v); };
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f", h.requestsPerSecond);
+    std::string text =
+        WithArguments(texts.Text(msg::TrafficCounts), {n(h.requests), n(h.answers), n(h.broken),
+                                                       n(h.silences), n(h.rejected), rate});
+    text += "\n" + WithArguments(texts.Text(msg::TrafficExchanges), {n(h.exchanges())});
+    const char* separator = ": ";
+    for (size_t i = 0; i < h.statuses.size(); ++i) {
+        if (h.statuses[i] == 0)
+            continue;
+        const std::string name = i < 9 ? texts.Text("str_traffic_status" + std::to_string(i))
+                                       : texts.Text(msg::TrafficOther);
+        text += separator + name + " " + n(h.statuses[i]);
+        separator = ", ";
+    }
+    // The failed exchange's own trace line stays as the trace shows it.
+    text += "\n" + WithArguments(
+                       texts.Text(msg::TrafficLastError),
+                       {h.lastErrorLine.empty() ? texts.Text(msg::TrafficNone) : h.lastErrorLine});
+    return QString::fromStdString(text);
 }
 
 void TrafficWindow::Rebuild() {

@@ -60,4 +60,8 @@ private:
     int redraws_ = 0;
 };
 
+// The link's health in the window's language: counters and rate, exchanges by outcome, and
+// the last failed exchange's trace line.
+QString HealthText(const LinkHealth& health, const LanguageTexts& texts);
+
 } // namespace vq31::app

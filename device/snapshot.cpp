@@ -135,6 +135,172 @@ std::vector<std::string> SnapshotDifferences(const Snapshot& a, const Snapshot& 
     return names;
 }
 
+std::vector<FieldDifference> FieldDifferences(const Snapshot& a, const Snapshot& b,
+                                              CompareScope scope) {
+    std::vector<FieldDifference> out;
+    for (const FieldDef& f : Fields) {
+        const bool compared = (f.group == 1 && scope.settings) || (f.group == 2 && scope.tank);
+        if (compared && a.*f.field != b.*f.field)
+            out.push_back({f.key, a.*f.field, b.*f.field});
+    }
+    return out;
+}
+
+namespace {
+
+// The entries of a valid image by tank id, each as its bytes.
+bool EntriesById(const std::vector<uint8_t>& bytes, std::map<uint32_t, std::vector<uint8_t>>& out,
+                 std::vector<uint8_t>& header) {
+    if (bytes.size() < HubHeaderSize || bytes.size() > HubBufferSize)
+        return false;
+    auto image = std::make_unique<HubBuffer>();
+    std::copy(bytes.begin(), bytes.end(), image->bytes().begin());
+    if (!HubIsValid(*image))
+        return false;
+    header.assign(bytes.begin(), bytes.begin() + ptrdiff_t(HubHeaderSize));
+    // The total size and the checksum follow every change of a table; they say nothing of
+    // what changed.
+    for (const size_t offset : {HubTotalSizeOffset, HubChecksumOffset})
+        header[offset] = header[offset + 1] = 0;
+    for (auto e = HubFirstEntry(*image); e; e = HubNextEntry(*image, *e)) {
+        const TankEntryHead head = HubEntryHead(*image, *e);
+        const size_t end = std::min(e->offset + head.EntrySize, bytes.size());
+        out[head.Id].assign(bytes.begin() + ptrdiff_t(e->offset), bytes.begin() + ptrdiff_t(end));
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<uint32_t> TanksThatDiffer(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                                      bool& hubHeaderDiffers) {
+    std::map<uint32_t, std::vector<uint8_t>> ea, eb;
+    std::vector<uint8_t> ha, hb;
+    std::vector<uint32_t> ids;
+    if (!EntriesById(a, ea, ha) || !EntriesById(b, eb, hb)) {
+        hubHeaderDiffers = a != b;
+        return ids;
+    }
+    hubHeaderDiffers = ha != hb;
+    for (const auto& [id, bytes] : ea) {
+        const auto other = eb.find(id);
+        if (other == eb.end() || other->second != bytes)
+            ids.push_back(id);
+    }
+    for (const auto& [id, bytes] : eb) {
+        if (!ea.count(id))
+            ids.push_back(id);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+SnapshotReason ReasonOfChange(const Snapshot& before, const Snapshot& after) {
+    using Kind = SnapshotReason::Kind;
+    SnapshotReason reason;
+    // Images of other lengths with equal contents (more pages read than written) hold the
+    // same tanks: that is no change of the hub image.
+    bool hubChanged = before.hub != after.hub;
+    if (hubChanged) {
+        bool header = false;
+        hubChanged = !TanksThatDiffer(before.hub, after.hub, header).empty() || header;
+    }
+    if (hubChanged) {
+        std::map<uint32_t, std::vector<uint8_t>> ea, eb;
+        std::vector<uint8_t> ha, hb;
+        const bool valid = EntriesById(before.hub, ea, ha) && EntriesById(after.hub, eb, hb);
+        bool header = false;
+        const auto tanks = TanksThatDiffer(before.hub, after.hub, header);
+        const bool sameIds =
+            valid && ea.size() == eb.size() &&
+            std::equal(ea.begin(), ea.end(), eb.begin(),
+                       [](const auto& x, const auto& y) { return x.first == y.first; });
+        if (tanks.size() == 1 && sameIds && !header) {
+            reason.kind = Kind::TareTable;
+            reason.tank = tanks.front();
+        } else {
+            reason.kind = Kind::TankList;
+        }
+        return reason;
+    }
+    if (before.tankId != after.tankId) {
+        reason.kind = Kind::ActiveTank;
+        reason.tank = after.tankId;
+        return reason;
+    }
+    if (before.tankHeight != after.tankHeight) {
+        reason.kind = Kind::TankHeight;
+        return reason;
+    }
+    for (const FieldDifference& d : FieldDifferences(before, after, {true, false, false}))
+        reason.fields.push_back(d.key);
+    if (!reason.fields.empty())
+        reason.kind = Kind::Settings;
+    return reason;
+}
+
+std::string ReasonLine(const SnapshotReason& r) {
+    using Kind = SnapshotReason::Kind;
+    switch (r.kind) {
+    case Kind::TareTable:
+        return "table " + std::to_string(r.tank);
+    case Kind::TankList:
+        return "tanks";
+    case Kind::ActiveTank:
+        return "active " + std::to_string(r.tank);
+    case Kind::TankHeight:
+        return "height";
+    case Kind::Settings: {
+        std::string line = "settings";
+        for (const std::string& f : r.fields)
+            line += " " + f;
+        return line;
+    }
+    case Kind::Restore:
+        return "restore " + r.from;
+    case Kind::Unknown:
+        break;
+    }
+    return {};
+}
+
+SnapshotReason ParseReasonLine(const std::string& line) {
+    using Kind = SnapshotReason::Kind;
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    SnapshotReason r;
+    const auto tank = [&]() -> bool {
+        std::string id;
+        words >> id;
+        return ParseUnsigned(id, 16, r.tank);
+    };
+    if (word == "table" && tank()) {
+        r.kind = Kind::TareTable;
+    } else if (word == "active" && tank()) {
+        r.kind = Kind::ActiveTank;
+    } else if (word == "tanks") {
+        r.kind = Kind::TankList;
+    } else if (word == "height") {
+        r.kind = Kind::TankHeight;
+    } else if (word == "settings") {
+        // Only the settings this version names; others are left out.
+        for (std::string key; words >> key;) {
+            const bool known =
+                std::any_of(std::begin(Fields), std::end(Fields),
+                            [&](const FieldDef& f) { return f.group == 1 && key == f.key; });
+            if (known)
+                r.fields.push_back(key);
+        }
+        r.kind = r.fields.empty() ? Kind::Unknown : Kind::Settings;
+    } else if (word == "restore" && (words >> r.from)) {
+        r.kind = Kind::Restore;
+    }
+    if (r.kind == Kind::Unknown)
+        return {};
+    return r;
+}
+
 std::string JoinFields(const std::vector<std::string>& fields) {
     std::string text;
     for (const std::string& f : fields)
@@ -164,6 +330,8 @@ std::string SnapshotText(const Snapshot& s) {
         if (f.field == &Snapshot::tempCoefBits || f.field == &Snapshot::soundSpeedBits)
             body += "# " + std::string(f.key) + " as a number: " + FloatText(s.*f.field) + "\n";
     }
+    if (s.reason.kind != SnapshotReason::Kind::Unknown)
+        body += "reason = " + ReasonLine(s.reason) + "\n";
     body += "hubsize = " + std::to_string(s.hub.size()) + "\n";
     for (size_t i = 0; i < s.hub.size(); i += HexBytesPerLine) {
         body += i == 0 ? "hub = " : "hub+ = ";
@@ -238,6 +406,8 @@ bool ParseSnapshot(const std::string& original, Snapshot& out, std::string& erro
         return false;
     }
     s.time = values["time"];
+    if (const auto reason = values.find("reason"); reason != values.end())
+        s.reason = ParseReasonLine(reason->second);
     for (const FieldDef& f : Fields) {
         const auto it = values.find(f.key);
         if (it == values.end()) {

@@ -11,12 +11,16 @@ namespace vq31 {
 
 namespace {
 
-// Saves the state read before the write; false (outcome NothingWritten) when it cannot be.
-bool SaveBefore(const WriteContext& context, const Snapshot& before, WriteOutcome& out) {
+// Saves the state read before the write, with what the write is about to change; false
+// (outcome NothingWritten) when it cannot be saved.
+bool SaveBefore(const WriteContext& context, const Snapshot& before, const SnapshotReason& reason,
+                WriteOutcome& out) {
     if (!context.store)
         return true;
     std::string error;
-    out.snapshot = context.store->Save(before, error);
+    Snapshot saved = before;
+    saved.reason = reason;
+    out.snapshot = context.store->Save(saved, error);
     if (out.snapshot.empty()) {
         out.snapshotError = error.empty() ? "the snapshot could not be saved" : error;
         out.end = WriteEnd::NothingWritten;
@@ -193,7 +197,7 @@ WriteOutcome WriteHubTransaction(DeviceLink& link, uint8_t a, const HubWrite& w,
         out.end = WriteEnd::Unchanged;
         return out;
     }
-    if (!SaveBefore(context, *before, out))
+    if (!SaveBefore(context, *before, ReasonOfChange(*before, ExpectedAfter(*before, w)), out))
         return out;
     WriteHubSteps(link, a, w, context, out);
     if (out.stopEnd == StopEnd::Incomplete || out.status != StatusOk || out.pagesWritten < w.pages)
@@ -246,7 +250,7 @@ WriteOutcome WriteSettingsTransaction(DeviceLink& link, uint8_t& a, uint32_t cur
     if ((out.status = ReadSnapshot(link, a, *before)) != StatusOk)
         return out;
     out.before = before;
-    if (!SaveBefore(context, *before, out))
+    if (!SaveBefore(context, *before, ReasonOfChange(*before, ExpectedSettings(*before, w)), out))
         return out;
     if (!WriteSettingsSteps(link, a, currentSpeed, w, follow, out))
         return EndWithoutReadBack(out), out;
@@ -279,7 +283,10 @@ WriteOutcome RestoreTransaction(DeviceLink& link, uint8_t& a, uint32_t currentSp
         out.end = WriteEnd::Declined;
         return out;
     }
-    if (!SaveBefore(context, *before, out))
+    SnapshotReason restoring;
+    restoring.kind = SnapshotReason::Kind::Restore;
+    restoring.from = wanted.time;
+    if (!SaveBefore(context, *before, restoring, out))
         return out;
     const HubWrite w{image.get(), pages, wanted.tankId, wanted.tankHeight};
     WriteHubSteps(link, a, w, context, out);

@@ -1,6 +1,7 @@
 // Snapshot jobs of the window: compare a saved snapshot with the device, and put one back
 // after a fresh snapshot of what it replaces, with a read-back check.
 #include "command_worker.h"
+#include "snapshot_words.h"
 
 #include <cstdio>
 
@@ -39,7 +40,7 @@ bool CommandWorker::LoadRequestedSnapshot(Snapshot& snapshot, bool& withSettings
     if (file.empty())
         error = texts_.Text(msg::SnapshotNone);
     else if (SnapshotStore::Load(file, snapshot, error) && snapshot.hub.empty())
-        error = file.string() + ": the snapshot holds no hub image";
+        error = WithArguments(texts_.Text(msg::SnapshotNoHub), {file.string()});
     if (error.empty())
         return true;
     ErrorBox(error + "\n" + texts_.Text(msg::NothingWritten));
@@ -66,9 +67,8 @@ void CommandWorker::CompareSnapshot() {
     std::string text;
     if (o.otherSerial)
         text = OtherSerialText(saved, o.device) + "\n";
-    text += o.differences.empty()
-                ? texts_.Text(msg::SnapshotSame)
-                : texts_.Text(msg::SnapshotDiffers) + " " + JoinFields(o.differences);
+    // Each difference in the window's words, the device's value beside the snapshot's.
+    text += CompareText(saved, o.device, texts_);
     InfoBox(text);
     PostCommand(snapshotFollow_.load());
 }
@@ -82,7 +82,7 @@ void CommandWorker::RestoreSnapshotJob() {
         return PostCommand(job::None);
     view_.LockControls();
     if (!snapshots_) {
-        ErrorBox(texts_.Text(msg::SnapshotFailed) + " no snapshot folder");
+        ErrorBox(texts_.Text(msg::SnapshotFailed) + " " + texts_.Text(msg::SnapshotNoFolder));
         view_.UnlockControls(Get(params_.TankId));
         return PostCommand(job::None);
     }

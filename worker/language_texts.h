@@ -89,6 +89,37 @@ inline constexpr const char* SnapshotLink = "msg_snapshot_link";
 inline constexpr const char* SnapshotFuel = "msg_snapshot_fuel";
 inline constexpr const char* SnapshotTank = "msg_snapshot_tank";
 inline constexpr const char* SnapshotHub = "msg_snapshot_hub";
+// Snapshots in plain words: a snapshot in the window's list, its serial number and reason,
+// the reasons, and the comparison with the device line by line.
+inline constexpr const char* SnapshotItem = "msg_snapshot_item";
+inline constexpr const char* SnapshotNoHub = "msg_snapshot_no_hub";
+inline constexpr const char* SnapshotNoFolder = "msg_snapshot_no_folder";
+inline constexpr const char* SnapshotFolder = "msg_snapshot_folder";
+inline constexpr const char* SnapshotSerial = "msg_snapshot_serial";
+inline constexpr const char* SnapshotReason = "msg_snapshot_reason";
+inline constexpr const char* ReasonTable = "msg_reason_table";
+inline constexpr const char* ReasonTanks = "msg_reason_tanks";
+inline constexpr const char* ReasonActive = "msg_reason_active";
+inline constexpr const char* ReasonHeight = "msg_reason_height";
+inline constexpr const char* ReasonSettings = "msg_reason_settings";
+inline constexpr const char* ReasonRestore = "msg_reason_restore";
+inline constexpr const char* ReasonUnknown = "msg_reason_unknown";
+inline constexpr const char* DiffLine = "msg_diff_line";
+inline constexpr const char* DiffTableValues = "msg_diff_table_values";
+inline constexpr const char* DiffHubBytes = "msg_diff_hub_bytes";
+inline constexpr const char* DiffRows = "str_diff_rows";
+inline constexpr const char* DiffAbsent = "str_diff_absent";
+inline constexpr const char* DiffOn = "str_diff_on";
+inline constexpr const char* DiffOff = "str_diff_off";
+inline constexpr const char* DiffTable = "str_field_table";
+// The traffic window's health lines and its save dialog's filter.
+inline constexpr const char* TrafficCounts = "msg_traffic_counts";
+inline constexpr const char* TrafficExchanges = "msg_traffic_exchanges";
+inline constexpr const char* TrafficLastError = "msg_traffic_last_error";
+inline constexpr const char* TrafficNone = "str_traffic_none";
+inline constexpr const char* TrafficOther = "str_traffic_status_other";
+inline constexpr const char* FilterText = "str_filter_text";
+inline constexpr const char* FilterAll = "str_filter_all";
 inline constexpr const char* HubSound = "msg_hub_sound";
 inline constexpr const char* HubBroken = "msg_hub_broken";
 inline constexpr const char* SaveFailed = "msg_save_failed";

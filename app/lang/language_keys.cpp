@@ -23,6 +23,14 @@ const std::vector<KeyText>& MainWindowCaptions() {
         // Status bar: the button of the traffic window.
         {"BtnTraffic", "Обмен..."},
         {"BtnReconnect", "Подключить снова"}, // after an unplugged adapter came back
+        // Program page: the sensor panel.
+        {"GbSensor", "Датчик"},
+        {"LblSensorSerial", "Серийный номер:"},
+        {"LblSensorModel", "Модель:"},
+        {"LblSensorFirmware", "Версия ПО:"},
+        {"LblSensorLevel", "Уровень, мм:"},
+        {"LblSensorLitres", "Объём, л:"},
+        {"LblSensorPort", "Порт:"},
         // Oscilloscope page: live values and gain row.
         {"LblAuth", "Auth:"},
         {"LblPos", "Pos/Div:"},

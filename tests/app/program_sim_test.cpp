@@ -164,13 +164,17 @@ TEST(ProgramWithSensor, SettingsWriteLeavesASnapshotTheSnapshotWindowComparesAnd
     auto* dialog = rig.w().findChild<SnapshotDialog*>("FormSnapshots");
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(dialog->LstSnapshots->count(), 1);
-    EXPECT_TRUE(dialog->MemoSnapshot->toPlainText().contains("S/N: 004711"))
+    // The write changed only the period, and the snapshot before it says so.
+    EXPECT_TRUE(dialog->LstSnapshots->item(0)->text().endsWith(
+        ": перед установкой параметров (Период автовыдачи)"))
+        << dialog->LstSnapshots->item(0)->text().toStdString();
+    EXPECT_TRUE(dialog->MemoSnapshot->toPlainText().contains("Серийный номер: 004711"))
         << dialog->MemoSnapshot->toPlainText().toStdString();
     dialog->ChkSnapshotParams->setChecked(true);
     dialog->BtnSnapshotDiff->click();
     ASSERT_TRUE(rig.WaitFor([&] { return !rig.boxes.shown.empty(); }));
     EXPECT_EQ(rig.boxes.shown[0].kind, "information");
-    EXPECT_TRUE(rig.boxes.shown[0].text.contains("output period"))
+    EXPECT_TRUE(rig.boxes.shown[0].text.contains("Период автовыдачи: в датчике 17, в снимке"))
         << rig.boxes.shown[0].text.toStdString();
     rig.Settle();
 

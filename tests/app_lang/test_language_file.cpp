@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 namespace vq31 {
@@ -232,8 +233,23 @@ TEST(LanguageLocation, AnUnpackedTreeFindsItsOwnDataFolder) {
     EXPECT_EQ(DataDirectory(bin), own);
 }
 
+// The Russian section holds the built-in text, except where that text is Latin alone (the
+// captions "Auth:", "Set" and the like): there it gives Russian words (Cyrillic letters, UTF-8
+// lead bytes 0xD0 and 0xD1), so that the Russian window shows no English.
+bool RussianTextFits(const std::optional<std::string>& russian, const std::string& builtIn) {
+    if (!russian)
+        return false;
+    if (*russian == builtIn)
+        return true;
+    const bool latinOnly =
+        builtIn.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") !=
+            std::string::npos &&
+        builtIn.find_first_of("\xD0\xD1") == std::string::npos;
+    return latinOnly && russian->find_first_of("\xD0\xD1") != std::string::npos;
+}
+
 // The shipped file: both languages hold every key of every window, and the Russian texts are
-// the built-in ones.
+// the built-in ones (Latin-only built-ins in Russian words).
 class ShippedLanguageFile : public ::testing::Test {
 protected:
     ProfileFile file = ProfileFile::Load(VQ31_SHIPPED_LANGUAGE_FILE);
@@ -276,7 +292,8 @@ TEST_F(ShippedLanguageFile, ListsRussianAndEnglish) {
 
 TEST_F(ShippedLanguageFile, RussianSectionHoldsTheBuiltInCaptionsAndTexts) {
     for (const KeyText& k : WindowKeys()) {
-        EXPECT_EQ(file.Find("Russian", k.key), k.text) << k.key;
+        EXPECT_TRUE(RussianTextFits(file.Find("Russian", k.key), k.text))
+            << k.key << "=" << file.Find("Russian", k.key).value_or("(none)");
     }
     const StatusTexts status = StatusTexts::Defaults();
     for (int code = 0; code < 256; ++code) {

@@ -4,8 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 namespace vq31 {
 namespace {
+
+// The Russian section holds the built-in text, except where that text is Latin alone (the
+// captions "Auth:", "Set" and the like): there it gives Russian words (Cyrillic letters, UTF-8
+// lead bytes 0xD0 and 0xD1), so that the Russian window shows no English.
+bool RussianTextFits(const std::optional<std::string>& russian, const std::string& builtIn) {
+    if (!russian)
+        return false;
+    if (*russian == builtIn)
+        return true;
+    const bool latinOnly =
+        builtIn.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") !=
+            std::string::npos &&
+        builtIn.find_first_of("\xD0\xD1") == std::string::npos;
+    return latinOnly && russian->find_first_of("\xD0\xD1") != std::string::npos;
+}
 
 std::vector<TextEntry> AllTextKeys() {
     std::vector<TextEntry> all = LanguageTexts::MessageDefaults();
@@ -34,7 +52,8 @@ TEST(LanguageTexts, ShippedFileHoldsEveryTextInBothLanguages) {
     const auto file = ProfileFile::Load(VQ31_SHIPPED_LANGUAGE_FILE);
     ASSERT_TRUE(file.Exists());
     for (const TextEntry& e : AllTextKeys()) {
-        EXPECT_EQ(file.Find("Russian", e.key), e.text) << e.key;
+        EXPECT_TRUE(RussianTextFits(file.Find("Russian", e.key), e.text))
+            << e.key << "=" << file.Find("Russian", e.key).value_or("(none)");
         EXPECT_NE(file.Find("English", e.key).value_or(""), "") << e.key;
     }
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace vq31::test {
@@ -111,6 +112,56 @@ TEST_F(WritePath, ASettingsWriteFailingPartWayNamesTheSettingsStored) {
         WriteSettingsTransaction(link_, address, 19200, w, {store_.get(), {}, {}, {}}, {});
     EXPECT_EQ(o.end, WriteEnd::PartWritten) << o.status;
     EXPECT_EQ(JoinFields(o.settingsWritten), "post-filter, fuel settings");
+}
+
+// The snapshot before a write says what the write was about to change, in the file's own
+// words, so the snapshot window can name it.
+TEST_F(WritePath, EachSnapshotRecordsWhatItsWriteWasAboutToChange) {
+    ASSERT_TRUE(sim_.SetHubStore(NewBytes()));
+    Snapshot device;
+    ASSERT_EQ(ReadSnapshotSettings(link_, 1, device), StatusOk);
+    auto changed = std::make_unique<HubBuffer>(*image_);
+    const auto tank = HubFindEntry(*changed, 10);
+    ASSERT_TRUE(tank.has_value());
+    changed->bytes()[tank->offset + TankEntryHeadSize + 2] ^= 0x01; // a volume of row 0
+    HubSeal(*changed);
+    struct Case {
+        const char* what;
+        std::function<WriteOutcome()> write;
+        const char* reason;
+    };
+    const WriteContext context{store_.get(), {}, {}, false, {}};
+    uint8_t address = 1;
+    const Case cases[] = {
+        {"one tank's table",
+         [&] {
+             return WriteHubTransaction(link_, 1, {changed.get(), 12, {}, {}}, context);
+         },
+         "table 10"},
+        {"the working tank",
+         [&] {
+             return WriteHubTransaction(link_, 1, {changed.get(), 12, device.tankId + 1, {}},
+                                        context);
+         },
+         "active"},
+        {"address and period",
+         [&] {
+             SettingsWrite w;
+             w.address = 2;
+             w.autoPeriod = device.autoPeriod + 1;
+             return WriteSettingsTransaction(link_, address, 19200, w, context, {});
+         },
+         "settings address period"},
+    };
+    for (const Case& c : cases) {
+        const WriteOutcome o = c.write();
+        ASSERT_TRUE(o.Ok()) << c.what;
+        Snapshot saved;
+        std::string error;
+        ASSERT_TRUE(SnapshotStore::Load(o.snapshot, saved, error)) << error;
+        EXPECT_EQ(ReasonLine(saved.reason).rfind(c.reason, 0), 0u)
+            << c.what << ": " << ReasonLine(saved.reason);
+    }
 }
 
 } // namespace
