@@ -308,10 +308,14 @@ private:
 
     // Waits for the waiting read to end, for Wake when wakeable, or until deadline. The
     // system's timed wait covers all but the last FinalPollWindow; that last part is slept in
-    // 1 ms steps, looking at the read, the driver queue and Wake between them. A timed wait
-    // can overrun by several milliseconds on a busy machine (under Wine by most) while a
-    // sleep keeps time, and a silent line must be found silent on time: the idle time-out
-    // before every request is the floor of each exchange.
+    // 1 ms steps, looking at the read, the driver queue and Wake between them. The last
+    // fraction of a millisecond of a read that is not wakeable (the silence after an answer)
+    // is yielded away rather than slept, since a sleep cannot be shorter than 1 ms and would
+    // overrun the deadline by most of one; a wakeable read ends by Wake when it matters, so
+    // it sleeps rather than keep the processor busy while the link waits. A timed wait can
+    // overrun by several milliseconds on a busy machine (under Wine by most) while a sleep
+    // keeps time, and a silent line must be found silent on time: the idle time-out before
+    // every request is the floor of each exchange.
     Waited WaitForByte(std::chrono::steady_clock::time_point deadline, bool wakeable) {
         const HANDLE events[2] = {readEvent_, wake_};
         for (;;) {
@@ -323,8 +327,8 @@ private:
             // needs no wait, which under Wine is a round trip to its server.
             if (HasOverlappedIoCompleted(&readOv_))
                 return Waited::Byte;
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto exact = deadline - std::chrono::steady_clock::now();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(exact);
             if (left > FinalPollWindow) {
                 const DWORD w = WaitForMultipleObjects(wakeable ? 2 : 1, events, FALSE,
                                                        DWORD((left - FinalPollWindow).count()));
@@ -349,7 +353,10 @@ private:
                            : Waited::Failed;
             if (left.count() <= 0)
                 return Waited::Timeout;
-            Sleep(1);
+            if (exact >= std::chrono::milliseconds(1) || wakeable)
+                Sleep(1);
+            else
+                SwitchToThread();
         }
     }
 
