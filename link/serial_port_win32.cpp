@@ -5,9 +5,13 @@
 // most its own time-out (a wakeable call also until Wake, so a request leaves as soon as it
 // is made once the line is known idle) and leaves it waiting when the time runs out, so an
 // idle line costs no cancelling. Once a byte has come, whatever else the driver holds is
-// fetched in one read and handed out byte by byte. Writes are bounded by the caller's limit
-// as well as by the driver's write time-outs. The ports present come from the registry's
-// serial device map.
+// fetched in one read and handed out byte by byte. The time-out of the first read after such
+// a run is a silence counted from the moment the run was known to be in the driver, not from
+// the call: fetching the run and judging it cost the caller time that the line was already
+// silent (under Wine each read is several round trips to its server), and counting it again
+// would lengthen every pause before the next request. Writes are bounded by the caller's
+// limit as well as by the driver's write time-outs. The ports present come from the
+// registry's serial device map.
 #include "doctor.h"
 #include "serial_port.h"
 
@@ -170,6 +174,7 @@ public:
         vanished_ = false;
         pending_ = false;
         head_ = tail_ = 0;
+        runHandedOut_ = false;
         return true;
     }
 
@@ -181,6 +186,7 @@ public:
         handle_ = nullptr;
         vanished_ = false;
         head_ = tail_ = 0;
+        runHandedOut_ = false;
     }
 
     bool IsOpen() const override { return handle_ != nullptr; }
@@ -190,17 +196,21 @@ public:
             byte = buffer_[head_++];
             return Read::Byte;
         }
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        // Every byte of the last run had come by arrivedBy_, so the line has been silent since
+        // then at least; only the first read after the run counts from there.
+        const auto now = std::chrono::steady_clock::now();
+        const auto deadline = (runHandedOut_ ? std::min(now, arrivedBy_) : now) + timeout;
+        runHandedOut_ = false;
         if (handle_ == nullptr)
             return SleepUntil(deadline);
         DWORD got = 0;
         if (!pending_) {
             // Bytes already queued are taken at once, without a wait.
             if (const DWORD queued = Queued(); queued > 0) {
+                const auto seen = std::chrono::steady_clock::now();
                 got = ReadQueued(0, std::min<DWORD>(queued, sizeof buffer_));
                 if (got > 0) {
-                    head_ = 1;
-                    tail_ = got;
+                    HandOutRun(got, seen);
                     byte = buffer_[0];
                     return Read::Byte;
                 }
@@ -226,11 +236,14 @@ public:
             if (!GetOverlappedResult(handle_, &readOv_, &got, FALSE) || got == 0)
                 return SleepUntil(deadline);
         }
-        head_ = 1;
-        tail_ = 1;
-        // The rest of an answer is usually queued already: fetch it in one read.
-        if (const DWORD queued = Queued(); queued > 0)
-            tail_ += ReadQueued(1, std::min<DWORD>(queued, sizeof buffer_ - 1));
+        // The rest of an answer is usually queued already: fetch it in one read. The bytes
+        // counted here had all come when the count returned.
+        const DWORD queued = Queued();
+        const auto seen = std::chrono::steady_clock::now();
+        DWORD run = 1;
+        if (queued > 0)
+            run += ReadQueued(1, std::min<DWORD>(queued, sizeof buffer_ - 1));
+        HandOutRun(run, seen);
         byte = buffer_[0];
         return Read::Byte;
     }
@@ -245,7 +258,10 @@ public:
         if (handle_ == nullptr)
             return false;
         OVERLAPPED ov{};
-        ov.hEvent = writeEvent_; // reset by the write as it starts
+        // Reset by the write as it starts. The low bit set keeps the write's end from being
+        // posted to a completion port: the port has none, and under Wine the posting is one
+        // more round trip to its server between the request and the wait for the answer.
+        ov.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(writeEvent_) | 1);
         DWORD written = 0;
         if (!WriteFile(handle_, data, DWORD(length), &written, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING)
@@ -261,6 +277,7 @@ public:
     void Purge() override {
         if (handle_ != nullptr) {
             PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR);
+            runHandedOut_ = false;
             // A byte the waiting read took before the purge is a leftover too (nothing new
             // comes before the next request); a read still waiting stays for the answer.
             DWORD got = 0;
@@ -291,10 +308,14 @@ private:
 
     // Waits for the waiting read to end, for Wake when wakeable, or until deadline. The
     // system's timed wait covers all but the last FinalPollWindow; that last part is slept in
-    // 1 ms steps, looking at the read, the driver queue and Wake between them. A timed wait
-    // can overrun by several milliseconds on a busy machine (under Wine by most) while a
-    // sleep keeps time, and a silent line must be found silent on time: the idle time-out
-    // before every request is the floor of each exchange.
+    // 1 ms steps, looking at the read, the driver queue and Wake between them. The last
+    // fraction of a millisecond of a read that is not wakeable (the silence after an answer)
+    // is yielded away rather than slept, since a sleep cannot be shorter than 1 ms and would
+    // overrun the deadline by most of one; a wakeable read ends by Wake when it matters, so
+    // it sleeps rather than keep the processor busy while the link waits. A timed wait can
+    // overrun by several milliseconds on a busy machine (under Wine by most) while a sleep
+    // keeps time, and a silent line must be found silent on time: the idle time-out before
+    // every request is the floor of each exchange.
     Waited WaitForByte(std::chrono::steady_clock::time_point deadline, bool wakeable) {
         const HANDLE events[2] = {readEvent_, wake_};
         for (;;) {
@@ -302,8 +323,12 @@ private:
                 ResetEvent(wake_);
                 return Waited::Woken;
             }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            // A byte taken while the caller was busy (an answer that came during the write)
+            // needs no wait, which under Wine is a round trip to its server.
+            if (HasOverlappedIoCompleted(&readOv_))
+                return Waited::Byte;
+            const auto exact = deadline - std::chrono::steady_clock::now();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(exact);
             if (left > FinalPollWindow) {
                 const DWORD w = WaitForMultipleObjects(wakeable ? 2 : 1, events, FALSE,
                                                        DWORD((left - FinalPollWindow).count()));
@@ -328,7 +353,10 @@ private:
                            : Waited::Failed;
             if (left.count() <= 0)
                 return Waited::Timeout;
-            Sleep(1);
+            if (exact >= std::chrono::milliseconds(1) || wakeable)
+                Sleep(1);
+            else
+                SwitchToThread();
         }
     }
 
@@ -349,12 +377,22 @@ private:
             return got;
         if (GetLastError() != ERROR_IO_PENDING)
             return 0;
-        // Queued bytes come at once; the bound only guards against a driver that lied.
-        if (WaitForSingleObject(handle_, DWORD(AnswerByteWindow.count())) != WAIT_OBJECT_0)
+        // Queued bytes come at once (under Wine the read has often ended by the time the call
+        // returns); the bound only guards against a driver that lied.
+        if (!HasOverlappedIoCompleted(&ov) &&
+            WaitForSingleObject(handle_, DWORD(AnswerByteWindow.count())) != WAIT_OBJECT_0)
             CancelIoEx(handle_, &ov);
         // A cancelled read still reports the bytes it had taken.
         GetOverlappedResult(handle_, &ov, &got, TRUE);
         return got;
+    }
+
+    // Hands out a run of count bytes from the buffer's start, all of which had come by seen.
+    void HandOutRun(DWORD count, std::chrono::steady_clock::time_point seen) {
+        head_ = 1;
+        tail_ = count;
+        arrivedBy_ = seen;
+        runHandedOut_ = true;
     }
 
     // Cancels the waiting read and waits until the driver has let go of its buffer.
@@ -394,6 +432,10 @@ private:
     uint8_t buffer_[4096];
     DWORD head_ = 0;
     DWORD tail_ = 0;
+    // When the run in the buffer was known to have come whole, and whether no read with an
+    // empty buffer has been made since it was fetched.
+    std::chrono::steady_clock::time_point arrivedBy_{};
+    bool runHandedOut_ = false;
 };
 
 } // namespace

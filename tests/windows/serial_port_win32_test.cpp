@@ -3,8 +3,9 @@
 // message and is closed again; Wake ends a wakeable read on a real port. The real port is
 // the simulator's pseudo-terminal mapped to the COM port named in VQ31_TEST_COM, the device
 // that is no serial port /dev/null mapped to VQ31_TEST_NOT_SERIAL (scripts/test-windows.sh).
-// The simulator stays silent, as it only ever answers requests. A read that Wake failed to
-// end would wait its whole ten minutes, past the script's bound on the test run.
+// The simulator stays silent but for the answers to the requests written here. A read that
+// Wake failed to end would wait its whole ten minutes, past the script's bound on the test run.
+#include "receiver.h"
 #include "serial_port.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,39 @@ protected:
     }
     std::unique_ptr<SerialPort> port_ = MakeSerialPort();
 };
+
+// Answers are read byte by byte as the link reads them: the runs the driver hands over come
+// whole and in order (a byte taken twice or lost breaks the frame), and the line reads silent
+// after the answer. A short answer and the long echo frame.
+TEST_F(Win32SerialPortOnSimulator, AnAnswerComesWholeAndTheLineIsSilentAfterIt) {
+    const struct {
+        const char* name;
+        RequestFields request;
+    } cases[] = {
+        {"identity", {cmd::ReadIdentity, BroadcastAddress}},
+        {"echo frame", {cmd::ReadOscillogram, 1, 1}},
+    };
+    const auto idle = IdleTimeout(9600);
+    for (const auto& c : cases) {
+        uint8_t frame[MaxRequestLength];
+        const size_t length = BuildRequest(c.request, frame);
+        port_->Purge();
+        ASSERT_TRUE(port_->Write(frame, length, 1s)) << c.name;
+        Receiver receiver;
+        Receiver::Event event = Receiver::Event::More;
+        uint8_t byte = 0;
+        while (event == Receiver::Event::More) {
+            const auto wait = receiver.count() == 0 ? AnswerByteWindow : idle;
+            event = port_->ReadByte(byte, wait, false) == SerialPort::Read::Byte
+                        ? receiver.Feed(byte)
+                        : receiver.Silence();
+        }
+        EXPECT_EQ(event, Receiver::Event::Report) << c.name;
+        EXPECT_TRUE(receiver.accepted()) << c.name;
+        EXPECT_EQ(receiver.status(), StatusOk) << c.name;
+        EXPECT_EQ(port_->ReadByte(byte, idle, false), SerialPort::Read::Timeout) << c.name;
+    }
+}
 
 TEST_F(Win32SerialPortOnSimulator, WakeEndsTheWakeableReadThatWaits) {
     uint8_t byte = 0;
