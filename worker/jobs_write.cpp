@@ -3,6 +3,7 @@
 // stop while pages go out is answered after the worker has ended (EndDeviceActivity).
 #include "command_worker.h"
 #include "device_ops.h"
+#include "snapshot_words.h"
 
 namespace vq31 {
 
@@ -104,7 +105,7 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
         const std::string text =
             o.readBackStatus != StatusOk
                 ? texts_.Text(msg::ReadBackFailed) + " " + texts_.DeviceStatus(o.readBackStatus)
-                : texts_.Text(msg::ReadBackDiffers) + " " + JoinFields(o.readBackDiffers);
+                : texts_.Text(msg::ReadBackDiffers) + " " + FieldWords(o.readBackDiffers, texts_);
         // Every step was taken: the box names the snapshot to restore from if need be.
         ShowStatus(o.readBackStatus);
         ErrorBox(text + restoreLine);
@@ -124,7 +125,8 @@ bool CommandWorker::ShowWriteOutcome(const WriteOutcome& o) {
     if (!o.settingsWritten.empty()) {
         if (text.back() != '\n')
             text += '\n';
-        text += WithArguments(texts_.Text(msg::SettingsWritten), {JoinFields(o.settingsWritten)});
+        text += WithArguments(texts_.Text(msg::SettingsWritten),
+                              {FieldWords(o.settingsWritten, texts_)});
     }
     if (text.back() == '\n')
         text.pop_back();

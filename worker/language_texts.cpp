@@ -111,6 +111,9 @@ const std::vector<TextEntry>& LanguageTexts::MessageDefaults() {
         {"str_field_tankheight", "Высота бака, мм"},
         {"str_field_mlperbit", "Выдача в литрах"},
         {"str_field_hubversion", "Версия хаба"},
+        {"str_field_fuel", "Настройки топлива"},
+        {msg::FieldHubPages, "Образ HUB_DATA (страницы %1)"},
+        {msg::FieldHubSize, "Размер образа HUB_DATA"},
         {msg::TrafficCounts, "Запросов %1, ответов %2, искажённых %3, без ответа %4, "
                              "отклонённых %5, %6 запросов/с"},
         {msg::TrafficExchanges, "Обменов %1"},

@@ -112,6 +112,9 @@ inline constexpr const char* DiffAbsent = "str_diff_absent";
 inline constexpr const char* DiffOn = "str_diff_on";
 inline constexpr const char* DiffOff = "str_diff_off";
 inline constexpr const char* DiffTable = "str_field_table";
+// Hub image pages a write did not store (%1 the page numbers), and an image of another size.
+inline constexpr const char* FieldHubPages = "str_field_hubpages";
+inline constexpr const char* FieldHubSize = "str_field_hubsize";
 // The traffic window's health lines and its save dialog's filter.
 inline constexpr const char* TrafficCounts = "msg_traffic_counts";
 inline constexpr const char* TrafficExchanges = "msg_traffic_exchanges";

@@ -194,4 +194,31 @@ std::string CompareText(const Snapshot& saved, const Snapshot& device, const Lan
     return text;
 }
 
+std::string FieldWords(const std::vector<std::string>& names, const LanguageTexts& texts) {
+    static const std::pair<const char*, const char*> Known[] = {
+        {"address", "address"},        {"output period", "period"},
+        {"link flags", "linkflags"},   {"post-filter", "postfilter"},
+        {"fuel type", "fueltype"},     {"temperature coefficient", "tempcoef"},
+        {"sound speed", "soundspeed"}, {"fuel settings", "fuel"},
+        {"tank id", "tankid"},         {"tank height", "tankheight"},
+    };
+    std::vector<std::string> words;
+    for (const std::string& name : names) {
+        std::string word = name;
+        for (const auto& [english, key] : Known)
+            if (name == english)
+                word = FieldLabel(texts, key);
+        // "hub image (page 3 4)" and "hub image size (A and B bytes)": the image, then the
+        // numbers as they stand.
+        const std::string pages = "hub image (page ";
+        if (name.rfind(pages, 0) == 0)
+            word = WithArguments(texts.Text(msg::FieldHubPages),
+                                 {name.substr(pages.size(), name.size() - pages.size() - 1)});
+        else if (name.rfind("hub image size (", 0) == 0)
+            word = texts.Text(msg::FieldHubSize);
+        words.push_back(word);
+    }
+    return JoinFields(words);
+}
+
 } // namespace vq31

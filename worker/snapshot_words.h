@@ -25,4 +25,8 @@ std::vector<std::string> DifferenceLines(const Snapshot& saved, const Snapshot& 
 // that nothing differs.
 std::string CompareText(const Snapshot& saved, const Snapshot& device, const LanguageTexts& texts);
 
+// The names of the fields a write stored or its read-back found different (the write path's
+// own English names) in the window's words, joined by commas; a name it does not know stays.
+std::string FieldWords(const std::vector<std::string>& names, const LanguageTexts& texts);
+
 } // namespace vq31

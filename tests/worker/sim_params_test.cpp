@@ -136,7 +136,7 @@ TEST(WriteParametersJob, RefusedAddressEndsWithOneBoxBeforeTheAddressChanges) {
     EXPECT_EQ(rig.view.errors,
               std::vector<std::string>{"Статус устройства: Команда не выполнена\n" +
                                        WithArguments(rig.texts.Text(msg::SettingsWritten),
-                                                     {"post-filter, fuel settings"})});
+                                                     {"Пост-фильтрация, Настройки топлива"})});
     EXPECT_EQ(rig.server.State().address, 1);
     EXPECT_EQ(Get(rig.params.DeviceAddress), 1);
     EXPECT_TRUE(rig.view.newAddresses.empty());

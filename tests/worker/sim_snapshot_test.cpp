@@ -89,9 +89,9 @@ TEST_F(SnapshotJobs, ParameterWriteTheDeviceDidNotKeepFailsNamingTheFields) {
     rig->Stop();
     ASSERT_EQ(rig->view.errors.size(), 1u);
     const std::string& text = rig->view.errors[0];
-    EXPECT_NE(text.find("fuel type"), std::string::npos) << text;
-    EXPECT_NE(text.find("sound speed"), std::string::npos) << text;
-    EXPECT_EQ(text.find("post-filter"), std::string::npos) << text;
+    EXPECT_NE(text.find("Тип топлива"), std::string::npos) << text;
+    EXPECT_NE(text.find("Скорость звука в топливе"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Пост-фильтрация"), std::string::npos) << text;
 }
 
 TEST_F(SnapshotJobs, HubWriteSavesTheOldImageAndAStoredPageMismatchIsAFailure) {
@@ -113,7 +113,7 @@ TEST_F(SnapshotJobs, HubWriteSavesTheOldImageAndAStoredPageMismatchIsAFailure) {
     RunHubWrite(*rig);
     rig->Stop();
     ASSERT_EQ(rig->view.errors.size(), 1u);
-    EXPECT_NE(rig->view.errors[0].find("hub image (page 0)"), std::string::npos)
+    EXPECT_NE(rig->view.errors[0].find("Образ HUB_DATA (страницы 0)"), std::string::npos)
         << rig->view.errors[0];
     EXPECT_EQ(store_->List().size(), 2u);
 }
