@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTableWidget>
 
 namespace vq31::app {
 
@@ -85,6 +86,7 @@ void MainWindow::LoadLanguage() {
     ApplyCaptions(this, *language_, CaptionSet::MainWindow);
     language_->LoadTexts(texts_);
     RebuildLists();
+    GridCensus->setHorizontalHeaderLabels(Text(msg::CensusColumns).split(';'));
 
     // Without its file the window runs on the built-in texts and an empty language list: say
     // so once, with the places that were searched.
