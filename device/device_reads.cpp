@@ -11,16 +11,32 @@ size_t HubTransferPages(const HubBuffer& image) {
     return std::min(HubPageCount(image), MaxTransferPages);
 }
 
+namespace {
+
+// One page, asked again once when its answer came broken (a bad check sum or length, a
+// garbled frame): a read changes nothing on the device, and one frame cut by a pause on the
+// line should not fail a whole image. No answer at all is not asked again, so a silent
+// device costs one wait per page, as before.
+Status ReadPage(DeviceLink& link, uint8_t a, uint8_t index,
+                std::array<uint8_t, HubBlockSize>& block) {
+    Status status = ReadHubBlock(link, a, index, block);
+    if (status == StatusCrcError || status == StatusBadLength || status == StatusBadAnswer)
+        status = ReadHubBlock(link, a, index, block);
+    return status;
+}
+
+} // namespace
+
 Status ReadHubImage(DeviceLink& link, uint8_t a, HubBuffer& image, size_t* pagesRead) {
     std::array<uint8_t, HubBlockSize> block{};
     size_t read = 0;
-    Status status = ReadHubBlock(link, a, 0, block);
+    Status status = ReadPage(link, a, 0, block);
     if (status == StatusOk) {
         std::copy(block.begin(), block.end(), image.Page(0).begin());
         read = 1;
         const size_t pages = HubWantsMorePages(image) ? HubTransferPages(image) : 1;
         for (size_t i = 1; i < pages && status == StatusOk; ++i) {
-            status = ReadHubBlock(link, a, uint8_t(i), block);
+            status = ReadPage(link, a, uint8_t(i), block);
             if (status == StatusOk) {
                 std::copy(block.begin(), block.end(), image.Page(i).begin());
                 read = i + 1;
@@ -36,7 +52,7 @@ Status ReadHubPages(DeviceLink& link, uint8_t a, size_t pages, std::vector<uint8
     bytes.clear();
     std::array<uint8_t, HubBlockSize> block{};
     for (size_t i = 0; i < std::min(pages, MaxTransferPages); ++i) {
-        if (const Status status = ReadHubBlock(link, a, uint8_t(i), block); status != StatusOk)
+        if (const Status status = ReadPage(link, a, uint8_t(i), block); status != StatusOk)
             return status;
         bytes.insert(bytes.end(), block.begin(), block.end());
     }

@@ -30,9 +30,12 @@ void CommandWorker::TestDisplay() {
 void CommandWorker::EndDisplayTest() {
     if (Stopping())
         return; // the stop gives the display back once the worker has ended
-    displayLit_ = false;
-    Try(SettingTries, std::chrono::milliseconds(0),
-        [&] { return WriteValue(link_, cmd::WriteDisplayTest, Address(), 0); });
+    const Status status = Try(SettingTries, std::chrono::milliseconds(0), [&] {
+        return WriteValue(link_, cmd::WriteDisplayTest, Address(), 0);
+    });
+    // A write cut short by a stop is left to the stop; any other outcome ends the matter.
+    if (status == StatusOk || !Stopping())
+        displayLit_ = false;
 }
 
 } // namespace vq31

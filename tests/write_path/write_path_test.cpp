@@ -164,5 +164,35 @@ TEST_F(WritePath, EachSnapshotRecordsWhatItsWriteWasAboutToChange) {
     }
 }
 
+// A page whose answer comes broken once is asked again and the image is read whole; broken
+// twice, the read fails with the line's status. No answer is not asked again.
+TEST_F(WritePath, APageWithABrokenAnswerIsAskedOnceMore) {
+    struct Case {
+        const char* fault;
+        Status status;
+        uint64_t extraRequests;
+    };
+    for (const Case c :
+         {Case{"fault crc 1", StatusOk, 1}, Case{"fault short 1", StatusOk, 1},
+          Case{"fault crc 2", StatusCrcError, 1}, Case{"fault silent 1", StatusNoAnswer, 0}}) {
+        SCOPED_TRACE(c.fault);
+        const uint64_t before = sim_.State().counters.requests;
+        sim_.Control(c.fault);
+        auto image = std::make_unique<HubBuffer>();
+        size_t pages = 0;
+        EXPECT_EQ(ReadHubImage(link_, 1, *image, &pages), c.status);
+        const uint64_t asked = sim_.State().counters.requests - before;
+        if (c.status == StatusOk) {
+            EXPECT_EQ(asked, HubTransferPages(*image) + c.extraRequests);
+            EXPECT_TRUE(
+                Holds({image->bytes().begin(), image->bytes().begin() + image->TotalSize()}));
+        } else {
+            EXPECT_EQ(asked, 1 + c.extraRequests) << "the first page is given up";
+            EXPECT_EQ(pages, 0u);
+        }
+        sim_.Control("fault clear");
+    }
+}
+
 } // namespace
 } // namespace vq31::test
