@@ -14,6 +14,8 @@
 #   scripts/build-windows-deps.sh freexl     only the named stages (in the usual order)
 # VQ31_WINDOWS_DEPS_JOBS sets the parallel jobs (default 2); run it under `nice -n 19` on a
 # shared machine.
+# shellcheck disable=SC2016 # ${...} in single quotes is meant for CMake and pkg-config
+# shellcheck disable=SC2034 # recipe_<stage> is read through ${!name}
 set -euo pipefail
 host=x86_64-w64-mingw32
 
@@ -28,6 +30,7 @@ ensure_deb_src() {
     local list=/etc/apt/sources.list.d/vq31-deb-src.sources
     echo "Adding Debian source entries in $list"
     local suites
+    # shellcheck source=/dev/null
     suites=$(. /etc/os-release && echo "$VERSION_CODENAME $VERSION_CODENAME-updates")
     printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" "Suites: $suites" \
         "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
@@ -65,10 +68,18 @@ unpack_source() {
 # Each build_<stage> runs in a subshell with: $src (unpacked source), $prefix (install folder),
 # $build (a build folder) and the prefixes of the stages before it.
 
+# The compiler cache, when there is one, makes a rebuild after a recipe change quick.
+launcher() {
+    if command -v ccache >/dev/null 2>&1; then
+        echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+    fi
+}
+
 cmake_cross() {
+    # shellcheck disable=SC2046 # launcher prints whole arguments or nothing
     VQ31_WINDOWS_DEPS_PREFIXES=$(IFS=';' && echo "${prefixes[*]:-}") \
         cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
+        -DCMAKE_INSTALL_PREFIX="$prefix" $(launcher) "$@"
 }
 
 # C library writing .xlsx files; its own minizip and MD5 code stand in for the system ones
@@ -179,6 +190,10 @@ iconv_t iconv_open(const char *tocode, const char *fromcode)
 
 int iconv_close(iconv_t cd)
 {
+    if (cd == NULL || cd == (iconv_t)-1) {
+        errno = EBADF;
+        return -1;
+    }
     free(cd);
     return 0;
 }
@@ -265,62 +280,56 @@ const char *locale_charset(void)
 }
 EOF
     cat >"$1/src/check.c" <<'EOF'
-/* Converts known strings and prints "ok", or what went wrong. */
+/* Converts known strings into UTF-8 and prints "ok", or the first case that went wrong. */
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "iconv.h"
 
-static int check(const char *from, const char *in, size_t in_len, const char *want, size_t room,
-                 int want_errno)
-{
-    iconv_t cd = iconv_open("UTF-8", from);
-    if (cd == (iconv_t)-1) {
-        printf("iconv_open(UTF-8, %s) failed\n", from);
-        return 1;
-    }
-    char out[64] = {0};
-    char *pin = (char *)in, *pout = out;
-    size_t left = in_len, out_left = room;
-    size_t r = iconv(cd, &pin, &left, &pout, &out_left);
-    iconv_close(cd);
-    if (want_errno != 0) {
-        if (r != (size_t)-1 || errno != want_errno || pout != out || left != in_len) {
-            printf("%s: expected failure with errno %d\n", from, want_errno);
-            return 1;
-        }
-        return 0;
-    }
-    if (r != 0 || left != 0 || (size_t)(pout - out) != strlen(want) || memcmp(out, want, strlen(want)) != 0) {
-        printf("%s: got \"%.*s\"\n", from, (int)(pout - out), out);
-        return 1;
-    }
-    return 0;
-}
+static const struct {
+    const char *from, *in;
+    size_t in_len, room;
+    const char *want; /* output, or NULL when the call must fail with want_errno */
+    int want_errno;
+} cases[] = {
+    {"CP1251", "\xcf\xf0\xe8", 3, 64, "\xd0\x9f\xd1\x80\xd0\xb8", 0},
+    {"CP1252", "caf\xe9", 4, 64, "caf\xc3\xa9", 0},
+    {"UTF-16LE", "A\0\x16\x04", 4, 64, "A\xd0\x96", 0},
+    {"MacRoman", "\x8a", 1, 64, "\xc3\xa4", 0},
+    {"CP1251", "\xcf\xf0\xe8", 3, 5, NULL, E2BIG},
+    {"UTF-16LE", "A\0\x16", 3, 64, NULL, EINVAL},
+    {"UTF-16LE", "\x00\xd8", 2, 64, NULL, EILSEQ},
+};
 
 int main(void)
 {
-    int bad = 0;
-    bad += check("CP1251", "\xcf\xf0\xe8", 3, "\xd0\x9f\xd1\x80\xd0\xb8", 64, 0);
-    bad += check("CP1252", "caf\xe9", 4, "caf\xc3\xa9", 64, 0);
-    bad += check("UTF-16LE", "A\0\x16\x04", 4, "A\xd0\x96", 64, 0);
-    bad += check("MacRoman", "\x8a", 1, "\xc3\xa4", 64, 0);
-    bad += check("CP1251", "\xcf\xf0\xe8", 3, "", 5, E2BIG);
-    bad += check("UTF-16LE", "A\0\x16", 3, "", 64, EINVAL);
-    bad += check("UTF-16LE", "\x00\xd8", 2, "", 64, EILSEQ);
-    if (iconv_open("UTF-8", "CP99999") != (iconv_t)-1 || errno != EINVAL) {
-        puts("unknown code page accepted");
-        ++bad;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        iconv_t cd = iconv_open("UTF-8", cases[i].from);
+        char out[64] = {0}, *pin = (char *)cases[i].in, *pout = out;
+        size_t left = cases[i].in_len, out_left = cases[i].room;
+        size_t r = cd == (iconv_t)-1 ? (size_t)-2 : iconv(cd, &pin, &left, &pout, &out_left);
+        if (cd != (iconv_t)-1)
+            iconv_close(cd);
+        int ok = cases[i].want == NULL
+                     ? r == (size_t)-1 && errno == cases[i].want_errno && pout == out
+                     : r == 0 && left == 0 && strcmp(out, cases[i].want) == 0;
+        if (!ok) {
+            printf("case %u (%s) went wrong\n", (unsigned)i, cases[i].from);
+            return 1;
+        }
     }
-    if (bad == 0)
-        puts("ok");
-    return bad != 0;
+    if (iconv_open("UTF-8", "CP99999") != (iconv_t)-1 || errno != EINVAL) {
+        puts("an unknown code page was accepted");
+        return 1;
+    }
+    puts("ok");
+    return 0;
 }
 EOF
 }
 
-recipe_freexl=1
+recipe_freexl=2
 build_freexl() {
     write_iconv "$build/iconv"
     mkdir -p "$prefix/include" "$prefix/lib"
@@ -423,23 +432,25 @@ build_qtbase() {
     cmake --install "$build"
 }
 
-# Qt Charts built against the Qt base above, through the toolchain file that Qt installs.
-recipe_qtcharts=1
-build_qtcharts() {
-    build_qt_module
-}
-
+# A Qt module built against the Qt base above, through the toolchain file that Qt installs
+# (it brings the compiler settings and the build machine's code generators along).
 build_qt_module() {
     local qt=${prefix_of[qtbase]}
+    # shellcheck disable=SC2046 # launcher prints whole arguments or nothing
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" $(launcher) \
         -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF \
         -S "$src" -B "$build"
     cmake --build "$build" -j "$jobs"
     cmake --install "$build"
 }
 
-# Qt Serial Port built against the Qt base above.
+# Qt Charts (the tank and calibration charts) and Qt Serial Port (the sensor's port).
+recipe_qtcharts=1
+build_qtcharts() {
+    build_qt_module
+}
+
 recipe_qtserialport=1
 build_qtserialport() {
     build_qt_module
