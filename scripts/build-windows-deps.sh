@@ -352,7 +352,7 @@ build_freexl() {
     fi
     # Cross-compiling, autoconf cannot run test programs; these answers are right for mingw-w64.
     (cd "$src" && ./configure --host=$host --prefix="$prefix" --disable-shared --enable-static \
-        CC=$host-gcc-posix CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" \
+        CC=$host-gcc-posix CFLAGS=-O2 CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" \
         ac_cv_func_malloc_0_nonnull=yes ac_cv_func_realloc_0_nonnull=yes)
     make -C "$src" -j "$jobs"
     make -C "$src" install
@@ -361,22 +361,34 @@ build_freexl() {
     sed -i 's/^Libs: .*/Libs: -L${libdir} -lfreexl -liconv -lm/' "$prefix/lib/pkgconfig/freexl.pc"
 }
 
+# Replaces the one line of a source file that reads exactly $2 with $3; fails when there is not
+# exactly one, so a new source version cannot be changed in a wrong place unnoticed.
+replace_line() {
+    local n
+    n=$(grep -cxF -- "$2" "$1" || true)
+    [ "$n" = 1 ] || {
+        echo "$1: expected one line '$2', found $n" >&2
+        return 1
+    }
+    REPLACE_OLD=$2 REPLACE_NEW=$3 perl -i -pe 'chomp; $_ = $ENV{REPLACE_NEW} if $_ eq $ENV{REPLACE_OLD}; $_ .= "\n"' "$1"
+}
+
 # Orcus reads .ods and .xlsx. Only the library and its parser are built: no spreadsheet model
 # (so no formula engine), no command-line tools, no gnumeric filter (the one user of the
 # compiled Boost.Iostreams) and no Python. mdds and the Boost parts used are headers, taken
 # from the build machine's Debian packages of the same versions; the two places that used the
 # compiled Boost.Filesystem (file sizes, joining paths) use the C++17 standard one instead.
-recipe_liborcus=1
+recipe_liborcus=2
 build_liborcus() {
     local f
     for f in src/parser/stream.cpp src/liborcus/json_document_tree.cpp; do
-        grep -q '^namespace fs = boost::filesystem;' "$src/$f" || {
-            echo "$f no longer uses boost::filesystem as expected" >&2
-            return 1
-        }
-        sed -i -e 's|^#include <boost/filesystem.hpp>|#include <filesystem>|' \
-            -e 's|^namespace fs = boost::filesystem;|namespace fs = std::filesystem;|' "$src/$f"
+        replace_line "$src/$f" '#include <boost/filesystem.hpp>' '#include <filesystem>'
+        replace_line "$src/$f" 'namespace fs = boost::filesystem;' 'namespace fs = std::filesystem;'
     done
+    # Its UTF-16 to UTF-8 conversion works around a Microsoft compiler limit on every Windows
+    # compiler, with a conversion facet that GCC's library does not have; GCC takes the
+    # standard path it takes on Linux.
+    replace_line "$src/src/parser/stream.cpp" '#if defined(_WIN32)' '#if defined(_MSC_VER)'
     mkdir -p "$build/boost/include"
     ln -s /usr/include/boost "$build/boost/include/boost"
     # The Boost.Filesystem and Boost.System checks would look for compiled Windows libraries;
@@ -385,6 +397,7 @@ build_liborcus() {
         --enable-static --disable-silent-rules --disable-werror --disable-spreadsheet-model \
         --without-tools --without-gnumeric-filter --disable-python \
         --with-boost="$build/boost" CC=$host-gcc-posix CXX=$host-g++-posix \
+        CFLAGS=-O2 CXXFLAGS=-O2 \
         MDDS_CFLAGS="-I/usr/include/mdds-2.0" MDDS_LIBS="" ZLIB_CFLAGS="" ZLIB_LIBS="-lz" \
         boost_cv_lib_filesystem=yes boost_cv_lib_filesystem_LIBS="" \
         boost_cv_lib_system=yes boost_cv_lib_system_LIBS="")
@@ -529,6 +542,8 @@ finish() {
         echo 'list(APPEND CMAKE_FIND_ROOT_PATH ${VQ31_WINDOWS_DEPS_PREFIXES})'
         echo 'list(APPEND CMAKE_PREFIX_PATH ${VQ31_WINDOWS_DEPS_PREFIXES})'
         echo 'set(QT_ADDITIONAL_PACKAGES_PREFIX_PATH ${VQ31_WINDOWS_DEPS_PREFIXES})'
+        echo '# Every library here is static, like the programs: link the static zlib and run-time too.'
+        echo 'set(CMAKE_FIND_LIBRARY_SUFFIXES .a)'
         echo 'set(QT_HOST_PATH /usr)'
         echo 'set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)'
         echo "set(ENV{PKG_CONFIG_LIBDIR} \"${pc}/usr/$host/lib/pkgconfig\")"
@@ -555,6 +570,12 @@ main() {
     esac
     mkdir -p "$root"
     root=$(cd "$root" && pwd)
+    # Two runs at once would remove each other's build and install folders.
+    exec 9>"$root/.lock"
+    flock -n 9 || {
+        echo "another run of $0 is using $root" >&2
+        exit 1
+    }
     work=$root/_work
     mkdir -p "$work/src"
 
