@@ -7,8 +7,9 @@
 # with a stamp file written last; a library is rebuilt only when its version, its recipe number
 # below, the toolchain file or a library it is built against changes. Stages run smallest first
 # and the script stops at the first one that fails, naming it and showing the end of its log.
-# At the end it writes prefixes.cmake into the cache (include it, or pass the printed
-# -DCMAKE_PREFIX_PATH, when configuring the project with cmake/mingw-w64.cmake).
+# At the end, and after a failure, it writes prefixes.cmake into the cache: configure the
+# project with -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_PROJECT_INCLUDE=<that file>
+# (or pass the printed -DCMAKE_PREFIX_PATH and set the rest by hand).
 #
 #   scripts/build-windows-deps.sh            all stages
 #   scripts/build-windows-deps.sh freexl     only the named stages (in the usual order)
@@ -591,6 +592,13 @@ main() {
     prefixes=()
     summary=()
 
+    local name known=" ${stages[*]%% *} "
+    for name in "$@"; do
+        [[ $known == *" $name "* ]] || {
+            echo "unknown stage '$name'; the stages are:${known% }" >&2
+            exit 1
+        }
+    done
     ensure_deb_src
     wanted=" $* "
     for entry in "${stages[@]}"; do
