@@ -524,6 +524,8 @@ run_stage() {
         exit 1
     fi
     echo "$key" >"$stamp"
+    # The downloaded sources stay for the next build; the unpacked tree and build folder go.
+    rm -rf "${work:?}/$pkg-$version" "${work:?}/$stage-build"
     end=$(date +%s)
     prefixes+=("$prefix")
     echo "== $stage: built in $(human_time $((end - start)))"
