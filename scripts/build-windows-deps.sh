@@ -48,9 +48,15 @@ source_version() {
 }
 
 # Downloads (once) and unpacks a fresh copy of a source package with Debian's patches applied;
-# prints the unpacked folder.
+# prints the unpacked folder. With "keep" as third argument a complete copy left by an earlier
+# failed or changed build is used again, so that its build folder only rebuilds what changed.
 unpack_source() {
-    local pkg=$1 version=$2
+    local pkg=$1 version=$2 keep=${3:-}
+    local dir=$work/$pkg-$version
+    if [ "$keep" = keep ] && [ -f "$dir/.vq31-unpacked" ]; then
+        echo "$dir"
+        return 0
+    fi
     local dsc=$work/src/${pkg}_${version#*:}.dsc
     # apt-get keeps files already there whose checksums match the .dsc, so files copied into
     # $work/src by hand are used as they are.
@@ -59,9 +65,9 @@ unpack_source() {
             "put them into $work/src by hand (their checksums are checked)" >&2
         return 1
     }
-    local dir=$work/$pkg-$version
     rm -rf "$dir"
     dpkg-source --no-copy -x "$dsc" "$dir" >&2
+    touch "$dir/.vq31-unpacked"
     echo "$dir"
 }
 
@@ -69,18 +75,10 @@ unpack_source() {
 # Each build_<stage> runs in a subshell with: $src (unpacked source), $prefix (install folder),
 # $build (a build folder) and the prefixes of the stages before it.
 
-# The compiler cache, when there is one, makes a rebuild after a recipe change quick.
-launcher() {
-    if command -v ccache >/dev/null 2>&1; then
-        echo -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
-    fi
-}
-
 cmake_cross() {
-    # shellcheck disable=SC2046 # launcher prints whole arguments or nothing
     VQ31_WINDOWS_DEPS_PREFIXES=$(IFS=';' && echo "${prefixes[*]:-}") \
         cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$prefix" $(launcher) "$@"
+        -DCMAKE_INSTALL_PREFIX="$prefix" "$@"
 }
 
 # C library writing .xlsx files; its own minizip and MD5 code stand in for the system ones
@@ -428,8 +426,11 @@ build_libzip() {
 # Qt base: Core, Gui, Widgets and PrintSupport as static libraries with the Windows platform
 # plugin; the code generators (moc, rcc, uic) come from the build machine's Qt of the same
 # version. Qt's own copies of zlib, PCRE2, HarfBuzz, libpng and libjpeg stand in for the system
-# libraries Debian uses on Linux.
-recipe_qtbase=1
+# libraries Debian uses on Linux. Debian's source leaves out the graphics tablet header the
+# Windows plugin needs for tablet events (its licence forbids changes), so those are off; the
+# Direct2D plugin is not needed beside the default Windows one.
+recipe_qtbase=2
+keep_qtbase=keep
 build_qtbase() {
     cmake_cross -S "$src" -B "$build" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -441,6 +442,7 @@ build_qtbase() {
         -DFEATURE_openssl=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
         -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF -DFEATURE_system_doubleconversion=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF \
         -DFEATURE_printsupport=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON
     cmake --build "$build" -j "$jobs"
     cmake --install "$build"
@@ -450,9 +452,8 @@ build_qtbase() {
 # (it brings the compiler settings and the build machine's code generators along).
 build_qt_module() {
     local qt=${prefix_of[qtbase]}
-    # shellcheck disable=SC2046 # launcher prints whole arguments or nothing
     cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" $(launcher) \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF \
         -S "$src" -B "$build"
     cmake --build "$build" -j "$jobs"
@@ -461,11 +462,13 @@ build_qt_module() {
 
 # Qt Charts (the tank and calibration charts) and Qt Serial Port (the sensor's port).
 recipe_qtcharts=1
+keep_qtcharts=keep
 build_qtcharts() {
     build_qt_module
 }
 
 recipe_qtserialport=1
+keep_qtserialport=keep
 build_qtserialport() {
     build_qt_module
 }
@@ -505,17 +508,24 @@ run_stage() {
         prefixes+=("$prefix")
         return 0
     fi
-    local log=$work/$stage.log start end
+    local log=$work/$stage.log start end rc keep_var=keep_$stage
     start=$(date +%s)
     echo "== $stage ($pkg $version): building, log in $log"
     rm -rf "$prefix"
-    if ! (
+    # Not under "if" or "||": bash would ignore set -e inside the subshell there, and a failed
+    # command in the middle of a recipe would go unnoticed.
+    set +e
+    (
         set -euo pipefail
-        src=$(unpack_source "$pkg" "$version")
+        shopt -s inherit_errexit
+        src=$(unpack_source "$pkg" "$version" "${!keep_var:-}")
         build=$work/$stage-build
-        rm -rf "$build"
+        [ -n "${!keep_var:-}" ] || rm -rf "$build"
         "build_$stage"
-    ) >"$log" 2>&1; then
+    ) >"$log" 2>&1
+    rc=$?
+    set -e
+    if [ "$rc" -ne 0 ]; then
         end=$(date +%s)
         echo "== stage $stage ($pkg $version) FAILED after $(human_time $((end - start))); end of $log:" >&2
         tail -n 25 "$log" >&2
