@@ -102,28 +102,16 @@ write_iconv() {
 #ifndef VQ31_ICONV_H
 #define VQ31_ICONV_H
 #include <stddef.h>
-#ifdef __cplusplus
-extern "C" {
-#endif
 typedef void *iconv_t;
 iconv_t iconv_open(const char *tocode, const char *fromcode);
 size_t iconv(iconv_t cd, char **inbuf, size_t *inbytesleft, char **outbuf, size_t *outbytesleft);
 int iconv_close(iconv_t cd);
-#ifdef __cplusplus
-}
-#endif
 #endif
 EOF
     cat >"$1/include/localcharset.h" <<'EOF'
 #ifndef VQ31_LOCALCHARSET_H
 #define VQ31_LOCALCHARSET_H
-#ifdef __cplusplus
-extern "C" {
-#endif
 const char *locale_charset(void);
-#ifdef __cplusplus
-}
-#endif
 #endif
 EOF
     cat >"$1/src/iconv.c" <<'EOF'
@@ -173,13 +161,9 @@ static UINT code_page(const char *name)
 iconv_t iconv_open(const char *tocode, const char *fromcode)
 {
     UINT to = code_page(tocode), from = code_page(fromcode);
-    if (to == 0 || from == 0) {
-        errno = EINVAL;
-        return (iconv_t)-1;
-    }
-    struct converter *c = malloc(sizeof *c);
+    struct converter *c = to != 0 && from != 0 ? malloc(sizeof *c) : NULL;
     if (c == NULL) {
-        errno = ENOMEM;
+        errno = to != 0 && from != 0 ? ENOMEM : EINVAL;
         return (iconv_t)-1;
     }
     c->from = from;
@@ -197,6 +181,13 @@ int iconv_close(iconv_t cd)
     return 0;
 }
 
+static size_t fail(WCHAR *wide, int error)
+{
+    free(wide);
+    errno = error;
+    return (size_t)-1;
+}
+
 /* Converts the whole input or nothing: EILSEQ for bytes that are not valid in the source
    code page or characters the target cannot hold, E2BIG when the output does not fit. */
 size_t iconv(iconv_t cd, char **inbuf, size_t *inbytesleft, char **outbuf, size_t *outbytesleft)
@@ -204,65 +195,37 @@ size_t iconv(iconv_t cd, char **inbuf, size_t *inbytesleft, char **outbuf, size_
     const struct converter *c = cd;
     if (inbuf == NULL || *inbuf == NULL || *inbytesleft == 0)
         return 0;
-    if (*inbytesleft > INT_MAX / 2) {
-        errno = E2BIG;
-        return (size_t)-1;
-    }
-    int in_len = (int)*inbytesleft;
-    int wide_len;
-    WCHAR *wide;
-    if (c->from == utf16le) {
-        if (in_len % 2 != 0) {
-            errno = EINVAL;
-            return (size_t)-1;
-        }
-        wide_len = in_len / 2;
-        wide = malloc((size_t)wide_len * sizeof(WCHAR));
-        if (wide == NULL) {
-            errno = ENOMEM;
-            return (size_t)-1;
-        }
+    if (*inbytesleft > INT_MAX / 2)
+        return fail(NULL, E2BIG);
+    int in_len = (int)*inbytesleft, wide_len = in_len / 2;
+    if (c->from == utf16le && in_len % 2 != 0)
+        return fail(NULL, EINVAL);
+    if (c->from != utf16le &&
+        (wide_len = MultiByteToWideChar(c->from, MB_ERR_INVALID_CHARS, *inbuf, in_len, NULL, 0)) <= 0)
+        return fail(NULL, EILSEQ);
+    WCHAR *wide = malloc((size_t)wide_len * sizeof(WCHAR));
+    if (wide == NULL)
+        return fail(NULL, ENOMEM);
+    if (c->from == utf16le)
         memcpy(wide, *inbuf, (size_t)in_len);
-    } else {
-        wide_len = MultiByteToWideChar(c->from, MB_ERR_INVALID_CHARS, *inbuf, in_len, NULL, 0);
-        if (wide_len <= 0) {
-            errno = EILSEQ;
-            return (size_t)-1;
-        }
-        wide = malloc((size_t)wide_len * sizeof(WCHAR));
-        if (wide == NULL) {
-            errno = ENOMEM;
-            return (size_t)-1;
-        }
+    else
         MultiByteToWideChar(c->from, MB_ERR_INVALID_CHARS, *inbuf, in_len, wide, wide_len);
-    }
-    size_t out_len;
-    if (c->to == utf16le) {
-        out_len = (size_t)wide_len * 2;
-        if (out_len > *outbytesleft) {
-            free(wide);
-            errno = E2BIG;
-            return (size_t)-1;
-        }
-        memcpy(*outbuf, wide, out_len);
-    } else {
+    DWORD flags = c->to == utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    size_t out_len = (size_t)wide_len * 2;
+    if (c->to != utf16le) {
         BOOL lossy = FALSE;
-        DWORD flags = c->to == utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-        BOOL *lossy_p = c->to == utf8 ? NULL : &lossy;
-        int n = WideCharToMultiByte(c->to, flags, wide, wide_len, NULL, 0, NULL, lossy_p);
-        if (n <= 0 || lossy) {
-            free(wide);
-            errno = EILSEQ;
-            return (size_t)-1;
-        }
-        if ((size_t)n > *outbytesleft) {
-            free(wide);
-            errno = E2BIG;
-            return (size_t)-1;
-        }
-        WideCharToMultiByte(c->to, flags, wide, wide_len, *outbuf, n, NULL, NULL);
+        int n = WideCharToMultiByte(c->to, flags, wide, wide_len, NULL, 0, NULL,
+                                    c->to == utf8 ? NULL : &lossy);
+        if (n <= 0 || lossy)
+            return fail(wide, EILSEQ);
         out_len = (size_t)n;
     }
+    if (out_len > *outbytesleft)
+        return fail(wide, E2BIG);
+    if (c->to == utf16le)
+        memcpy(*outbuf, wide, out_len);
+    else
+        WideCharToMultiByte(c->to, flags, wide, wide_len, *outbuf, (int)out_len, NULL, NULL);
     free(wide);
     *inbuf += *inbytesleft;
     *inbytesleft = 0;
@@ -328,7 +291,7 @@ int main(void)
 EOF
 }
 
-recipe_freexl=2
+recipe_freexl=3
 build_freexl() {
     write_iconv "$build/iconv"
     mkdir -p "$prefix/include" "$prefix/lib"
