@@ -390,9 +390,9 @@ build_libzip() {
 # plugin; the code generators (moc, rcc, uic) come from the build machine's Qt of the same
 # version. Qt's own copies of zlib, PCRE2, HarfBuzz, libpng and libjpeg stand in for the system
 # libraries Debian uses on Linux. Debian's source leaves out the graphics tablet header the
-# Windows plugin needs for tablet events (its licence forbids changes), so those are off; the
-# Direct2D plugin is not needed beside the default Windows one.
-recipe_qtbase=2
+# Windows plugin needs for tablet events (its licence forbids changes), so those are off.
+# Direct2D stays on: Qt 6.4 builds its DirectWrite font engine only with it.
+recipe_qtbase=3
 keep_qtbase=keep
 build_qtbase() {
     cmake_cross -S "$src" -B "$build" \
@@ -405,7 +405,7 @@ build_qtbase() {
         -DFEATURE_openssl=OFF -DFEATURE_freetype=OFF -DFEATURE_fontconfig=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
         -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF -DFEATURE_system_doubleconversion=OFF \
-        -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF \
+        -DFEATURE_tabletevent=OFF \
         -DFEATURE_printsupport=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON
     cmake --build "$build" -j "$jobs"
     cmake --install "$build"
