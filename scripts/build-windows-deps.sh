@@ -497,8 +497,9 @@ run_stage() {
         exit 1
     fi
     echo "$key" >"$stamp"
-    # The downloaded sources stay for the next build; the unpacked tree and build folder go.
-    rm -rf "${work:?}/$pkg-$version" "${work:?}/$stage-build"
+    # The downloaded sources stay for the next build; the unpacked tree and build folder go,
+    # except for the Qt stages, where they make a rebuild after a recipe change incremental.
+    [ -n "${!keep_var:-}" ] || rm -rf "${work:?}/$pkg-$version" "${work:?}/$stage-build"
     end=$(date +%s)
     prefixes+=("$prefix")
     echo "== $stage: built in $(human_time $((end - start)))"
