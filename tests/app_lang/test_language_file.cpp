@@ -2,6 +2,7 @@
 // a new language, and the shipped file.
 #include "language_file.h"
 #include "language_keys.h"
+#include "russian_text.h"
 #include "status_texts.h"
 #include "temp_dir.h"
 #include "window_words.h"
@@ -231,21 +232,6 @@ TEST(LanguageLocation, AnUnpackedTreeFindsItsOwnDataFolder) {
     EXPECT_EQ(DataDirectory(bin), InstalledDataDirectory());
     WriteBytes(own / LanguageFileName, "[LANG]\n");
     EXPECT_EQ(DataDirectory(bin), own);
-}
-
-// The Russian section holds the built-in text, except where that text is Latin alone (the
-// captions "Auth:", "Set" and the like): there it gives Russian words (Cyrillic letters, UTF-8
-// lead bytes 0xD0 and 0xD1), so that the Russian window shows no English.
-bool RussianTextFits(const std::optional<std::string>& russian, const std::string& builtIn) {
-    if (!russian)
-        return false;
-    if (*russian == builtIn)
-        return true;
-    const bool latinOnly =
-        builtIn.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") !=
-            std::string::npos &&
-        builtIn.find_first_of("\xD0\xD1") == std::string::npos;
-    return latinOnly && russian->find_first_of("\xD0\xD1") != std::string::npos;
 }
 
 // The shipped file: both languages hold every key of every window, and the Russian texts are

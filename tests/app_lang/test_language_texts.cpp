@@ -1,6 +1,7 @@
 // The main window's message, list and status texts filled from the language file.
 #include "language_file.h"
 #include "language_texts.h"
+#include "russian_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,21 +10,6 @@
 
 namespace vq31 {
 namespace {
-
-// The Russian section holds the built-in text, except where that text is Latin alone (the
-// captions "Auth:", "Set" and the like): there it gives Russian words (Cyrillic letters, UTF-8
-// lead bytes 0xD0 and 0xD1), so that the Russian window shows no English.
-bool RussianTextFits(const std::optional<std::string>& russian, const std::string& builtIn) {
-    if (!russian)
-        return false;
-    if (*russian == builtIn)
-        return true;
-    const bool latinOnly =
-        builtIn.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") !=
-            std::string::npos &&
-        builtIn.find_first_of("\xD0\xD1") == std::string::npos;
-    return latinOnly && russian->find_first_of("\xD0\xD1") != std::string::npos;
-}
 
 std::vector<TextEntry> AllTextKeys() {
     std::vector<TextEntry> all = LanguageTexts::MessageDefaults();
